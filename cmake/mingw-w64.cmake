@@ -1,0 +1,19 @@
+# Cross build for 64-bit Windows with the posix thread model of MinGW-w64; the test programs run
+# under Wine through the cross-compiling emulator.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(KEL_MINGW_PREFIX x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${KEL_MINGW_PREFIX}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${KEL_MINGW_PREFIX}-g++-posix)
+set(CMAKE_RC_COMPILER ${KEL_MINGW_PREFIX}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${KEL_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# The GCC runtime stays a DLL shared by kel.dll and the programs, so that one libstdc++ owns the
+# std::ostream objects that cross the DLL boundary in dumps; Wine finds it through WINEPATH.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh)

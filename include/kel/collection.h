@@ -1,0 +1,6 @@
+#ifndef KEL_COLLECTION_H
+#define KEL_COLLECTION_H
+
+#include <kel/foundation.h>
+
+#endif

@@ -1,0 +1,58 @@
+#include "kel_test.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <system_error>
+
+namespace kel_test {
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+    std::random_device random;
+    const fs::path base = fs::temp_directory_path();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const fs::path candidate = base / ("kel-test-" + std::to_string(random()));
+        std::error_code error;
+        if (fs::create_directory(candidate, error)) {
+            _path = candidate.string();
+            return;
+        }
+    }
+    throw std::runtime_error("cannot create a temporary directory");
+}
+
+TempDir::~TempDir() {
+    std::error_code error;
+    fs::remove_all(_path, error);
+}
+
+std::string TempDir::file(const std::string& name) const {
+    return (fs::path(_path) / name).string();
+}
+
+void setEnv(const char* name, const char* value) {
+#ifdef _WIN32
+    _putenv_s(name, value ? value : "");
+#else
+    if (value)
+        ::setenv(name, value, 1);
+    else
+        ::unsetenv(name);
+#endif
+}
+
+ScopedEnv::ScopedEnv(const char* name, const char* value) : _name(name), _hadOld(false) {
+    if (const char* old = std::getenv(name)) {
+        _old = old;
+        _hadOld = true;
+    }
+    setEnv(name, value);
+}
+
+ScopedEnv::~ScopedEnv() {
+    setEnv(_name.c_str(), _hadOld ? _old.c_str() : nullptr);
+}
+
+} // namespace kel_test

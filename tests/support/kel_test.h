@@ -1,0 +1,60 @@
+#ifndef KEL_TESTS_SUPPORT_KEL_TEST_H
+#define KEL_TESTS_SUPPORT_KEL_TEST_H
+
+// Helpers shared by the tests.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+// Expects stmt to throw Type with the given reason.
+#define EXPECT_THROW_REASON(stmt, Type, expectedReason)                                                      \
+    do {                                                                                                     \
+        bool kelThrown_ = false;                                                                             \
+        try {                                                                                                \
+            stmt;                                                                                            \
+        } catch (const Type& kelError_) {                                                                    \
+            kelThrown_ = true;                                                                               \
+            EXPECT_EQ(kelError_.reason(), static_cast<long>(expectedReason)) << #stmt;                       \
+        }                                                                                                    \
+        EXPECT_TRUE(kelThrown_) << #stmt " did not throw " #Type;                                            \
+    } while (0)
+
+namespace kel_test {
+
+// A fresh, empty directory, removed with everything in it when the object goes.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& path() const { return _path; }
+    // path() joined with name by the platform's separator.
+    std::string file(const std::string& name) const;
+
+private:
+    std::string _path;
+};
+
+// Sets (or, with a null value, removes) an environment variable for a scope, then restores it.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    std::string _name;
+    std::string _old;
+    bool _hadOld;
+};
+
+// Sets an environment variable (a null value removes it).
+void setEnv(const char* name, const char* value);
+
+} // namespace kel_test
+
+#endif
