@@ -1,0 +1,339 @@
+#include "kel_test.h"
+
+#include <kel/net.h>
+#include <kel/string.h>
+
+#include <cstring>
+#include <sstream>
+#include <string>
+
+using namespace Kel;
+
+namespace {
+std::string dumpOf(String& s) {
+    std::ostringstream os;
+    KELDump(&s).dump(os);
+    return os.str();
+}
+} // namespace
+
+TEST(StringConstruction, NullEmptyAndFixedStates) {
+    String byDefault;
+    String fromNull(static_cast<const char*>(nullptr));
+    String empty("");
+    EXPECT_TRUE(byDefault.isNull());
+    EXPECT_TRUE(fromNull.isNull());
+    EXPECT_EQ(byDefault.length(), 0u);
+    EXPECT_EQ(static_cast<const char*>(byDefault), nullptr);
+    EXPECT_EQ(static_cast<const char*>(fromNull), nullptr);
+    EXPECT_FALSE(empty.isNull());
+    EXPECT_STREQ(empty, "");
+
+    String fixed(5ul);
+    EXPECT_TRUE(fixed.isNull());
+    EXPECT_EQ(fixed.fixedLength(), 5u);
+    EXPECT_NE(fixed.buffer(0), nullptr);
+
+    String exact("abc", 3);
+    EXPECT_STREQ(exact, "abc");
+    EXPECT_THROW_REASON(String("abcd", 3), StringException, 1);
+}
+
+TEST(StringAppend, FixedLengthRejectsOverflowAndKeepsText) {
+    String s(5ul);
+    s += "abc";
+    EXPECT_FALSE(s.isNull());
+    EXPECT_THROW_REASON(s += "abc", StringException, 1);
+    EXPECT_STREQ(s, "abc");
+    s += "de";
+    EXPECT_STREQ(s, "abcde");
+    EXPECT_THROW_REASON(s += 'f', StringException, 1);
+}
+
+TEST(StringAppend, NullPiecesAndEmptyText) {
+    String s;
+    s += static_cast<const char*>(nullptr);
+    EXPECT_TRUE(s.isNull());
+    s += String();
+    EXPECT_TRUE(s.isNull());
+    s += "";
+    EXPECT_FALSE(s.isNull());
+    EXPECT_EQ(s.length(), 0u);
+    s += 'x';
+    s += String("yz");
+    EXPECT_STREQ(s, "xyz");
+}
+
+TEST(StringAppend, SelfAppendAndManyPiecesKeepTheText) {
+    String s("ab");
+    s += s;
+    EXPECT_STREQ(s, "abab");
+    // Growth in place must not lose text that lies inside the String's own storage.
+    for (int i = 0; i < 6; ++i)
+        s += s;
+    EXPECT_EQ(s.length(), 256u);
+    std::string expected;
+    for (int i = 0; i < 128; ++i)
+        expected += "ab";
+    EXPECT_EQ(std::string(s), expected);
+
+    String built;
+    std::string letters;
+    for (int i = 0; i < 10000; ++i) {
+        const char c = static_cast<char>('a' + i % 26);
+        built += c;
+        letters += c;
+    }
+    EXPECT_EQ(std::string(built), letters);
+    EXPECT_EQ(built.length(), letters.size());
+}
+
+TEST(StringAssign, NumbersSetTheNumericMarkAndTextClearsIt) {
+    String s;
+    s = -42L;
+    EXPECT_STREQ(s, "-42");
+    EXPECT_STREQ(s.sql(), "-42");
+    s = 2.5;
+    EXPECT_STREQ(s, "2.500000");
+    s += "x";
+    EXPECT_STREQ(s.sql(), "'2.500000x'");
+
+    const struct {
+        String value;
+        const char* text;
+    } table[] = {
+        {[] {
+             String v;
+             v = static_cast<signed char>(-5);
+             return v;
+         }(),
+         "-5"},
+        {[] {
+             String v;
+             v = static_cast<unsigned char>(200);
+             return v;
+         }(),
+         "200"},
+        {[] {
+             String v;
+             v = static_cast<short>(-32768);
+             return v;
+         }(),
+         "-32768"},
+        {[] {
+             String v;
+             v = static_cast<unsigned short>(65535);
+             return v;
+         }(),
+         "65535"},
+        {[] {
+             String v;
+             v = 4294967295ul;
+             return v;
+         }(),
+         "4294967295"},
+        {[] {
+             String v;
+             v = 0.25f;
+             return v;
+         }(),
+         "0.250000"},
+    };
+    for (const auto& row : table)
+        EXPECT_STREQ(row.value, row.text);
+}
+
+TEST(StringAssign, HugeDoubleIsKeptWhole) {
+    String s;
+    s = 1e200;
+    const std::string text(s);
+    EXPECT_EQ(text.size(), 207u); // 200 digits and ".000000": nothing cut at 127 characters
+    EXPECT_EQ(text.substr(200), ".000000");
+    EXPECT_DOUBLE_EQ(static_cast<double>(s), 1e200);
+}
+
+TEST(StringAssign, FixedLengthIsTakenFromTheSource) {
+    String fixed("ab", 5);
+    String variable("xyz");
+    fixed = variable;
+    EXPECT_EQ(fixed.fixedLength(), 0u);
+    variable = String("q", 4);
+    EXPECT_EQ(variable.fixedLength(), 4u);
+    variable = "long text beyond four";
+    EXPECT_EQ(variable.fixedLength(), 0u);
+    variable = static_cast<const char*>(nullptr);
+    EXPECT_TRUE(variable.isNull());
+    EXPECT_EQ(variable.buffer(0), nullptr);
+}
+
+TEST(StringAssign, SelfAssignmentAndAliasedTextAreSafe) {
+    String s("hello world");
+    const String& alias = s;
+    s = alias;
+    EXPECT_STREQ(s, "hello world");
+    s = static_cast<const char*>(s) + 6;
+    EXPECT_STREQ(s, "world");
+    s.copy(static_cast<const char*>(s) + 1, 3);
+    EXPECT_STREQ(s, "orl");
+}
+
+TEST(StringAssign, MovedFromStringIsNull) {
+    String source("abc", 5);
+    String target(std::move(source));
+    EXPECT_STREQ(target, "abc");
+    EXPECT_EQ(target.fixedLength(), 5u);
+    EXPECT_TRUE(source.isNull()); // NOLINT(bugprone-use-after-move)
+    String other("x");
+    other = std::move(target);
+    EXPECT_STREQ(other, "abc");
+    EXPECT_TRUE(target.isNull()); // NOLINT(bugprone-use-after-move)
+}
+
+TEST(StringPlus, ResultsFollowTheAppendingRules) {
+    String nullFixed(5ul);
+    EXPECT_STREQ(nullFixed + "x", "x");
+    EXPECT_TRUE((String() + String()).isNull());
+    EXPECT_STREQ(String() + "x", "x");
+    EXPECT_STREQ(String("a") + 'b', "ab");
+    String numeric;
+    numeric = 1L;
+    const String sum = numeric + "0";
+    EXPECT_STREQ(sum, "10");
+    EXPECT_STREQ(numeric, "1");
+    String fixed("abc", 3);
+    EXPECT_STREQ(fixed + "def", "abcdef"); // the result is variable-length
+}
+
+TEST(StringEquality, NullRules) {
+    EXPECT_TRUE(String() == String());
+    EXPECT_TRUE(String() == static_cast<const char*>(nullptr));
+    EXPECT_FALSE(String() == "");
+    EXPECT_TRUE(String() != String(""));
+    EXPECT_TRUE(String("abc") == "abc");
+    EXPECT_FALSE(String("abc") == static_cast<const char*>(nullptr));
+    EXPECT_TRUE(String("abc") != String("abd"));
+    EXPECT_TRUE(String("ab") != String("abc"));
+}
+
+TEST(StringConversion, NumbersAreReadAsThirtyTwoBitValues) {
+    EXPECT_EQ(static_cast<long>(String("  -123xyz")), -123L);
+    EXPECT_EQ(static_cast<long>(String("99999999999")), 2147483647L);
+    EXPECT_EQ(static_cast<long>(String("-99999999999")), -2147483647L - 1);
+    EXPECT_EQ(static_cast<unsigned long>(String("4294967295")), 4294967295ul);
+    EXPECT_EQ(static_cast<unsigned long>(String("4294967296")), 4294967295ul);
+    EXPECT_EQ(static_cast<unsigned long>(String("-1")), 4294967295ul);
+    EXPECT_EQ(static_cast<unsigned long>(String("abc")), 0ul);
+    EXPECT_DOUBLE_EQ(static_cast<double>(String("2.5e3")), 2500.0);
+    EXPECT_EQ(static_cast<long>(String()), 0L);
+    EXPECT_EQ(static_cast<double>(String()), 0.0);
+}
+
+TEST(StringAccess, AtChecksTheTextNotTheNullMark) {
+    String s("abc");
+    EXPECT_EQ(s.at(2), 'c');
+    EXPECT_THROW_REASON(s.at(3), StringException, 3);
+    EXPECT_THROW_REASON(String().at(0), StringException, 3);
+    String nullWithStorage(4ul);
+    EXPECT_THROW_REASON(nullWithStorage.at(0), StringException, 3);
+}
+
+TEST(StringStorage, BufferWriteAndRelease) {
+    String s("ab");
+    char* p = s.buffer(10);
+    EXPECT_STREQ(p, "ab");
+    std::strcpy(p, "abcdefghij");
+    EXPECT_EQ(s.length(), 10u);
+    p[3] = '\0';
+    EXPECT_EQ(s.length(), 3u);
+    s.release();
+    EXPECT_STREQ(s, "abc");
+    s += "d";
+    EXPECT_STREQ(s, "abcd");
+
+    // A buffer smaller than the text never cuts it.
+    s.buffer(1);
+    EXPECT_STREQ(s, "abcd");
+
+    String none;
+    char* fresh = none.buffer(3);
+    EXPECT_STREQ(fresh, "");
+    EXPECT_TRUE(none.isNull());
+
+    String fixed(4ul);
+    EXPECT_THROW_REASON(fixed.buffer(5), StringException, 1);
+    std::strcpy(fixed.buffer(4), "wxyz");
+    fixed.release();
+    EXPECT_EQ(fixed.fixedLength(), 4u);
+    EXPECT_EQ(fixed.length(), 4u);
+}
+
+TEST(StringStorage, CopiesOfAWrittenBufferStayInsideTheirStorage) {
+    String s("abc");
+    s += "d"; // capacity 5, room behind it
+    String copy(s);
+    EXPECT_STREQ(copy, "abcd");
+    String target;
+    target = s;
+    EXPECT_STREQ(target, "abcd");
+}
+
+TEST(StringStorage, FixLength) {
+    String s("abcdef");
+    EXPECT_THROW_REASON(s.fixLength(3), StringException, 1);
+    EXPECT_EQ(s.fixedLength(), 0u);
+    s.fixLength(8);
+    EXPECT_EQ(s.fixedLength(), 8u);
+    s += "gh";
+    EXPECT_THROW_REASON(s += "i", StringException, 1);
+    s.fixLength(0);
+    s += "i";
+    EXPECT_STREQ(s, "abcdefghi");
+
+    String none;
+    none.fixLength(2);
+    EXPECT_TRUE(none.isNull());
+    none += "xy";
+    EXPECT_STREQ(none, "xy");
+}
+
+TEST(StringCopy, CountsNullsAndToTheEnd) {
+    String s;
+    s.copy(String(), String::npos);
+    EXPECT_FALSE(s.isNull());
+    EXPECT_STREQ(s, "");
+    s.copy(String("abcdef"), 3);
+    EXPECT_STREQ(s, "abc");
+    s.copy(String("ab"), 5);
+    EXPECT_STREQ(s, "ab");
+    s.copy("abcdef", static_cast<unsigned long>(-1));
+    EXPECT_STREQ(s, "abcdef");
+    s.copy(static_cast<const char*>(nullptr), 2);
+    EXPECT_STREQ(s, "");
+    String fixed("x", 3);
+    fixed = 5L;
+    fixed.copy("wxyz", 2);
+    EXPECT_EQ(fixed.fixedLength(), 0u);
+    EXPECT_STREQ(fixed.sql(), "'wx'");
+}
+
+TEST(StringDump, HeaderAndTextOrNull) {
+    String text("abc");
+    String none;
+    String empty("");
+    EXPECT_EQ(dumpOf(text), "@ class Kel::String\nabc\n");
+    EXPECT_EQ(dumpOf(none), "@ class Kel::String\n(null)\n");
+    EXPECT_EQ(dumpOf(empty), "@ class Kel::String\n\n");
+}
+
+TEST(StringNull, SharedNullIsNullWithoutStorage) {
+    EXPECT_TRUE(String::null.isNull());
+    EXPECT_EQ(String::null.length(), 0u);
+    EXPECT_EQ(String::null.fixedLength(), 0u);
+    EXPECT_EQ(static_cast<const char*>(String::null), nullptr);
+}
+
+TEST(StringStream, WritesTheTextAndNothingForNull) {
+    std::ostringstream os;
+    os << String("a") << String() << String("b");
+    EXPECT_EQ(os.str(), "ab");
+}
