@@ -15,7 +15,7 @@ TEST(SocketSink, CopiesShareTheHandleButNotThePendingText) {
     copy.close();
     original.close();
 
-    Socket assigned(Socket::local);
+    Socket assigned;
     assigned = original;
     assigned = assigned;
     assigned.close();
