@@ -1,0 +1,566 @@
+#include "db/db_internal.h"
+
+#include "foundation/dump.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace Kel {
+
+// Length/indicator cells in blocks that never move once allocated: the driver keeps the addresses
+// handed to SQLBindCol until the statement is released.
+struct ResultSet::LengthBlock {
+    enum { cells = 16 };
+    SQLLEN cell[cells];
+    bool bound[cells];
+    LengthBlock* next;
+};
+
+namespace {
+
+SQLHSTMT stmtOf(void* h) {
+    return static_cast<SQLHSTMT>(h);
+}
+
+bool isEmpty(const String& s) {
+    return s.length() == 0;
+}
+
+// The ODBC C type that receives a column of the given type, or 0 for a type outside the table.
+SQLSMALLINT cTypeOf(int type) {
+    switch (type) {
+    case ResultSet::typeChar:
+        return SQL_C_CHAR;
+    case ResultSet::typeShort:
+        return SQL_C_SSHORT;
+    case ResultSet::typeUShort:
+        return SQL_C_USHORT;
+    case ResultSet::typeLong:
+        return SQL_C_SLONG;
+    case ResultSet::typeULong:
+        return SQL_C_ULONG;
+    case ResultSet::typeFloat:
+        return SQL_C_FLOAT;
+    case ResultSet::typeDouble:
+        return SQL_C_DOUBLE;
+    case ResultSet::typeBit:
+        return SQL_C_BIT;
+    case ResultSet::typeTinyInt:
+        return SQL_C_STINYINT;
+    case ResultSet::typeUTinyInt:
+        return SQL_C_UTINYINT;
+    case ResultSet::typeBigInt:
+        return SQL_C_SBIGINT;
+    case ResultSet::typeUBigInt:
+        return SQL_C_UBIGINT;
+    case ResultSet::typeBinary:
+        return SQL_C_BINARY;
+    case ResultSet::typeDate:
+        return SQL_C_TYPE_DATE;
+    case ResultSet::typeTime:
+        return SQL_C_TYPE_TIME;
+    case ResultSet::typeTimestamp:
+        return SQL_C_TYPE_TIMESTAMP;
+    case ResultSet::typeNumeric:
+        return SQL_C_NUMERIC;
+    default:
+        return 0;
+    }
+}
+
+// Reads a value of type T from a buffer that need not be aligned for it.
+template <typename T> T valueAt(const void* buffer) {
+    T v;
+    std::memcpy(&v, buffer, sizeof v);
+    return v;
+}
+
+void appendText(String& out, const char* text, int size) {
+    std::size_t n;
+    if (size > 0) {
+        const void* end = std::memchr(text, '\0', static_cast<std::size_t>(size));
+        n = end ? static_cast<std::size_t>(static_cast<const char*>(end) - text)
+                : static_cast<std::size_t>(size);
+    } else {
+        n = std::strlen(text);
+    }
+    if (size <= 0 || n < static_cast<std::size_t>(size)) {
+        out += text;
+    } else {
+        String bounded;
+        bounded.copy(text, static_cast<unsigned long>(n));
+        out += bounded;
+    }
+}
+
+void appendHex(String& out, const unsigned char* bytes, int size) {
+    static const char digits[] = "0123456789ABCDEF";
+    out += "X'";
+    for (int i = 0; i < size; ++i) {
+        out += digits[bytes[i] >> 4];
+        out += digits[bytes[i] & 15];
+    }
+    out += '\'';
+}
+
+// The decimal text of an ODBC numeric: a 128-bit little-endian magnitude, a sign (1 positive) and a
+// scale (digits after the decimal point; negative scales multiply by powers of ten).
+void appendNumeric(String& out, const SQL_NUMERIC_STRUCT& v) {
+    unsigned char magnitude[SQL_MAX_NUMERIC_LEN];
+    std::memcpy(magnitude, v.val, sizeof magnitude);
+    char digits[SQL_MAX_NUMERIC_LEN * 3 + 140]; // least significant first
+    int count = 0;
+    bool zero = true;
+    do {
+        unsigned remainder = 0;
+        zero = true;
+        for (int i = SQL_MAX_NUMERIC_LEN - 1; i >= 0; --i) {
+            const unsigned current = remainder * 256u + magnitude[i];
+            magnitude[i] = static_cast<unsigned char>(current / 10u);
+            remainder = current % 10u;
+            zero = zero && magnitude[i] == 0;
+        }
+        digits[count++] = static_cast<char>('0' + remainder);
+    } while (!zero);
+    const bool isZero = count == 1 && digits[0] == '0';
+    const int scale = static_cast<signed char>(v.scale);
+    if (v.sign == 0 && !isZero) {
+        out += '-';
+    }
+    if (scale <= 0) {
+        for (int i = count - 1; i >= 0; --i) {
+            out += digits[i];
+        }
+        for (int i = 0; i < -scale && !isZero; ++i) {
+            out += '0';
+        }
+        return;
+    }
+    while (count <= scale) {
+        digits[count++] = '0';
+    }
+    for (int i = count - 1; i >= 0; --i) {
+        out += digits[i];
+        if (i == scale) {
+            out += '.';
+        }
+    }
+}
+
+// The SQL literal of the value at buffer.
+void appendValue(String& out, const void* buffer, int type, int size) {
+    char text[96];
+    if (!buffer) {
+        out += "NULL";
+        return;
+    }
+    switch (type) {
+    case ResultSet::typeChar:
+        out += '\'';
+        appendText(out, static_cast<const char*>(buffer), size);
+        out += '\'';
+        return;
+    case ResultSet::typeShort:
+        std::snprintf(text, sizeof text, "%i", static_cast<int>(valueAt<std::int16_t>(buffer)));
+        break;
+    case ResultSet::typeUShort:
+        std::snprintf(text, sizeof text, "%u", static_cast<unsigned>(valueAt<std::uint16_t>(buffer)));
+        break;
+    case ResultSet::typeLong:
+        std::snprintf(text, sizeof text, "%li", static_cast<long>(valueAt<std::int32_t>(buffer)));
+        break;
+    case ResultSet::typeULong:
+        std::snprintf(text, sizeof text, "%lu", static_cast<unsigned long>(valueAt<std::uint32_t>(buffer)));
+        break;
+    case ResultSet::typeFloat:
+        std::snprintf(text, sizeof text, "%.9g", static_cast<double>(valueAt<float>(buffer)));
+        break;
+    case ResultSet::typeDouble:
+        std::snprintf(text, sizeof text, "%.17g", valueAt<double>(buffer));
+        break;
+    case ResultSet::typeBit:
+        std::snprintf(text, sizeof text, "%u", valueAt<unsigned char>(buffer) ? 1u : 0u);
+        break;
+    case ResultSet::typeTinyInt:
+        std::snprintf(text, sizeof text, "%i", static_cast<int>(valueAt<signed char>(buffer)));
+        break;
+    case ResultSet::typeUTinyInt:
+        std::snprintf(text, sizeof text, "%u", static_cast<unsigned>(valueAt<unsigned char>(buffer)));
+        break;
+    case ResultSet::typeBigInt:
+        std::snprintf(text, sizeof text, "%lld", static_cast<long long>(valueAt<std::int64_t>(buffer)));
+        break;
+    case ResultSet::typeUBigInt:
+        std::snprintf(text, sizeof text, "%llu",
+                      static_cast<unsigned long long>(valueAt<std::uint64_t>(buffer)));
+        break;
+    case ResultSet::typeBinary:
+        appendHex(out, static_cast<const unsigned char*>(buffer), size);
+        return;
+    case ResultSet::typeDate: {
+        const SQL_DATE_STRUCT d = valueAt<SQL_DATE_STRUCT>(buffer);
+        std::snprintf(text, sizeof text, "{d '%04d-%02u-%02u'}", static_cast<int>(d.year),
+                      static_cast<unsigned>(d.month), static_cast<unsigned>(d.day));
+        break;
+    }
+    case ResultSet::typeTime: {
+        const SQL_TIME_STRUCT t = valueAt<SQL_TIME_STRUCT>(buffer);
+        std::snprintf(text, sizeof text, "{t '%02u:%02u:%02u'}", static_cast<unsigned>(t.hour),
+                      static_cast<unsigned>(t.minute), static_cast<unsigned>(t.second));
+        break;
+    }
+    case ResultSet::typeTimestamp: {
+        const SQL_TIMESTAMP_STRUCT t = valueAt<SQL_TIMESTAMP_STRUCT>(buffer);
+        int n = std::snprintf(text, sizeof text, "{ts '%04d-%02u-%02u %02u:%02u:%02u",
+                              static_cast<int>(t.year), static_cast<unsigned>(t.month),
+                              static_cast<unsigned>(t.day), static_cast<unsigned>(t.hour),
+                              static_cast<unsigned>(t.minute), static_cast<unsigned>(t.second));
+        if (t.fraction != 0) {
+            // Nanoseconds, without the trailing zeros.
+            n += std::snprintf(text + n, sizeof text - static_cast<std::size_t>(n), ".%09lu",
+                               static_cast<unsigned long>(t.fraction));
+            while (text[n - 1] == '0') {
+                text[--n] = '\0';
+            }
+        }
+        std::snprintf(text + n, sizeof text - static_cast<std::size_t>(n), "'}");
+        break;
+    }
+    case ResultSet::typeNumeric:
+        appendNumeric(out, valueAt<SQL_NUMERIC_STRUCT>(buffer));
+        return;
+    default:
+        out += "NULL";
+        return;
+    }
+    out += text;
+}
+
+} // namespace
+
+ResultSet::ResultSet(Database* db)
+    : _usNextColumn(1), _pLengths(nullptr), _lOpen(0), _lEOF(0), _statement(""), _filter(""), _sort(""),
+      _hStmt(nullptr), _pDatabase(db) {}
+
+ResultSet::ResultSet(const ResultSet& o)
+    : KELBase(o), _usNextColumn(1), _pLengths(nullptr), _lOpen(0), _lEOF(0), _statement(o._statement),
+      _filter(o._filter), _sort(o._sort), _hStmt(nullptr), _pDatabase(o._pDatabase) {}
+
+ResultSet& ResultSet::operator=(const ResultSet& o) {
+    if (this != &o) {
+        close();
+        KELBase::operator=(o);
+        _lEOF = 0;
+        _statement = o._statement;
+        _filter = o._filter;
+        _sort = o._sort;
+        _pDatabase = o._pDatabase;
+    }
+    return *this;
+}
+
+ResultSet::~ResultSet() {
+    if (_lOpen) {
+        close();
+    }
+    LengthBlock* block = _pLengths;
+    while (block) {
+        LengthBlock* next = block->next;
+        delete block;
+        block = next;
+    }
+}
+
+long ResultSet::setFilter(const String& filter) {
+    _filter = filter;
+    return 1;
+}
+
+long ResultSet::setSort(const String& sort) {
+    _sort = sort;
+    return 1;
+}
+
+long ResultSet::open(const String& sql) {
+    if (_lOpen) {
+        close();
+    }
+    _lEOF = 0;
+    if (!_pDatabase) {
+        throw DatabaseException(detail::notConnected);
+    }
+    SQLHDBC hdbc = static_cast<SQLHDBC>(_pDatabase->_hDbc);
+    SQLHSTMT stmt = SQL_NULL_HSTMT;
+    if (!detail::succeeded(SQLAllocHandle(SQL_HANDLE_STMT, hdbc, &stmt))) {
+        _pDatabase->recordError(SQL_HANDLE_DBC, hdbc, hdbc ? detail::noDiagnostic : detail::notConnected);
+        throw DatabaseException(_pDatabase->_lastError);
+    }
+    _hStmt = stmt;
+    if (isEmpty(sql)) {
+        composeSelect();
+    } else {
+        _statement = sql;
+    }
+    const char* text = _statement;
+    const SQLRETURN r = SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(text)),
+                                      static_cast<SQLINTEGER>(std::strlen(text)));
+    if (r == SQL_SUCCESS_WITH_INFO) {
+        getCommunication();
+    } else if (r != SQL_SUCCESS) {
+        getCommunication();
+        if (r == SQL_NO_DATA) {
+            _pDatabase->_lastError = detail::noRowAffected;
+        }
+        SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+        _hStmt = nullptr;
+        throw DatabaseException(_pDatabase->_lastError);
+    }
+    clearLengths();
+    _usNextColumn = 1;
+    _lOpen = 1;
+    bindColumns(resultColumn);
+    return 0;
+}
+
+long ResultSet::fetch() {
+    prepareFetch();
+    const SQLRETURN r = SQLFetch(stmtOf(_hStmt));
+    if (r == SQL_SUCCESS) {
+        return 0;
+    }
+    if (r == SQL_SUCCESS_WITH_INFO) {
+        getCommunication();
+        return 0;
+    }
+    if (r == SQL_NO_DATA) {
+        _lEOF = 1;
+        return 1;
+    }
+    getCommunication();
+    return -1;
+}
+
+long ResultSet::isEOF() const {
+    return _lEOF;
+}
+
+long ResultSet::isOpen() const {
+    return _lOpen;
+}
+
+long ResultSet::rowCount() {
+    SQLLEN rows = -1;
+    SQLRowCount(stmtOf(_hStmt), &rows);
+    return static_cast<long>(rows);
+}
+
+long ResultSet::close() {
+    if (!_lOpen) {
+        return 0;
+    }
+    _lOpen = 0;
+    freeStatement();
+    return 0;
+}
+
+long ResultSet::insertRow() {
+    _statement = "";
+    bindColumns(selectColumn);
+    String text("INSERT INTO ");
+    text += tableName();
+    text += " ( ";
+    text += _statement;
+    text += " ) VALUES ( ";
+    _statement = "";
+    bindColumns(insertValue);
+    text += _statement;
+    text += " )";
+    if (!isEmpty(_filter)) {
+        text += " WHERE ";
+        text += _filter;
+    }
+    _statement = text;
+    if (_pDatabase) {
+        _pDatabase->_lTransaction = 1;
+    }
+    return 0;
+}
+
+long ResultSet::updateRows() {
+    _statement = "";
+    bindColumns(updateValue);
+    String text("UPDATE ");
+    text += tableName();
+    text += " SET ";
+    text += _statement;
+    if (!isEmpty(_filter)) {
+        text += " WHERE ";
+        text += _filter;
+    }
+    _statement = text;
+    if (_pDatabase) {
+        _pDatabase->_lTransaction = 1;
+    }
+    return 0;
+}
+
+long ResultSet::deleteRows() {
+    String text("DELETE FROM ");
+    text += tableName();
+    if (!isEmpty(_filter)) {
+        text += " WHERE ";
+        text += _filter;
+    }
+    _statement = text;
+    if (_pDatabase) {
+        _pDatabase->_lTransaction = 1;
+    }
+    return 0;
+}
+
+const String& ResultSet::statement() const {
+    return _statement;
+}
+
+Database* ResultSet::database() const {
+    return _pDatabase;
+}
+
+bool ResultSet::isNull(unsigned short column) const {
+    const std::int64_t* cell = const_cast<ResultSet*>(this)->cellFor(column, false);
+    return cell && *cell == SQL_NULL_DATA;
+}
+
+std::int64_t ResultSet::columnLength(unsigned short column) const {
+    const std::int64_t* cell = const_cast<ResultSet*>(this)->cellFor(column, false);
+    return cell ? *cell : 0;
+}
+
+void ResultSet::dump(Socket& s) {
+    detail::dumpHeader(s, "Kel::ResultSet");
+    detail::dumpLine(s, _statement);
+}
+
+void ResultSet::dump(std::ostream& os) {
+    detail::dumpHeader(os, "Kel::ResultSet");
+    detail::dumpLine(os, _statement);
+}
+
+long ResultSet::bindColumn(bindType what, const char* name, void* buffer, bindDataType type, int size) {
+    switch (what) {
+    case selectColumn:
+        if (!isEmpty(_statement)) {
+            _statement += ", ";
+        }
+        _statement += name;
+        break;
+    case insertValue:
+        if (!isEmpty(_statement)) {
+            _statement += ", ";
+        }
+        appendValue(_statement, buffer, type, size);
+        break;
+    case updateValue:
+        if (!isEmpty(_statement)) {
+            _statement += ", ";
+        }
+        _statement += name;
+        _statement += " = ";
+        appendValue(_statement, buffer, type, size);
+        break;
+    case resultColumn: {
+        const unsigned short column = _usNextColumn++;
+        const SQLSMALLINT cType = cTypeOf(type);
+        if (cType != 0) {
+            SQLLEN* cell = cellFor(column, true);
+            *cell = 0;
+            SQLBindCol(stmtOf(_hStmt), column, cType, buffer, static_cast<SQLLEN>(size), cell);
+        }
+        break;
+    }
+    default:
+        break;
+    }
+    return 0;
+}
+
+long ResultSet::getCommunication() {
+    char message[400];
+    SQLINTEGER native = 0;
+    const bool found = detail::readDiagnostic(SQL_HANDLE_STMT, _hStmt, message, &native);
+    if (_pDatabase) {
+        _pDatabase->_lastError =
+            found ? message : (_hStmt ? detail::noDiagnostic : "the result set is not open");
+    }
+    return static_cast<long>(native);
+}
+
+std::int64_t* ResultSet::lengthCell(unsigned short column) {
+    return cellFor(column, false);
+}
+
+void ResultSet::composeSelect() {
+    _statement = "";
+    bindColumns(selectColumn);
+    String text("SELECT ");
+    text += _statement;
+    text += " FROM ";
+    text += tableName();
+    if (!isEmpty(_filter)) {
+        text += " WHERE ";
+        text += _filter;
+    }
+    if (!isEmpty(_sort)) {
+        text += " ORDER BY ";
+        text += _sort;
+    }
+    _statement = text;
+}
+
+void ResultSet::freeStatement() {
+    SQLHSTMT stmt = stmtOf(_hStmt);
+    SQLFreeStmt(stmt, SQL_UNBIND);
+    SQLFreeStmt(stmt, SQL_RESET_PARAMS);
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    if (!detail::succeeded(SQLFreeHandle(SQL_HANDLE_STMT, stmt))) {
+        getCommunication();
+    }
+    _hStmt = nullptr;
+}
+
+void ResultSet::clearLengths() {
+    for (LengthBlock* block = _pLengths; block; block = block->next) {
+        for (int i = 0; i < LengthBlock::cells; ++i) {
+            block->cell[i] = 0;
+            block->bound[i] = false;
+        }
+    }
+}
+
+std::int64_t* ResultSet::cellFor(unsigned short column, bool create) {
+    if (column == 0) {
+        return nullptr;
+    }
+    const int index = column - 1;
+    LengthBlock** link = &_pLengths;
+    for (int first = 0;; first += LengthBlock::cells) {
+        if (!*link) {
+            if (!create) {
+                return nullptr;
+            }
+            LengthBlock* block = new LengthBlock();
+            *link = block;
+        }
+        if (index < first + LengthBlock::cells) {
+            LengthBlock* block = *link;
+            const int i = index - first;
+            if (create) {
+                block->bound[i] = true;
+            }
+            return block->bound[i] ? &block->cell[i] : nullptr;
+        }
+        link = &(*link)->next;
+    }
+}
+
+} // namespace Kel
