@@ -1,0 +1,159 @@
+#!/usr/bin/env bash
+# Builds and runs every test of Kel: Linux release, Linux with AddressSanitizer and
+# UndefinedBehaviorSanitizer, the threaded tests under ThreadSanitizer, the Windows build under Wine, and a
+# short smoke run of every fuzzer. Installs what it needs first. Exits non-zero on any failure.
+#
+# Environment: KEL_BUILD_ROOT (default ./build-tests), KEL_FUZZ_SECONDS (default 20 per fuzzer),
+# KEL_STAGES (default "linux asan tsan windows fuzz").
+set -uo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build_root=${KEL_BUILD_ROOT:-$root/build-tests}
+fuzz_seconds=${KEL_FUZZ_SECONDS:-20}
+stages=${KEL_STAGES:-linux asan tsan windows fuzz}
+jobs=$(nproc)
+
+bash "$root/scripts/deps.sh" test || exit 1
+
+passed=0
+failed=0
+failures=()
+
+note_result() { # stage, exit status, ctest log
+    local stage=$1 status=$2 log=$3
+    local line p f
+    line=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -1)
+    if [ -n "$line" ]; then
+        f=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$line")
+        p=$(( $(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line") - f ))
+        passed=$((passed + p))
+        failed=$((failed + f))
+    fi
+    if [ "$status" -ne 0 ]; then
+        failures+=("$stage")
+        [ -n "$line" ] || failed=$((failed + 1))
+    fi
+}
+
+configure_and_build() { # build dir, cmake arguments..., then -- targets...
+    local dir=$1
+    shift
+    local args=() targets=()
+    while [ $# -gt 0 ] && [ "$1" != "--" ]; do args+=("$1"); shift; done
+    [ $# -gt 0 ] && shift
+    targets=("$@")
+    cmake -S "$root" -B "$dir" -G Ninja "${args[@]}" >"$dir.configure.log" 2>&1 ||
+        { cat "$dir.configure.log"; return 1; }
+    if [ ${#targets[@]} -gt 0 ]; then
+        cmake --build "$dir" -j "$jobs" --target "${targets[@]}"
+    else
+        cmake --build "$dir" -j "$jobs"
+    fi
+}
+
+run_ctest() { # stage, build dir, extra ctest arguments...
+    local stage=$1 dir=$2
+    shift 2
+    local log="$dir.ctest.log"
+    echo "== $stage: tests"
+    ctest --test-dir "$dir" --output-on-failure -j "$jobs" "$@" 2>&1 | tee "$log"
+    note_result "$stage" "${PIPESTATUS[0]}" "$log"
+}
+
+stage_enabled() { [[ " $stages " == *" $1 "* ]]; }
+
+mkdir -p "$build_root"
+
+database_up=0
+if [ -x "$root/scripts/pg-start.sh" ] && { stage_enabled linux || stage_enabled asan || stage_enabled tsan; }; then
+    echo "== starting the PostgreSQL test server"
+    if bash "$root/scripts/pg-start.sh" "$build_root/postgres"; then
+        database_up=1
+        # shellcheck disable=SC1091
+        [ -f "$build_root/postgres/env.sh" ] && source "$build_root/postgres/env.sh"
+    else
+        failures+=("postgres-start")
+    fi
+fi
+stop_database() { [ "$database_up" -eq 1 ] && bash "$root/scripts/pg-stop.sh" "$build_root/postgres" || true; }
+trap stop_database EXIT
+
+if stage_enabled linux; then
+    echo "== linux: build (release)"
+    if configure_and_build "$build_root/linux" -DCMAKE_BUILD_TYPE=Release -DKEL_BUILD_BENCH=ON; then
+        run_ctest linux "$build_root/linux"
+    else
+        failures+=("linux-build")
+    fi
+fi
+
+if stage_enabled asan; then
+    echo "== asan: build (AddressSanitizer + UndefinedBehaviorSanitizer)"
+    if configure_and_build "$build_root/asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DKEL_SANITIZE=address,undefined -DKEL_BUILD_EXAMPLES=OFF; then
+        ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+            run_ctest asan "$build_root/asan"
+    else
+        failures+=("asan-build")
+    fi
+fi
+
+if stage_enabled tsan; then
+    echo "== tsan: build the threaded tests (ThreadSanitizer)"
+    mapfile -t thread_targets < <(cd "$root/tests" && ls */*_threads_test.cpp 2>/dev/null |
+        sed -E 's#^([^/]+)/(.*)_test\.cpp$#test_\1_\2#')
+    if [ ${#thread_targets[@]} -eq 0 ]; then
+        echo "no threaded tests"
+    elif configure_and_build "$build_root/tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKEL_SANITIZE=thread \
+        -DKEL_BUILD_EXAMPLES=OFF -- "${thread_targets[@]}"; then
+        TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 run_ctest tsan "$build_root/tsan" -L threads
+    else
+        failures+=("tsan-build")
+    fi
+fi
+
+if stage_enabled windows; then
+    echo "== windows: cross build (MinGW-w64), tests under Wine"
+    if configure_and_build "$build_root/windows" -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake"; then
+        export WINEPREFIX="$build_root/wineprefix"
+        WINEDEBUG=-all wineboot --init >/dev/null 2>&1 || true
+        run_ctest windows "$build_root/windows"
+    else
+        failures+=("windows-build")
+    fi
+fi
+
+if stage_enabled fuzz; then
+    echo "== fuzz: build (clang, libFuzzer, ASan + UBSan)"
+    if CC=clang CXX=clang++ configure_and_build "$build_root/fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DKEL_BUILD_FUZZ=ON -DKEL_BUILD_TESTS=OFF -DKEL_BUILD_EXAMPLES=OFF; then
+        for fuzzer in "$build_root"/fuzz/fuzz/fuzz_*; do
+            [ -x "$fuzzer" ] || continue
+            name=$(basename "$fuzzer")
+            corpus="$root/fuzz/corpus/${name#fuzz_}"
+            work="$build_root/fuzz/corpus-${name#fuzz_}"
+            mkdir -p "$work"
+            echo "== fuzz: $name for ${fuzz_seconds}s"
+            if "$fuzzer" -max_total_time="$fuzz_seconds" -timeout=10 -rss_limit_mb=2048 \
+                -artifact_prefix="$build_root/fuzz/$name-" "$work" $( [ -d "$corpus" ] && echo "$corpus" ) \
+                >"$build_root/fuzz/$name.log" 2>&1; then
+                passed=$((passed + 1))
+                tail -2 "$build_root/fuzz/$name.log"
+            else
+                failed=$((failed + 1))
+                failures+=("$name")
+                tail -40 "$build_root/fuzz/$name.log"
+            fi
+        done
+    else
+        failures+=("fuzz-build")
+    fi
+fi
+
+echo
+if [ ${#failures[@]} -gt 0 ]; then
+    echo "Failed stages: ${failures[*]}"
+fi
+echo "Total: $passed passed, $failed failed"
+[ ${#failures[@]} -eq 0 ]
