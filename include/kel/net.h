@@ -73,30 +73,49 @@ private:
 
 // ---- Mutex and Waitable -----------------------------------------------------------------------------
 
-// A re-entrant lock: the holding thread may lock again and unlocks as often as it locked.
+// A re-entrant lock for applications: the holding thread may lock again and is done when it has unlocked
+// as often as it locked. Safe to use from any thread; it must outlive every thread that uses it and be
+// free when it is destroyed.
+//
+// A copy is a new, free mutex of its own; assignment changes nothing (each object keeps its own lock).
 class KEL_API Mutex {
 public:
+    // Free.
     Mutex();
     Mutex(const Mutex& o);
     Mutex& operator=(const Mutex& o);
     virtual ~Mutex();
 
+    // Blocks while another thread holds the mutex; returns at once for the holding thread.
     void lock();
+    // Gives up one level of holding. Only the holding thread unlocks.
     void unlock();
 
 private:
-    void* _pLock;
+    // The lock lives here, inside the object, for the object's lifetime.
+    alignas(16) unsigned char _lock[64];
 };
 
-// An auto-reset event: a signal releases one waiting thread, or is kept until the next wait.
+// An auto-reset event for applications. signal() releases exactly one waiting thread; when none waits
+// the signal is kept, once, until the next wait takes it: two signals with no wait between them release
+// a single wait. Safe to use from any thread; it must outlive every thread that uses it.
+//
+// A copy is a new event of its own, not signalled whatever the source's state; assignment changes
+// nothing (each object keeps its own event and state). Throws std::bad_alloc when the system cannot
+// provide the event.
 class KEL_API Waitable {
 public:
+    // Not signalled.
     Waitable();
     Waitable(const Waitable& o);
     Waitable& operator=(const Waitable& o);
     virtual ~Waitable();
 
+    // Releases one waiting thread, or keeps the signal for the next wait. The flag has no effect.
     void signal(bool unused = false);
+    // Waits for a signal, at most the given number of milliseconds measured on a monotonic clock (setting
+    // the wall clock neither stretches nor cuts the wait), and takes it. True when signalled, false on
+    // time-out. 0xFFFFFFFF (or more) waits without limit and so always returns true; 0 only looks.
     bool wait(unsigned long milliseconds = 0xFFFFFFFFul);
 
 private:
