@@ -1,0 +1,155 @@
+#include "datetime/calendar.h"
+#include "datetime/defaults.h"
+#include "datetime/fields.h"
+#include "foundation/dump.h"
+#include "platform/clock.h"
+
+#include <kel/datetime.h>
+
+#include <ctime>
+
+namespace Kel {
+
+namespace {
+
+datetime::Fields fieldsOf(long year, long month, long day) {
+    datetime::Fields f;
+    f.year = year;
+    f.month = month;
+    f.day = day;
+    return f;
+}
+
+String monthName(const char* const* names, long i) {
+    if (static_cast<unsigned long>(i) > 11) {
+        throw DateTimeException(1);
+    }
+    return String(names[i]);
+}
+
+} // namespace
+
+Date::Date() : _lYear(0), _lMonth(0), _lDay(0), _sFormat(datetime::defaultFormat(datetime::dateFormat)) {}
+
+Date::Date(long y, long m, long d) : Date() {
+    year(y);
+    month(m);
+    day(d);
+}
+
+Date::Date(const String& value, const String& fmt)
+    : KELBase(), _lYear(0), _lMonth(0), _lDay(0), _sFormat(fmt) {
+    datetime::Fields f;
+    datetime::parseDate(value, fmt, f);
+    _lYear = f.year;
+    _lMonth = f.month;
+    _lDay = f.day;
+}
+
+// The copy is a new object to the dump registry: its KELBase part is not copied.
+Date::Date(const Date& o)
+    : KELBase(), _lYear(o._lYear), _lMonth(o._lMonth), _lDay(o._lDay), _sFormat(o._sFormat) {}
+
+Date::~Date() = default;
+
+const Date& Date::operator=(const Date& o) {
+    _lYear = o._lYear;
+    _lMonth = o._lMonth;
+    _lDay = o._lDay;
+    return *this;
+}
+
+const Date& Date::operator=(const String& value) {
+    datetime::Fields f;
+    datetime::parseDate(value, _sFormat, f);
+    _lYear = f.year;
+    _lMonth = f.month;
+    _lDay = f.day;
+    return *this;
+}
+
+void Date::year(long y) {
+    if (!calendar::validYear(y)) {
+        throw DateTimeException(1);
+    }
+    _lYear = y;
+}
+
+long Date::year() const {
+    return _lYear;
+}
+
+void Date::month(long m) {
+    if (!calendar::validMonth(m)) {
+        throw DateTimeException(1);
+    }
+    _lMonth = m;
+}
+
+long Date::month() const {
+    return _lMonth;
+}
+
+void Date::day(long d) {
+    if (_lYear == 0) {
+        throw DateTimeException(3);
+    }
+    if (_lMonth == 0) {
+        throw DateTimeException(2);
+    }
+    if (d < 1 || d > calendar::monthLength(_lYear, _lMonth)) {
+        throw DateTimeException(1);
+    }
+    _lDay = d;
+}
+
+long Date::day() const {
+    return _lDay;
+}
+
+Date::edayOfWeek Date::dayOfWeek() const {
+    if (_lYear == 0) {
+        throw DateTimeException(1);
+    }
+    return static_cast<edayOfWeek>(calendar::weekday(_lYear, _lMonth, _lDay));
+}
+
+long Date::dayOfYear() const {
+    return calendar::dayOfYear(_lYear, _lMonth, _lDay);
+}
+
+long Date::lastDay() const {
+    return calendar::monthLength(_lYear, _lMonth);
+}
+
+String Date::format(const String& fmt) const {
+    return datetime::formatFields(fieldsOf(_lYear, _lMonth, _lDay), fmt, datetime::FieldSet::date);
+}
+
+Date Date::now() {
+    std::tm t{};
+    if (!platform::readClock(false, t)) {
+        throw DateTimeException(1);
+    }
+    return Date(t.tm_year + 1900L, t.tm_mon + 1L, static_cast<long>(t.tm_mday));
+}
+
+String Date::longMonth(long i) {
+    return monthName(calendar::longMonthNames, i);
+}
+
+String Date::shortMonth(long i) {
+    return monthName(calendar::shortMonthNames, i);
+}
+
+void Date::dump(Socket& s) {
+    detail::dumpHeader(s, "Kel::Date");
+    detail::dumpLine(s, format(datetime::defaultFormat(datetime::dateFormat)));
+}
+
+void Date::dump(std::ostream& os) {
+    detail::dumpHeader(os, "Kel::Date");
+    detail::dumpLine(os, format(datetime::defaultFormat(datetime::dateFormat)));
+}
+
+} // namespace Kel

@@ -1,0 +1,64 @@
+// The process-wide date and time defaults: three formats and three numbers, fixed for the life of the
+// process.
+
+// throw.h comes first: it gives throwException its [[noreturn]] before foundation.h befriends it.
+#include "foundation/throw.h"
+
+#include "datetime/defaults.h"
+
+#include <kel/datetime.h>
+
+namespace Kel {
+
+namespace {
+
+// Holds the default formats. Its one instance is built while the library loads, before any caller can
+// run, and is read-only afterwards, so any thread may read it.
+class FCConfig {
+public:
+    FCConfig() : _sDate("YYYY-MM-DD"), _sTime("HH:NN:SS"), _sTimestamp("YYYY-MM-DD HH:NN:SS") {}
+    FCConfig(const FCConfig&) = delete;
+    FCConfig& operator=(const FCConfig&) = delete;
+    virtual ~FCConfig() = default;
+
+    const String& format(unsigned long index) const {
+        return index == 0 ? _sDate : index == 1 ? _sTime : _sTimestamp;
+    }
+
+private:
+    String _sDate;
+    String _sTime;
+    String _sTimestamp;
+};
+
+const FCConfig config;
+
+// Index 2 is the pivot year for two-digit years; the other two are offered to callers only.
+constexpr long defaultNumbers[3] = {0, 1, 1940};
+
+void checkIndex(long index) {
+    if (static_cast<unsigned long>(index) > 2) {
+        throwException("Index out of range", 0);
+    }
+}
+
+} // namespace
+
+long GetFCCLong(long index) {
+    checkIndex(index);
+    return defaultNumbers[index];
+}
+
+String GetFCCString(long index) {
+    checkIndex(index);
+    return config.format(static_cast<unsigned long>(index));
+}
+
+namespace datetime {
+
+const String& defaultFormat(DefaultFormat which) {
+    return config.format(static_cast<unsigned long>(which));
+}
+
+} // namespace datetime
+} // namespace Kel

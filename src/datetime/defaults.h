@@ -1,0 +1,17 @@
+#ifndef KEL_SRC_DATETIME_DEFAULTS_H
+#define KEL_SRC_DATETIME_DEFAULTS_H
+
+#include <kel/string.h>
+
+namespace Kel {
+namespace datetime {
+
+enum DefaultFormat { dateFormat = 0, timeFormat = 1, timestampFormat = 2 };
+
+// The process-wide default format itself, without a copy; alive from library load to unload.
+const String& defaultFormat(DefaultFormat which);
+
+} // namespace datetime
+} // namespace Kel
+
+#endif

@@ -1,0 +1,127 @@
+#include "datetime/calendar.h"
+#include "datetime/defaults.h"
+#include "datetime/fields.h"
+#include "foundation/dump.h"
+#include "platform/clock.h"
+
+#include <kel/datetime.h>
+
+#include <ctime>
+
+namespace Kel {
+
+Time::Time()
+    : _lHour(0), _lMinute(0), _dSecond(0.0), _sFormat(datetime::defaultFormat(datetime::timeFormat)) {}
+
+Time::Time(long h, long m, long s) : Time() {
+    hour(h);
+    minute(m);
+    second(s);
+}
+
+Time::Time(long h, long m, double s) : Time() {
+    hour(h);
+    minute(m);
+    second(s);
+}
+
+Time::Time(const String& value, const String& fmt)
+    : KELBase(), _lHour(0), _lMinute(0), _dSecond(0.0), _sFormat(fmt) {
+    datetime::Fields f;
+    datetime::parseTime(value, fmt, f);
+    _lHour = f.hour;
+    _lMinute = f.minute;
+    _dSecond = f.second;
+}
+
+// The copy is a new object to the dump registry: its KELBase part is not copied.
+Time::Time(const Time& o)
+    : KELBase(), _lHour(o._lHour), _lMinute(o._lMinute), _dSecond(o._dSecond), _sFormat(o._sFormat) {}
+
+Time::~Time() = default;
+
+const Time& Time::operator=(const Time& o) {
+    _lHour = o._lHour;
+    _lMinute = o._lMinute;
+    _dSecond = o._dSecond;
+    return *this;
+}
+
+const Time& Time::operator=(const String& value) {
+    datetime::Fields f;
+    datetime::parseTime(value, _sFormat, f);
+    _lHour = f.hour;
+    _lMinute = f.minute;
+    _dSecond = f.second;
+    return *this;
+}
+
+void Time::hour(long h) {
+    if (!calendar::validHour(h)) {
+        throw DateTimeException(1);
+    }
+    _lHour = h;
+}
+
+long Time::hour() const {
+    return _lHour;
+}
+
+void Time::minute(long m) {
+    if (!calendar::validMinute(m)) {
+        throw DateTimeException(1);
+    }
+    _lMinute = m;
+}
+
+long Time::minute() const {
+    return _lMinute;
+}
+
+void Time::second(long s) {
+    if (static_cast<unsigned long>(s) > 59) {
+        throw DateTimeException(1);
+    }
+    _dSecond = static_cast<double>(s);
+}
+
+void Time::second(double s) {
+    if (!calendar::validSecond(s)) {
+        throw DateTimeException(1);
+    }
+    _dSecond = s + 0.0; // a negative zero would be written "-0.00"
+}
+
+double Time::second() const {
+    return _dSecond;
+}
+
+String Time::format(const String& fmt) const {
+    datetime::Fields f;
+    f.hour = _lHour;
+    f.minute = _lMinute;
+    f.second = _dSecond;
+    return datetime::formatFields(f, fmt, datetime::FieldSet::time);
+}
+
+Time Time::now(Where where) {
+    std::tm t{};
+    if ((where != Local && where != UTC) || !platform::readClock(where == UTC, t)) {
+        throw DateTimeException(1);
+    }
+    // A leap second reads as 60 on some clocks; it is kept within the minute.
+    return Time(static_cast<long>(t.tm_hour), static_cast<long>(t.tm_min),
+                static_cast<long>(t.tm_sec > 59 ? 59 : t.tm_sec));
+}
+
+void Time::dump(Socket& s) {
+    detail::dumpHeader(s, "Kel::Time");
+    detail::dumpLine(s, format(datetime::defaultFormat(datetime::timeFormat)));
+}
+
+void Time::dump(std::ostream& os) {
+    detail::dumpHeader(os, "Kel::Time");
+    detail::dumpLine(os, format(datetime::defaultFormat(datetime::timeFormat)));
+}
+
+} // namespace Kel

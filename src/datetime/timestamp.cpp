@@ -1,0 +1,109 @@
+#include "datetime/defaults.h"
+#include "datetime/fields.h"
+#include "foundation/dump.h"
+#include "platform/clock.h"
+
+#include <kel/datetime.h>
+
+#include <ctime>
+
+namespace Kel {
+
+namespace {
+
+datetime::Fields fieldsOf(const Timestamp& t) {
+    datetime::Fields f;
+    f.year = t.year();
+    f.month = t.month();
+    f.day = t.day();
+    f.hour = t.hour();
+    f.minute = t.minute();
+    f.second = t.second();
+    return f;
+}
+
+// The dump's value line: the date and the time in their default formats, joined by a blank.
+String dumpText(const Timestamp& t) {
+    const datetime::Fields f = fieldsOf(t);
+    String text =
+        datetime::formatFields(f, datetime::defaultFormat(datetime::dateFormat), datetime::FieldSet::date);
+    text += " ";
+    text +=
+        datetime::formatFields(f, datetime::defaultFormat(datetime::timeFormat), datetime::FieldSet::time);
+    return text;
+}
+
+} // namespace
+
+Timestamp::Timestamp() = default;
+
+Timestamp::Timestamp(long y, long mo, long d, long h, long mi, long s) : Date(y, mo, d), Time(h, mi, s) {}
+
+Timestamp::Timestamp(long y, long mo, long d, long h, long mi, double s) : Date(y, mo, d), Time(h, mi, s) {}
+
+Timestamp::Timestamp(const Date& date, const Time& time) : Date(date), Time(time) {}
+
+Timestamp::Timestamp(const String& value, const String& fmt) {
+    datetime::Fields f;
+    datetime::parseTimestamp(value, fmt, f);
+    assign(f);
+}
+
+Timestamp::Timestamp(const Timestamp& o) : Date(), Time() {
+    Date::operator=(o);
+    Time::operator=(o);
+}
+
+Timestamp::~Timestamp() = default;
+
+void Timestamp::assign(const datetime::Fields& f) {
+    _lYear = f.year;
+    _lMonth = f.month;
+    _lDay = f.day;
+    _lHour = f.hour;
+    _lMinute = f.minute;
+    _dSecond = f.second;
+}
+
+const Timestamp& Timestamp::operator=(const Timestamp& o) {
+    Date::operator=(o);
+    Time::operator=(o);
+    return *this;
+}
+
+const Timestamp& Timestamp::operator=(const String& value) {
+    // The two stored formats joined by a blank, as the dump joins the two parts.
+    String fmt = Date::_sFormat;
+    fmt += " ";
+    fmt += Time::_sFormat;
+    datetime::Fields f;
+    datetime::parseTimestamp(value, fmt, f);
+    assign(f);
+    return *this;
+}
+
+String Timestamp::format(const String& fmt) const {
+    return datetime::formatFields(fieldsOf(*this), fmt, datetime::FieldSet::timestamp);
+}
+
+Timestamp Timestamp::now(Time::Where where) {
+    std::tm t{};
+    if ((where != Time::Local && where != Time::UTC) || !platform::readClock(where == Time::UTC, t)) {
+        throw DateTimeException(1);
+    }
+    return Timestamp(t.tm_year + 1900L, t.tm_mon + 1L, static_cast<long>(t.tm_mday),
+                     static_cast<long>(t.tm_hour), static_cast<long>(t.tm_min),
+                     static_cast<long>(t.tm_sec > 59 ? 59 : t.tm_sec));
+}
+
+void Timestamp::dump(Socket& s) {
+    detail::dumpHeader(s, "Kel::Timestamp");
+    detail::dumpLine(s, dumpText(*this));
+}
+
+void Timestamp::dump(std::ostream& os) {
+    detail::dumpHeader(os, "Kel::Timestamp");
+    detail::dumpLine(os, dumpText(*this));
+}
+
+} // namespace Kel
