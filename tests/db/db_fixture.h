@@ -143,6 +143,7 @@ protected:
         EXPECT_EQ(d.execute(sql.c_str()), 0) << sql << ": " << static_cast<const char*>(d.lastError());
     }
     // The single integer that sql selects, read through a one-column result set.
+public:
     static long scalar(Kel::Database& d, const std::string& sql);
 };
 

@@ -1,0 +1,50 @@
+#include "kel_test.h"
+
+#include <kel/database.h>
+
+#include <sstream>
+
+using namespace Kel;
+
+// The library creates its ODBC environment while it loads. This program stands in for the driver
+// manager's SQLAllocHandle with one that always fails, so the environment is never ready: every open is
+// refused with notReady and changes nothing. Only ELF systems let a program take a library's place
+// this way; elsewhere the test is skipped.
+#if defined(__ELF__)
+
+#include "db/odbc.h"
+
+// Exported, so that the library binds to it rather than to the driver manager.
+extern "C" __attribute__((visibility("default"))) SQLRETURN SQL_API SQLAllocHandle(SQLSMALLINT, SQLHANDLE,
+                                                                                   SQLHANDLE* output) {
+    if (output) {
+        *output = SQL_NULL_HANDLE;
+    }
+    return SQL_ERROR;
+}
+
+TEST(EnvironmentNotReady, EveryOpenIsRefusedWithoutChange) {
+    ODBCEnvironment own;
+    EXPECT_FALSE(own.isReady());
+    EXPECT_EQ(own.handle(), nullptr);
+
+    Database d;
+    EXPECT_EQ(d.open("kel_sqlite", "user", "password"), Database::notReady);
+    EXPECT_EQ(d.isOpen(), 0);
+    EXPECT_TRUE(d.lastError() == "");
+    std::ostringstream os;
+    KELDump(&d).dump(os);
+    EXPECT_EQ(os.str(), "@ class Kel::Database\nSrc= Usr=Pwd=\n");
+
+    DBPoolMgr pool;
+    EXPECT_THROW_REASON(pool.addPooledDB("kel_sqlite", "", ""), DatabaseException, -1);
+    EXPECT_EQ(pool.count(), 0);
+}
+
+#else
+
+TEST(EnvironmentNotReady, EveryOpenIsRefusedWithoutChange) {
+    GTEST_SKIP() << "needs a platform where a program can stand in for a shared library's function";
+}
+
+#endif

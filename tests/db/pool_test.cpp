@@ -1,0 +1,226 @@
+#include "db_fixture.h"
+
+#include <filesystem>
+#include <sstream>
+#include <string>
+
+using namespace Kel;
+using db_test::BackendTest;
+
+namespace {
+
+std::string dumpOf(KELBase& object) {
+    std::ostringstream os;
+    KELDump(&object).dump(os);
+    return os.str();
+}
+
+std::string text(const String& s) {
+    return s.isNull() ? "(null)" : static_cast<const char*>(s);
+}
+
+// True when the connection still has the temporary table made on it: a reconnect loses it.
+bool hasSessionTable(Database* d) {
+    return d->execute("SELECT COUNT(*) FROM kpl_session") == 0;
+}
+
+} // namespace
+
+class PoolBackend : public BackendTest {
+protected:
+    void SetUp() override {
+        BackendTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) {
+            return;
+        }
+        connect(_d);
+        run(_d, "DROP TABLE IF EXISTS kpl_t");
+        run(_d, "CREATE TABLE kpl_t (id INTEGER)");
+    }
+    void fill(DBPoolMgr& pool, int n) {
+        for (int i = 0; i < n; ++i) {
+            ASSERT_EQ(
+                pool.addPooledDB(target().dsn.c_str(), target().user.c_str(), target().password.c_str()), 0);
+        }
+    }
+    void resizeable(DBPoolMgr& pool, long initial, long maximum) {
+        pool.setResizeable(target().dsn.c_str(), target().user.c_str(), target().password.c_str(), initial,
+                           maximum);
+    }
+    long rows() { return scalar(_d, "SELECT COUNT(*) FROM kpl_t"); }
+
+    Database _d;
+};
+
+TEST_P(PoolBackend, FixedPoolLendsEachConnectionOnceThenRefuses) {
+    DBPoolMgr pool;
+    fill(pool, 2);
+    EXPECT_EQ(pool.count(), 2);
+    EXPECT_EQ(dumpOf(pool), "@ class Kel::DBPoolMgr\nSrc=(null) Uid=(null) Pwd=(null)\n");
+    Database* first = nullptr;
+    {
+        DB a(&pool);
+        DB b(&pool);
+        ASSERT_NE(a.db(), nullptr);
+        EXPECT_NE(a.db(), b.db());
+        EXPECT_EQ(a.db()->isOpen(), 1);
+        EXPECT_EQ(b.db()->isOpen(), 1);
+        EXPECT_THROW_REASON(DB c(&pool), DBPoolException, 1);
+        first = a.db();
+        // A copy is one more borrower, so there is nothing left for it either.
+        EXPECT_THROW_REASON(DB copy(a), DBPoolException, 1);
+    }
+    DB again(&pool);
+    EXPECT_EQ(again.db(), first);
+    EXPECT_EQ(pool.count(), 2);
+}
+
+TEST_P(PoolBackend, ResizeablePoolGrowsToItsMaximum) {
+    DBPoolMgr pool;
+    resizeable(pool, 1, 2);
+    EXPECT_EQ(pool.count(), 1);
+    EXPECT_EQ(dumpOf(pool), "@ class Kel::DBPoolMgr\nSrc=" + target().dsn + " Uid=" + target().user +
+                                " Pwd=" + target().password + "\n");
+    DB a(&pool);
+    DB b(&pool);
+    EXPECT_EQ(pool.count(), 2);
+    EXPECT_NE(a.db(), b.db());
+    EXPECT_THROW_REASON(DB c(&pool), DBPoolException, 1);
+    EXPECT_EQ(pool.count(), 2);
+
+    // A copy of the manager shares no connection and opens its own.
+    DBPoolMgr copy(pool);
+    EXPECT_EQ(copy.count(), 0);
+    DB d(&copy);
+    EXPECT_EQ(copy.count(), 1);
+}
+
+TEST_P(PoolBackend, ReturnedConnectionsCarryNoTransactionOrManualMode) {
+    DBPoolMgr pool;
+    fill(pool, 1);
+    {
+        DB d(&pool);
+        d.db()->begin();
+        run(*d.db(), "INSERT INTO kpl_t VALUES (1)");
+    }
+    EXPECT_EQ(rows(), 0);
+    {
+        DB d(&pool);
+        EXPECT_EQ(d.db()->isInTransaction(), 0);
+        EXPECT_EQ(d.db()->isAutoCommit(), 1);
+        d.db()->enableAutoCommit(0);
+        run(*d.db(), "INSERT INTO kpl_t VALUES (2)");
+    }
+    EXPECT_EQ(rows(), 0);
+    {
+        DB d(&pool);
+        EXPECT_EQ(d.db()->isAutoCommit(), 1);
+        run(*d.db(), "INSERT INTO kpl_t VALUES (3)");
+    }
+    EXPECT_EQ(rows(), 1);
+}
+
+TEST_P(PoolBackend, RefreshReconnectsResizeablePoolsOnly) {
+    DBPoolMgr fixed;
+    fill(fixed, 1);
+    DBPoolMgr growing;
+    resizeable(growing, 1, 1);
+    for (DBPoolMgr* pool : {&fixed, &growing}) {
+        DB d(pool);
+        run(*d.db(), "CREATE TEMPORARY TABLE kpl_session (id INTEGER)");
+    }
+    fixed.refresh();
+    growing.refresh();
+    {
+        DB d(&fixed);
+        EXPECT_TRUE(hasSessionTable(d.db()));
+    }
+    {
+        DB d(&growing);
+        EXPECT_FALSE(hasSessionTable(d.db()));
+        EXPECT_EQ(d.db()->isOpen(), 1);
+        run(*d.db(), "CREATE TEMPORARY TABLE kpl_session (id INTEGER)");
+    }
+    // Reconnected once: the mark is gone.
+    DB d(&growing);
+    EXPECT_TRUE(hasSessionTable(d.db()));
+}
+
+DB_TEST_BACKENDS(PoolBackend);
+
+TEST(PoolFailures, ConnectionFailuresPropagateWhileFillingAndAreSwallowedWhileGrowing) {
+    db_test::Sources::get();
+    DBPoolMgr pool;
+    bool thrown = false;
+    try {
+        pool.addPooledDB("kel_missing", "", "");
+    } catch (const DatabaseException& e) {
+        thrown = true;
+        EXPECT_FALSE(text(e.message()).empty());
+    }
+    EXPECT_TRUE(thrown);
+    EXPECT_EQ(pool.count(), 0);
+
+    EXPECT_THROW_REASON(pool.setResizeable("kel_missing", "u", "p", 2, 3), DatabaseException, -1);
+    EXPECT_EQ(pool.count(), 0);
+    EXPECT_EQ(dumpOf(pool), "@ class Kel::DBPoolMgr\nSrc=kel_missing Uid=u Pwd=p\n");
+    // Growing with parameters that do not connect: nothing to lend, not a DatabaseException.
+    EXPECT_THROW_REASON(DB d(&pool), DBPoolException, 1);
+    EXPECT_THROW_REASON(DB d(static_cast<DBPoolMgr*>(nullptr)), DBPoolException, 1);
+}
+
+TEST(PoolFailures, FailedReconnectGivesTheConnectionBackStillMarked) {
+    DB_TEST_REQUIRE(db_test::SQLite);
+    namespace fs = std::filesystem;
+    const std::string dir = db_test::Sources::get().movingDir();
+    fs::create_directories(dir);
+    DBPoolMgr pool;
+    pool.setResizeable("kel_sqlite_moving", "", "", 1, 1);
+
+    // The database file's directory goes away, so reconnecting fails until it is back.
+    fs::remove_all(dir);
+    pool.refresh();
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        EXPECT_THROW_REASON(DB d(&pool), DatabaseException, -1);
+    }
+    EXPECT_EQ(pool.count(), 1);
+    fs::create_directories(dir);
+    DB d(&pool);
+    EXPECT_EQ(d.db()->isOpen(), 1);
+    EXPECT_EQ(d.db()->execute("CREATE TABLE kpl_moved (id INTEGER)"), 0);
+}
+
+TEST(AutoConnections, EachBorrowerConnectsAndClosesOnReturn) {
+    DB_TEST_REQUIRE(db_test::SQLite);
+    DBAutoMgr manager;
+    EXPECT_EQ(dumpOf(manager), "@ class Kel::DBAutoMgr\nSrc=(null) Uid=(null) Pwd=(null)\n");
+    manager.setup("kel_sqlite", "", "");
+    Database observer;
+    ASSERT_EQ(observer.open("kel_sqlite", "", ""), 0);
+    ASSERT_EQ(observer.execute("DROP TABLE IF EXISTS kpl_auto"), 0);
+    ASSERT_EQ(observer.execute("CREATE TABLE kpl_auto (id INTEGER)"), 0);
+    {
+        DB a(&manager);
+        DB b(&manager);
+        EXPECT_NE(a.db(), b.db());
+        EXPECT_EQ(a.db()->isOpen(), 1);
+        EXPECT_EQ(b.db()->isOpen(), 1);
+        a.db()->begin();
+        EXPECT_EQ(a.db()->execute("INSERT INTO kpl_auto VALUES (1)"), 0);
+    }
+    EXPECT_EQ(db_test::BackendTest::scalar(observer, "SELECT COUNT(*) FROM kpl_auto"), 0);
+
+    DBAutoMgr copy(manager);
+    EXPECT_EQ(dumpOf(copy), "@ class Kel::DBAutoMgr\nSrc=kel_sqlite Uid= Pwd=\n");
+    manager.setup("kel_missing", "", "");
+    bool thrown = false;
+    try {
+        DB d(&manager);
+    } catch (const DatabaseException& e) {
+        thrown = true;
+        EXPECT_FALSE(text(e.message()).empty());
+    }
+    EXPECT_TRUE(thrown);
+    DB fromCopy(&copy);
+    EXPECT_EQ(fromCopy.db()->isOpen(), 1);
+}
