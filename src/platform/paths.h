@@ -1,0 +1,37 @@
+// Where profile files live, and replacing a file safely.
+#ifndef KEL_SRC_PLATFORM_PATHS_H
+#define KEL_SRC_PLATFORM_PATHS_H
+
+#include <kel/export.h>
+
+#include <string>
+
+namespace Kel {
+namespace platform {
+
+// The path of the user's profile file `name`: the home directory joined with the name by the
+// platform's separator (HOME and "/" on POSIX; HOMEPATH and "\" on Windows, on the drive in
+// HOMEDRIVE when HOMEPATH names none). False, with `path` untouched, when the home directory
+// is not set or empty.
+bool localProfilePath(const char* name, std::string& path);
+
+// The path of the system-wide profile file `name` ("/etc/" or "c:\etc\" joined with it), or
+// in the directory set by setGlobalProfileDirectory.
+std::string globalProfilePath(const char* name);
+
+// Writes `text` (lines ended by "\n", written with the platform's line end) to a new file
+// in the directory of `path` and renames it over `path` once every byte is on disk. An
+// existing file keeps its permissions (and owner where the process may set it); a symbolic
+// link is followed and stays a link. Returns false, with the old file untouched and the
+// temporary file removed, when anything fails, or when the existing file is not a regular
+// file or may not be written.
+bool replaceTextFile(const std::string& path, const std::string& text);
+
+// Points the global profile directory elsewhere; null restores the system directory. Meant
+// for tests: exported so that they can reach it, but not part of the public headers.
+KEL_API void setGlobalProfileDirectory(const char* directory);
+
+} // namespace platform
+} // namespace Kel
+
+#endif

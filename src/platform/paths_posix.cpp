@@ -1,0 +1,118 @@
+#include "platform/paths.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace Kel {
+namespace platform {
+
+namespace {
+
+bool g_bGlobalOverride = false;
+std::string g_globalDirectory;
+
+std::string joinPath(const char* directory, const char* name) {
+    std::string path(directory);
+    if (path.empty() || path.back() != '/')
+        path += '/';
+    path += name;
+    return path;
+}
+
+// Writes all of [data, data + length), resuming after interrupted or partial writes.
+bool writeAll(int fd, const char* data, std::size_t length) {
+    while (length > 0) {
+        ssize_t written = ::write(fd, data, length);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += written;
+        length -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+// Creates a new, empty file beside `target`, with a name no other writer uses.
+int createTemporary(const std::string& target, std::string& temporary) {
+    static unsigned long counter = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temporary =
+            target + ".tmp" + std::to_string(static_cast<long>(::getpid())) + "-" + std::to_string(++counter);
+        int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+} // namespace
+
+bool localProfilePath(const char* name, std::string& path) {
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || *home == '\0')
+        return false;
+    path = joinPath(home, name);
+    return true;
+}
+
+std::string globalProfilePath(const char* name) {
+    return joinPath(g_bGlobalOverride ? g_globalDirectory.c_str() : "/etc", name);
+}
+
+bool replaceTextFile(const std::string& path, const std::string& text) {
+    // Settings kept behind a symbolic link are written where the link points, so the link
+    // survives the rename.
+    std::string target = path;
+    struct stat info;
+    bool exists = false;
+    if (::lstat(path.c_str(), &info) == 0) {
+        if (S_ISLNK(info.st_mode)) {
+            char* resolved = ::realpath(path.c_str(), nullptr);
+            if (resolved == nullptr)
+                return false;
+            target = resolved;
+            std::free(resolved);
+            if (::stat(target.c_str(), &info) != 0)
+                return false;
+        }
+        // A file the user may not write stays as it is, although the directory would allow
+        // the rename.
+        if (!S_ISREG(info.st_mode) || ::access(target.c_str(), W_OK) != 0)
+            return false;
+        exists = true;
+    } else if (errno != ENOENT) {
+        return false;
+    }
+
+    std::string temporary;
+    int fd = createTemporary(target, temporary);
+    if (fd < 0)
+        return false;
+    bool ok = writeAll(fd, text.data(), text.size());
+    if (ok && exists) {
+        ok = ::fchmod(fd, info.st_mode & 07777) == 0;
+        if (ok && (info.st_uid != ::geteuid() || info.st_gid != ::getegid()))
+            (void)!::fchown(fd, info.st_uid, info.st_gid); // only a privileged process may
+    }
+    ok = ok && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;
+    if (!ok)
+        ::unlink(temporary.c_str());
+    return ok;
+}
+
+void setGlobalProfileDirectory(const char* directory) {
+    g_bGlobalOverride = directory != nullptr;
+    g_globalDirectory = directory != nullptr ? directory : "";
+}
+
+} // namespace platform
+} // namespace Kel

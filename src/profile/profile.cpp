@@ -1,0 +1,344 @@
+#include "foundation/dump.h"
+#include "platform/paths.h"
+#include "profile/profile_internal.h"
+
+#include <kel/net.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <ostream>
+
+namespace Kel {
+
+Profile::Mode Profile::_mode = Profile::LoadingGlobal;
+
+namespace {
+
+// The number of bytes of [text, text + length) before the first NUL.
+std::size_t textLength(const char* text, std::size_t length) {
+    const void* nul = std::memchr(text, '\0', length);
+    return nul != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nul) - text) : length;
+}
+
+const char* findByte(const char* begin, const char* end, char byte) {
+    return static_cast<const char*>(std::memchr(begin, byte, static_cast<std::size_t>(end - begin)));
+}
+
+// The local file's content: every section, and every entry not read from the global file.
+std::string fileText(const Profile::ProfileSection* first) {
+    std::string text;
+    for (const Profile::ProfileSection* section = first; section != nullptr; section = section->next()) {
+        text += '[';
+        text += section->name();
+        text += "]\n";
+        for (const Profile::ProfileEntry* entry = section->firstEntry(); entry != nullptr;
+             entry = entry->next()) {
+            if (entry->isGlobal())
+                continue;
+            text += entry->key();
+            text += '=';
+            text += entry->value();
+            text += '\n';
+        }
+    }
+    return text;
+}
+
+} // namespace
+
+// ---- construction and destruction ---------------------------------------------------------------
+
+Profile::Profile(const char* localName, const char* globalName)
+    : _pFirst(nullptr), _pLast(nullptr), _szLocal(nullptr), _szGlobal(nullptr), _bFound(false),
+      _pState(new State) {
+    try {
+        if (localName != nullptr)
+            loadLocal(localName);
+        if (globalName != nullptr)
+            loadGlobal(globalName);
+    } catch (...) {
+        _mode = Ready;
+        release();
+        throw;
+    }
+    _mode = Ready;
+}
+
+Profile::Profile(const Profile& other)
+    : KELBase(other), _pFirst(nullptr), _pLast(nullptr), _szLocal(nullptr), _szGlobal(nullptr),
+      _bFound(other._bFound), _pState(new State) {
+    try {
+        if (other._szLocal != nullptr)
+            _szLocal = detail::copyText(other._szLocal);
+        if (other._szGlobal != nullptr)
+            _szGlobal = detail::copyText(other._szGlobal);
+        copyChain(other._pFirst, _pFirst, _pLast);
+    } catch (...) {
+        release();
+        throw;
+    }
+}
+
+Profile& Profile::operator=(const Profile& other) {
+    if (this != &other) {
+        ProfileSection* first;
+        ProfileSection* last;
+        copyChain(other._pFirst, first, last);
+        releaseSections();
+        _pFirst = first;
+        _pLast = last;
+        _bFound = other._bFound;
+        KELBase::operator=(other);
+    }
+    return *this;
+}
+
+Profile::~Profile() {
+    _mode = Saving;
+    if (_pState->bSaveLocal) {
+        try {
+            platform::replaceTextFile(_pState->localPath, fileText(_pFirst));
+        } catch (...) {
+            // Out of memory while composing the text: the old file stays, as for any failed save.
+        }
+    }
+    release();
+}
+
+// ---- look-ups and changes -----------------------------------------------------------------------
+
+const char* Profile::getProfileString(const char* section, const char* key, const char* defaultValue) const {
+    const ProfileSection* found = section != nullptr ? find(section) : nullptr;
+    return found != nullptr ? found->entryValue(key, defaultValue) : defaultValue;
+}
+
+long Profile::getProfileLong(const char* section, const char* key, long defaultValue) const {
+    const ProfileSection* found = section != nullptr && key != nullptr ? find(section) : nullptr;
+    const ProfileEntry* entry = found != nullptr ? found->findEntry(key) : nullptr;
+    // strtol reads what atol reads, and clamps what would overflow.
+    return entry != nullptr ? std::strtol(entry->_szValue, nullptr, 10) : defaultValue;
+}
+
+void Profile::writeProfileString(const char* section, const char* key, const char* value) {
+    if (section == nullptr || key == nullptr || value == nullptr)
+        return;
+    ProfileSection* target = find(section);
+    if (target == nullptr)
+        target = addSection(section);
+    target->setEntry(key, value);
+}
+
+void Profile::writeProfileLong(const char* section, const char* key, long value) {
+    if (section == nullptr || key == nullptr)
+        return;
+    ProfileSection* target = find(section);
+    if (target == nullptr)
+        target = addSection(section);
+    target->setEntry(key, value);
+}
+
+bool Profile::profileFound() const {
+    return _bFound;
+}
+
+Profile::Mode Profile::mode() {
+    return _mode;
+}
+
+// ---- sections -----------------------------------------------------------------------------------
+
+Profile::ProfileSection* Profile::find(const char* name) const {
+    return name != nullptr ? findSection(name, std::strlen(name)) : nullptr;
+}
+
+Profile::ProfileSection* Profile::addSection(const char* name) {
+    return appendSection(name != nullptr ? name : "", name != nullptr ? std::strlen(name) : 0);
+}
+
+Profile::ProfileSection* Profile::findSection(const char* name, std::size_t length) const {
+    const std::string_view wanted(name, length);
+    if (_pState->bIndexed) {
+        auto found = _pState->firstSection.find(wanted);
+        return found != _pState->firstSection.end() ? found->second : nullptr;
+    }
+    unsigned passed = 0;
+    for (ProfileSection* section = _pFirst; section != nullptr; section = section->_pNext) {
+        if (wanted == section->_szName)
+            return section;
+        if (++passed == detail::kIndexAfter && section->_pNext != nullptr) {
+            for (ProfileSection* each = _pFirst; each != nullptr; each = each->_pNext)
+                _pState->firstSection.emplace(each->_szName, each); // keeps the first of equal names
+            _pState->bIndexed = true;
+            return findSection(name, length);
+        }
+    }
+    return nullptr;
+}
+
+Profile::ProfileSection* Profile::appendSection(const char* name, std::size_t length) {
+    std::unique_ptr<ProfileSection> section(new ProfileSection(name, length));
+    if (_pState->bIndexed)
+        _pState->firstSection.emplace(section->_szName, section.get());
+    if (_pLast != nullptr)
+        _pLast->_pNext = section.get();
+    else
+        _pFirst = section.get();
+    _pLast = section.release();
+    return _pLast;
+}
+
+void Profile::copyChain(const ProfileSection* from, ProfileSection*& first, ProfileSection*& last) {
+    first = nullptr;
+    last = nullptr;
+    try {
+        for (; from != nullptr; from = from->_pNext) {
+            ProfileSection* copy = new ProfileSection(*from);
+            if (last != nullptr)
+                last->_pNext = copy;
+            else
+                first = copy;
+            last = copy;
+        }
+    } catch (...) {
+        delete first;
+        throw;
+    }
+}
+
+void Profile::releaseSections() {
+    _pState->firstSection.clear();
+    _pState->bIndexed = false;
+    delete _pFirst; // the section's destructor releases the chain after it
+    _pFirst = nullptr;
+    _pLast = nullptr;
+}
+
+void Profile::release() {
+    releaseSections();
+    delete[] _szLocal;
+    _szLocal = nullptr;
+    delete[] _szGlobal;
+    _szGlobal = nullptr;
+    delete _pState;
+    _pState = nullptr;
+}
+
+// ---- files --------------------------------------------------------------------------------------
+
+void Profile::loadLocal(const char* localName) {
+    _szLocal = detail::copyText(localName);
+    // The path is fixed now so that the destructor writes the very file that was read.
+    if (!platform::localProfilePath(localName, _pState->localPath))
+        return;
+    std::FILE* file = std::fopen(_pState->localPath.c_str(), "rb");
+    if (file == nullptr) {
+        // An absent file is created on saving; one that is there but cannot be opened is left
+        // alone, since the settings in it were never seen.
+        _pState->bSaveLocal = errno == ENOENT;
+        return;
+    }
+    _mode = LoadingLocal;
+    bool read = readFile(file);
+    std::fclose(file);
+    _pState->bSaveLocal = read;
+    _bFound = _bFound || read;
+}
+
+void Profile::loadGlobal(const char* globalName) {
+    _szGlobal = detail::copyText(globalName);
+    std::FILE* file = std::fopen(platform::globalProfilePath(globalName).c_str(), "rb");
+    if (file == nullptr)
+        return;
+    _mode = LoadingGlobal;
+    bool read = readFile(file);
+    std::fclose(file);
+    _bFound = _bFound || read;
+}
+
+void Profile::processFile(FILE* file) {
+    readFile(file);
+}
+
+bool Profile::readFile(FILE* file) {
+    // The whole file is read before any of it is taken, so a read error adds nothing.
+    std::string text;
+    const std::size_t chunk = 65536;
+    for (;;) {
+        std::size_t used = text.size();
+        text.resize(used + chunk);
+        std::size_t got = std::fread(&text[used], 1, chunk, file);
+        text.resize(used + got);
+        if (got < chunk)
+            break;
+    }
+    if (std::ferror(file))
+        return false;
+    parse(text.data(), text.size());
+    return true;
+}
+
+void Profile::parse(const char* text, std::size_t length) {
+    const char* cursor = text;
+    const char* const end = text + length;
+    // Editors on Windows start UTF-8 files with a byte-order mark; it is not part of the first line.
+    if (length >= 3 && std::memcmp(text, "\xEF\xBB\xBF", 3) == 0)
+        cursor += 3;
+
+    ProfileSection* current = nullptr;
+    while (cursor < end) {
+        const char* lineFeed = findByte(cursor, end, '\n');
+        const char* lineEnd = lineFeed != nullptr ? lineFeed : end;
+        const char* const next = lineFeed != nullptr ? lineFeed + 1 : end;
+        while (lineEnd > cursor && lineEnd[-1] == '\r')
+            --lineEnd;
+
+        if (lineEnd > cursor && *cursor == '[') {
+            const char* name = cursor + 1;
+            const char* close = findByte(name, lineEnd, ']');
+            std::size_t nameLength =
+                textLength(name, static_cast<std::size_t>((close ? close : lineEnd) - name));
+            current = findSection(name, nameLength);
+            if (current == nullptr)
+                current = appendSection(name, nameLength);
+        } else if (current != nullptr) {
+            const char* equals = findByte(cursor, lineEnd, '=');
+            if (equals != nullptr) {
+                const char* value = equals + 1;
+                std::unique_ptr<ProfileEntry> entry(
+                    new ProfileEntry(cursor, textLength(cursor, static_cast<std::size_t>(equals - cursor)),
+                                     value, textLength(value, static_cast<std::size_t>(lineEnd - value))));
+                current->append(entry.get());
+                entry.release();
+            }
+        }
+        cursor = next;
+    }
+}
+
+// ---- dump ---------------------------------------------------------------------------------------
+
+namespace {
+
+std::string dumpValue(const char* local, const char* global) {
+    std::string line("L=");
+    line += detail::orNull(local);
+    line += " G=";
+    line += detail::orNull(global);
+    return line;
+}
+
+} // namespace
+
+void Profile::dump(Socket& socket) {
+    detail::dumpHeader(socket, "Kel::Profile");
+    detail::dumpLine(socket, dumpValue(_szLocal, _szGlobal).c_str());
+}
+
+void Profile::dump(std::ostream& os) {
+    detail::dumpHeader(os, "Kel::Profile");
+    detail::dumpLine(os, dumpValue(_szLocal, _szGlobal).c_str());
+}
+
+} // namespace Kel

@@ -1,0 +1,205 @@
+#include "profile/profile_internal.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace Kel {
+
+namespace detail {
+
+char* copyText(const char* text, std::size_t length) {
+    char* copy = new char[length + 1];
+    std::memcpy(copy, text, length);
+    copy[length] = '\0';
+    return copy;
+}
+
+char* copyText(const char* text) {
+    if (text == nullptr)
+        text = "";
+    return copyText(text, std::strlen(text));
+}
+
+} // namespace detail
+
+namespace {
+
+// Wide enough for any long, on platforms where long has 64 bits too.
+struct DecimalText {
+    explicit DecimalText(long value) { std::snprintf(text, sizeof text, "%li", value); }
+    char text[32];
+};
+
+} // namespace
+
+// ---- ProfileEntry -------------------------------------------------------------------------------
+
+Profile::ProfileEntry::ProfileEntry(const char* key, const char* value)
+    : _szKey(nullptr), _szValue(nullptr), _bGlobal(Profile::_mode == Profile::LoadingGlobal),
+      _pNext(nullptr) {
+    std::unique_ptr<char[]> keyCopy(detail::copyText(key));
+    _szValue = detail::copyText(value);
+    _szKey = keyCopy.release();
+}
+
+Profile::ProfileEntry::ProfileEntry(const char* key, std::size_t keyLength, const char* value,
+                                    std::size_t valueLength)
+    : _szKey(nullptr), _szValue(nullptr), _bGlobal(Profile::_mode == Profile::LoadingGlobal),
+      _pNext(nullptr) {
+    std::unique_ptr<char[]> keyCopy(detail::copyText(key, keyLength));
+    _szValue = detail::copyText(value, valueLength);
+    _szKey = keyCopy.release();
+}
+
+Profile::ProfileEntry::ProfileEntry(const ProfileEntry& other)
+    : _szKey(nullptr), _szValue(nullptr), _bGlobal(other._bGlobal), _pNext(nullptr) {
+    std::unique_ptr<char[]> keyCopy(detail::copyText(other._szKey));
+    _szValue = detail::copyText(other._szValue);
+    _szKey = keyCopy.release();
+}
+
+Profile::ProfileEntry& Profile::ProfileEntry::operator=(const ProfileEntry& other) {
+    if (this != &other) {
+        std::unique_ptr<char[]> keyCopy(detail::copyText(other._szKey));
+        replaceValue(other._szValue);
+        delete[] _szKey;
+        _szKey = keyCopy.release();
+        _bGlobal = other._bGlobal;
+    }
+    return *this;
+}
+
+Profile::ProfileEntry::~ProfileEntry() {
+    delete[] _szKey;
+    delete[] _szValue;
+    // Successors are detached before they are deleted, so a chain of any length is released
+    // by this loop and never by nested destructor calls.
+    ProfileEntry* next = _pNext;
+    while (next != nullptr) {
+        ProfileEntry* after = next->_pNext;
+        next->_pNext = nullptr;
+        delete next;
+        next = after;
+    }
+}
+
+void Profile::ProfileEntry::replaceValue(const char* value) {
+    // Copied before the old text goes: value may point into it.
+    char* copy = detail::copyText(value);
+    delete[] _szValue;
+    _szValue = copy;
+}
+
+// ---- ProfileSection -----------------------------------------------------------------------------
+
+Profile::ProfileSection::ProfileSection(const char* name)
+    : _pFirst(nullptr), _pLast(nullptr), _pNext(nullptr), _szName(detail::copyText(name)), _pIndex(nullptr) {}
+
+Profile::ProfileSection::ProfileSection(const char* name, std::size_t length)
+    : _pFirst(nullptr), _pLast(nullptr), _pNext(nullptr), _szName(detail::copyText(name, length)),
+      _pIndex(nullptr) {}
+
+Profile::ProfileSection::ProfileSection(const ProfileSection& other)
+    : _pFirst(nullptr), _pLast(nullptr), _pNext(nullptr), _szName(detail::copyText(other._szName)),
+      _pIndex(nullptr) {
+    try {
+        for (const ProfileEntry* entry = other._pFirst; entry != nullptr; entry = entry->_pNext)
+            append(new ProfileEntry(*entry));
+    } catch (...) {
+        releaseEntries();
+        delete[] _szName;
+        throw;
+    }
+}
+
+Profile::ProfileSection& Profile::ProfileSection::operator=(const ProfileSection& other) {
+    if (this != &other) {
+        ProfileSection copy(other);
+        std::swap(_szName, copy._szName);
+        std::swap(_pFirst, copy._pFirst);
+        std::swap(_pLast, copy._pLast);
+        std::swap(_pIndex, copy._pIndex);
+    }
+    return *this;
+}
+
+Profile::ProfileSection::~ProfileSection() {
+    delete[] _szName;
+    releaseEntries();
+    ProfileSection* next = _pNext;
+    while (next != nullptr) {
+        ProfileSection* after = next->_pNext;
+        next->_pNext = nullptr;
+        delete next;
+        next = after;
+    }
+}
+
+const char* Profile::ProfileSection::entryValue(const char* key, const char* defaultValue) const {
+    const ProfileEntry* entry = key != nullptr ? findEntry(key) : nullptr;
+    return entry != nullptr ? entry->_szValue : defaultValue;
+}
+
+void Profile::ProfileSection::setEntry(const char* key, const char* value) {
+    ProfileEntry* entry = findEntry(key);
+    if (entry != nullptr)
+        entry->replaceValue(value);
+    else
+        addEntry(key, value);
+}
+
+void Profile::ProfileSection::setEntry(const char* key, long value) {
+    setEntry(key, DecimalText(value).text);
+}
+
+Profile::ProfileEntry* Profile::ProfileSection::addEntry(const char* key, const char* value) {
+    std::unique_ptr<ProfileEntry> entry(new ProfileEntry(key, value));
+    append(entry.get());
+    return entry.release();
+}
+
+Profile::ProfileEntry* Profile::ProfileSection::addEntry(const char* key, long value) {
+    return addEntry(key, DecimalText(value).text);
+}
+
+Profile::ProfileEntry* Profile::ProfileSection::findEntry(const char* key) const {
+    if (_pIndex != nullptr) {
+        auto found = _pIndex->first.find(key);
+        return found != _pIndex->first.end() ? found->second : nullptr;
+    }
+    unsigned passed = 0;
+    for (ProfileEntry* entry = _pFirst; entry != nullptr; entry = entry->_pNext) {
+        if (std::strcmp(entry->_szKey, key) == 0)
+            return entry;
+        if (++passed == detail::kIndexAfter && entry->_pNext != nullptr) {
+            std::unique_ptr<EntryIndex> index(new EntryIndex);
+            for (ProfileEntry* each = _pFirst; each != nullptr; each = each->_pNext)
+                index->first.emplace(each->_szKey, each); // keeps the first of equal keys
+            _pIndex = index.release();
+            return findEntry(key);
+        }
+    }
+    return nullptr;
+}
+
+void Profile::ProfileSection::append(ProfileEntry* entry) {
+    // The table learns the entry before the chain does, so a failure leaves both as they were.
+    if (_pIndex != nullptr)
+        _pIndex->first.emplace(entry->_szKey, entry);
+    if (_pLast != nullptr)
+        _pLast->_pNext = entry;
+    else
+        _pFirst = entry;
+    _pLast = entry;
+}
+
+void Profile::ProfileSection::releaseEntries() {
+    delete _pIndex;
+    _pIndex = nullptr;
+    delete _pFirst;
+    _pFirst = nullptr;
+    _pLast = nullptr;
+}
+
+} // namespace Kel

@@ -1,0 +1,112 @@
+// Profiles in memory: look-ups and changes, large chains, the process-wide mode, the dump.
+
+#include "kel_test.h"
+
+#include <kel/profile.h>
+
+#include <string>
+
+using Kel::Profile;
+
+namespace {
+
+// Reaches the protected section interface without touching any file.
+class Sections : public Profile {
+public:
+    Sections() : Profile(nullptr, nullptr) {}
+    using Profile::addSection;
+    using Profile::find;
+};
+
+std::string numbered(const char* prefix, int n) {
+    return prefix + std::to_string(n);
+}
+
+} // namespace
+
+TEST(ProfileLookup, NumbersAreReadAsLeadingDecimalDigits) {
+    Profile profile(nullptr, nullptr);
+    const struct {
+        const char* text;
+        long expected;
+    } cases[] = {{"12abc", 12}, {"abc", 0}, {"", 0}, {"  -7", -7}, {"+5 apples", 5}, {"0x1F", 0}};
+    for (const auto& c : cases) {
+        profile.writeProfileString("n", "v", c.text);
+        EXPECT_EQ(profile.getProfileLong("n", "v", 99), c.expected) << c.text;
+    }
+    EXPECT_EQ(profile.getProfileLong("n", "missing", 99), 99);
+    EXPECT_EQ(profile.getProfileLong("missing", "v", 99), 99);
+    profile.writeProfileLong("n", "v", -2147483647L - 1);
+    EXPECT_STREQ(profile.getProfileString("n", "v", "x"), "-2147483648");
+}
+
+TEST(ProfileLookup, WritesReplaceTheFirstEntryOfAKeyAndMayReuseItsOwnValue) {
+    Sections profile;
+    Profile::ProfileSection* section = profile.addSection("s");
+    section->addEntry("k", "first");
+    section->addEntry("k", "second");
+    profile.writeProfileString("s", "k", "changed");
+    EXPECT_STREQ(section->firstEntry()->value(), "changed");
+    EXPECT_STREQ(section->firstEntry()->next()->value(), "second");
+
+    // The new value is copied before the old one is released.
+    profile.writeProfileString("s", "k", profile.getProfileString("s", "k", "x") + 2);
+    EXPECT_STREQ(profile.getProfileString("s", "k", "x"), "anged");
+}
+
+TEST(ProfileLookup, LargeSectionsAndProfilesStillFindTheFirstOfEachName) {
+    Sections profile;
+    for (int i = 0; i < 50; ++i)
+        profile.addSection(numbered("s", i).c_str())->addEntry("n", static_cast<long>(i));
+    Profile::ProfileSection* twin = profile.addSection("s7");
+    EXPECT_EQ(profile.getProfileLong("s7", "n", -1), 7);
+    EXPECT_EQ(profile.getProfileLong("s49", "n", -1), 49);
+    EXPECT_NE(profile.find("s7"), twin);
+
+    // Sections appended after the look-ups began are found as well.
+    profile.writeProfileLong("late", "n", 50);
+    EXPECT_EQ(profile.getProfileLong("late", "n", -1), 50);
+    profile.addSection("late")->addEntry("n", 51L);
+    EXPECT_EQ(profile.getProfileLong("late", "n", -1), 50);
+
+    Profile::ProfileSection* big = profile.find("s0");
+    for (int i = 0; i < 50; ++i)
+        big->addEntry(numbered("k", i).c_str(), static_cast<long>(i));
+    big->addEntry("k3", "duplicate");
+    EXPECT_STREQ(big->entryValue("k3", "x"), "3");
+    EXPECT_STREQ(big->entryValue("k49", "x"), "49");
+    big->addEntry("k49", "duplicate");
+    big->addEntry("k50", "new");
+    EXPECT_STREQ(big->entryValue("k49", "x"), "49");
+    EXPECT_STREQ(big->entryValue("k50", "x"), "new");
+    EXPECT_STREQ(big->entryValue("k51", "x"), "x");
+}
+
+TEST(ProfileLookup, AMillionEntriesAndSectionsAreReleasedWithoutDeepRecursion) {
+    Sections profile;
+    Profile::ProfileSection* section = profile.addSection("one");
+    for (int i = 0; i < 1000000; ++i)
+        section->addEntry("k", "v");
+    for (int i = 0; i < 1000000; ++i)
+        profile.addSection("s");
+    // Destruction at the end of the scope walks both chains; a recursive release overflows the stack.
+}
+
+TEST(ProfileLookup, CopiedSectionsAndEntriesOwnTheirText) {
+    Profile::ProfileSection section("s");
+    section.addEntry("k", "v");
+    Profile::ProfileSection copy(section);
+    section.setEntry("k", "changed");
+    EXPECT_STREQ(copy.entryValue("k", "x"), "v");
+    copy = section;
+    EXPECT_STREQ(copy.entryValue("k", "x"), "changed");
+    EXPECT_EQ(copy.next(), nullptr);
+}
+
+TEST(ProfileMode, ConstructionEndsReadyAndDestructionSaving) {
+    {
+        Profile profile(nullptr, nullptr);
+        EXPECT_EQ(Profile::mode(), Profile::Ready);
+    }
+    EXPECT_EQ(Profile::mode(), Profile::Saving);
+}
