@@ -1,0 +1,139 @@
+#include <kel/net.h>
+
+#include "kel_test.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <future>
+#include <memory>
+#include <thread>
+#include <vector>
+
+using namespace Kel;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+// Every wait has a limit; this one is surely long enough.
+constexpr unsigned long patience = 20000;
+
+// Runs f on a thread of its own; the future is ready once it has returned.
+template <typename F> std::shared_future<void> start(F f) {
+    auto done = std::make_shared<std::promise<void>>();
+    std::shared_future<void> finished = done->get_future().share();
+    std::thread([f, done]() mutable {
+        f();
+        done->set_value();
+    }).detach();
+    return finished;
+}
+
+// A thread that never finishes is stuck for good: stop with a failure instead of hanging.
+void expectFinished(const std::shared_future<void>& f) {
+    if (f.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
+        std::fprintf(stderr, "a thread did not finish in time\n");
+        std::_Exit(1);
+    }
+}
+
+bool stillRunning(const std::shared_future<void>& f) {
+    return f.wait_for(std::chrono::milliseconds(100)) == std::future_status::timeout;
+}
+
+long msSince(Clock::time_point start) {
+    return static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+}
+} // namespace
+
+TEST(MutexThreads, ProtectsACounterAgainstLostUpdates) {
+    Mutex m;
+    long counter = 0;
+    std::vector<std::shared_future<void>> workers;
+    for (int t = 0; t < 4; ++t)
+        workers.push_back(start([&] {
+            for (int i = 0; i < 20000; ++i) {
+                m.lock();
+                m.lock(); // re-entry by the holder
+                long seen = counter;
+                m.unlock();
+                counter = seen + 1;
+                m.unlock();
+            }
+        }));
+    for (auto& w : workers)
+        expectFinished(w);
+    EXPECT_EQ(counter, 80000);
+}
+
+TEST(MutexThreads, FreeOnlyWhenUnlockedAsOftenAsLockedAndCopiesAreSeparate) {
+    Mutex m;
+    m.lock();
+    m.lock();
+    m.unlock();
+    Mutex copy(m), assigned;
+    assigned = m;
+    auto lockAndUnlock = [](Mutex& x) { return start([&x] { x.lock(), x.unlock(); }); };
+    expectFinished(lockAndUnlock(copy));
+    expectFinished(lockAndUnlock(assigned));
+    std::shared_future<void> other = lockAndUnlock(m);
+    EXPECT_TRUE(stillRunning(other));
+    m.unlock();
+    expectFinished(other);
+}
+
+TEST(Waitable, KeepsOneSignalAndTimesOutOnTheLimit) {
+    Waitable w;
+    w.signal();
+    w.signal(true);
+    Waitable copy(w); // an event of its own, not signalled
+    EXPECT_FALSE(copy.wait(0));
+    EXPECT_TRUE(w.wait(patience));
+    EXPECT_FALSE(w.wait(0));
+
+    const Clock::time_point start = Clock::now();
+    EXPECT_FALSE(w.wait(150));
+    EXPECT_GE(msSince(start), 150);
+    EXPECT_LT(msSince(start), 5000);
+    w.signal();
+    EXPECT_TRUE(w.wait()); // no limit, but signalled already
+}
+
+TEST(WaitableThreads, PingPongBetweenTwoThreads) {
+    Waitable ping, pong;
+    std::atomic<int> missed{0};
+    std::shared_future<void> partner = start([&] {
+        for (int i = 0; i < 2000; ++i) {
+            missed += !ping.wait(patience);
+            pong.signal();
+        }
+    });
+    for (int i = 0; i < 2000; ++i) {
+        ping.signal();
+        missed += !pong.wait(patience);
+    }
+    expectFinished(partner);
+    EXPECT_EQ(missed.load(), 0);
+    EXPECT_FALSE(pong.wait(0));
+}
+
+TEST(WaitableThreads, EachSignalReleasesOneWaiterEvenInQuickSuccession) {
+    Waitable w;
+    std::atomic<int> released{0};
+    std::vector<std::shared_future<void>> waiters;
+    for (int t = 0; t < 3; ++t)
+        waiters.push_back(start([&] { released += w.wait(patience); }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200)); // let them block
+    w.signal();
+    for (int i = 0; i < 2000 && released.load() == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100)); // time for a wrong second release
+    EXPECT_EQ(released.load(), 1);
+    w.signal(); // two at once: each reaches a waiting thread
+    w.signal();
+    for (auto& each : waiters)
+        expectFinished(each);
+    EXPECT_EQ(released.load(), 3);
+    EXPECT_FALSE(w.wait(0));
+}
