@@ -267,7 +267,7 @@ protected:
 
     // One column's contribution to the statement being composed (selectColumn, insertValue, updateValue)
     // or its binding for fetching (resultColumn: buffer receives the value, size is its size in bytes).
-    // Integers are read at the width of their type; float and double are written so that they read back
+    // Integers are read at the width of their type; float and double in the shortest text that reads back
     // exactly; typeBit as 0 or 1; typeBinary as X'..' with size bytes; dates, times and timestamps as the
     // ODBC escapes {d '...'}, {t '...'} and {ts '...'}; typeNumeric as a decimal number. A text is read
     // up to its NUL or size bytes, whichever comes first (size 0: up to the NUL). A type outside the

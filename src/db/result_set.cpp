@@ -3,6 +3,7 @@
 #include "foundation/dump.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace Kel {
@@ -73,6 +74,18 @@ template <typename T> T valueAt(const void* buffer) {
     T v;
     std::memcpy(&v, buffer, sizeof v);
     return v;
+}
+
+// The shortest text that reads back as the same value (a float from 6 digits, a double from 15).
+void formatReal(char (&text)[96], double v, bool single) {
+    for (int digits = single ? 6 : 15;; ++digits) {
+        std::snprintf(text, sizeof text, "%.*g", digits, v);
+        const double back = std::strtod(text, nullptr);
+        const bool same = single ? static_cast<float>(back) == static_cast<float>(v) : back == v;
+        if (same || digits >= (single ? 9 : 17)) {
+            return;
+        }
+    }
 }
 
 void appendText(String& out, const char* text, int size) {
@@ -173,10 +186,10 @@ void appendValue(String& out, const void* buffer, int type, int size) {
         std::snprintf(text, sizeof text, "%lu", static_cast<unsigned long>(valueAt<std::uint32_t>(buffer)));
         break;
     case ResultSet::typeFloat:
-        std::snprintf(text, sizeof text, "%.9g", static_cast<double>(valueAt<float>(buffer)));
+        formatReal(text, static_cast<double>(valueAt<float>(buffer)), true);
         break;
     case ResultSet::typeDouble:
-        std::snprintf(text, sizeof text, "%.17g", valueAt<double>(buffer));
+        formatReal(text, valueAt<double>(buffer), false);
         break;
     case ResultSet::typeBit:
         std::snprintf(text, sizeof text, "%u", valueAt<unsigned char>(buffer) ? 1u : 0u);

@@ -102,6 +102,8 @@ TEST(ResultSetCompose, ValuesOfEveryTypeAreLiterals) {
     const std::uint32_t ul = 4294967295u;
     const float f = 0.1f;
     const double dbl = 0.1;
+    const double third = 1.0 / 3;
+    const float fthird = 1.0f / 3;
     const unsigned char bit = 7;
     const signed char tiny = -128;
     const unsigned char utiny = 255;
@@ -132,8 +134,10 @@ TEST(ResultSetCompose, ValuesOfEveryTypeAreLiterals) {
         {&us, ResultSet::typeUShort, 2, "65535"},
         {&l, ResultSet::typeLong, 4, "-2147483648"},
         {&ul, ResultSet::typeULong, 4, "4294967295"},
-        {&f, ResultSet::typeFloat, 4, "0.100000001"},
-        {&dbl, ResultSet::typeDouble, 8, "0.10000000000000001"},
+        {&f, ResultSet::typeFloat, 4, "0.1"},
+        {&dbl, ResultSet::typeDouble, 8, "0.1"},
+        {&fthird, ResultSet::typeFloat, 4, "0.33333334"},
+        {&third, ResultSet::typeDouble, 8, "0.3333333333333333"},
         {&bit, ResultSet::typeBit, 1, "1"},
         {&tiny, ResultSet::typeTinyInt, 1, "-128"},
         {&utiny, ResultSet::typeUTinyInt, 1, "255"},
