@@ -60,6 +60,18 @@ run_ctest() { # stage, build dir, extra ctest arguments...
     note_result "$stage" "${PIPESTATUS[0]}" "$log"
 }
 
+consumer_check() { # stage, build dir, [toolchain]: the installed library as an outside program uses it
+    local stage=$1
+    shift
+    echo "== $stage: install and build a consumer program"
+    if bash "$root/scripts/consumer-check.sh" "$@"; then
+        passed=$((passed + 1))
+    else
+        failed=$((failed + 1))
+        failures+=("$stage-consumer")
+    fi
+}
+
 stage_enabled() { [[ " $stages " == *" $1 "* ]]; }
 
 mkdir -p "$build_root"
@@ -82,6 +94,7 @@ if stage_enabled linux; then
     echo "== linux: build (release)"
     if configure_and_build "$build_root/linux" -DCMAKE_BUILD_TYPE=Release -DKEL_BUILD_BENCH=ON; then
         run_ctest linux "$build_root/linux"
+        consumer_check linux "$build_root/linux"
     else
         failures+=("linux-build")
     fi
@@ -119,6 +132,7 @@ if stage_enabled windows; then
         export WINEPREFIX="$build_root/wineprefix"
         WINEDEBUG=-all wineboot --init >/dev/null 2>&1 || true
         run_ctest windows "$build_root/windows"
+        consumer_check windows "$build_root/windows" "$root/cmake/mingw-w64.cmake"
     else
         failures+=("windows-build")
     fi
