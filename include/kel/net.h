@@ -49,13 +49,48 @@ public:
     // flush sends the whole output buffer and empties it; other values do nothing.
     Socket& operator<<(Action a);
 
+    // Connections. A failure throws SocketException whose reason is the Windows Sockets code of the
+    // failed call on every platform: elsewhere each errno value becomes the code of the same name
+    // (EINTR 10004, EACCES 10013, EINVAL 10022, EWOULDBLOCK 10035, EADDRINUSE 10048, ECONNRESET 10054,
+    // ECONNREFUSED 10061 ... all of 10004 to 10071 as resolveSocketError names them, with EPIPE as
+    // 10054), resolver failures become 11001 HOST_NOT_FOUND, 11002 TRY_AGAIN, 11003 NO_RECOVERY and
+    // 11004 (no IPv4 address), and values without a counterpart are passed on unchanged (below 10000).
+    // On a closed socket every operation below except recv throws 10038 (ENOTSOCK).
+
+    // Binds to port (taken as unsigned 16-bit) on every local IPv4 address. Throws -19 on a socket that
+    // is not internet, leaving it untouched; any other failure closes the socket, then throws (10048 for
+    // a port in use). True on success.
     bool bind(short port);
+    // Binds a local socket to a file-system path. The file stays after close(); remove it before binding
+    // the path again. Throws -19 on a socket that is not local, 10022 for a null or empty path and 10063
+    // for a path longer than a local address holds (107 characters on Linux and Windows), each leaving
+    // the socket untouched; a failure of the platform (10048 when the file exists) closes the socket
+    // first. Where the platform has no local sockets, constructing one already throws 10047.
     bool bind(const String& path);
+    // Listens with the largest backlog the platform allows. A failure closes the socket, then throws.
     bool listen();
+    // Waits for the next connection and returns a socket of this socket's domain for it. A failure
+    // throws and leaves this socket open.
     Socket accept();
+    // Connects to host, a name or a dotted IPv4 address: when the text read as a decimal number from its
+    // start (leading blanks and a sign allowed) gives 0, it is a name and resolved to its first IPv4
+    // address (so "0.1.2.3" and "localhost" are names and "127.0.0.1" is an address); otherwise it is
+    // read as a dotted address. Resolution is thread-safe; when it fails, throws 11001 to 11004 and the
+    // socket stays open. A failed connect closes the socket, then throws (10061 when refused). Throws -19
+    // on a local socket. True on success.
     bool connect(const String& host, short port);
+    // Connects a local socket to the socket bound at path. Argument checks and failures as bind(path)
+    // (a path nobody listens on closes the socket and throws). Throws -19 on a socket that is not local.
     bool connect(const String& path);
+    // Waits at most timeout microseconds (0 polls, 0xFFFFFFFF waits without limit; a wait interrupted by
+    // a signal is resumed with the time left) and then reads everything that has arrived. Returns 0 when
+    // nothing arrived in time, out unchanged; otherwise out becomes the received text (variable length,
+    // ending at the first NUL byte; all the bytes stay readable through out.buffer()) and the byte count
+    // is returned. Throws -1 on a closed socket. When the peer has ended the connection, closes the socket
+    // and throws 10101 (WSAEDISCON) for an orderly close or the error that ended it (10054 for a reset).
+    // A failed wait throws and leaves the socket open; urgent data throws the socket's pending error.
     unsigned long recv(String& out, unsigned long timeout);
+    // The symbolic name of a Windows Sockets error code ("ECONNREFUSED" for 10061), or "Error not found".
     static const char* resolveSocketError(unsigned long code);
 
 protected:
@@ -65,6 +100,8 @@ protected:
 
 private:
     Socket(int handle, Domain domain);
+    void requireHandle() const;
+    [[noreturn]] void closeAndThrow(long reason);
 
     std::int32_t _iHandle;
     Domain _domain;

@@ -2,9 +2,46 @@
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
+// After the two above, which it needs.
+#include <afunix.h>
+
+#include <cstring>
 
 namespace Kel {
 namespace platform {
+
+namespace {
+
+SOCKET native(SocketHandle handle) {
+    return static_cast<SOCKET>(handle);
+}
+
+int result(int status) {
+    return status == SOCKET_ERROR ? -1 : 0;
+}
+
+// A local address for path; false when the path does not fit.
+bool pathAddress(const char* path, sockaddr_un& address, int& length) {
+    const std::size_t size = std::strlen(path);
+    if (size >= sizeof address.sun_path)
+        return false;
+    std::memset(&address, 0, sizeof address);
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path, size + 1);
+    length = static_cast<int>(offsetof(sockaddr_un, sun_path) + size + 1);
+    return true;
+}
+
+sockaddr_in internetAddress(std::uint32_t address, std::uint16_t port) {
+    sockaddr_in in;
+    std::memset(&in, 0, sizeof in);
+    in.sin_family = AF_INET;
+    in.sin_port = htons(port);
+    in.sin_addr.s_addr = address;
+    return in;
+}
+
+} // namespace
 
 SocketHandle socketCreate(int domain) {
     SOCKET handle = INVALID_SOCKET;
@@ -46,6 +83,118 @@ bool socketSendAll(SocketHandle handle, const char* data, std::size_t length) {
 
 long socketLastError() {
     return ::WSAGetLastError();
+}
+
+int socketBindPort(SocketHandle handle, std::uint16_t port) {
+    const sockaddr_in address = internetAddress(htonl(INADDR_ANY), port);
+    return result(::bind(native(handle), reinterpret_cast<const sockaddr*>(&address), sizeof address));
+}
+
+int socketBindPath(SocketHandle handle, const char* path) {
+    sockaddr_un address;
+    int length = 0;
+    if (!pathAddress(path, address, length)) {
+        ::WSASetLastError(WSAENAMETOOLONG);
+        return -1;
+    }
+    return result(::bind(native(handle), reinterpret_cast<const sockaddr*>(&address), length));
+}
+
+int socketListen(SocketHandle handle) {
+    return result(::listen(native(handle), 0x7fffffff));
+}
+
+SocketHandle socketAccept(SocketHandle handle) {
+    const SOCKET accepted = ::accept(native(handle), nullptr, nullptr);
+    return accepted == INVALID_SOCKET ? invalidSocket : static_cast<SocketHandle>(accepted);
+}
+
+int socketConnectAddress(SocketHandle handle, std::uint32_t address, std::uint16_t port) {
+    const sockaddr_in peer = internetAddress(address, port);
+    return result(::connect(native(handle), reinterpret_cast<const sockaddr*>(&peer), sizeof peer));
+}
+
+int socketConnectPath(SocketHandle handle, const char* path) {
+    sockaddr_un address;
+    int length = 0;
+    if (!pathAddress(path, address, length)) {
+        ::WSASetLastError(WSAENAMETOOLONG);
+        return -1;
+    }
+    return result(::connect(native(handle), reinterpret_cast<const sockaddr*>(&address), length));
+}
+
+std::size_t socketPathLimit() {
+    return sizeof(sockaddr_un::sun_path) - 1;
+}
+
+long socketResolve(const char* name, std::uint32_t& address) {
+    addrinfo hints;
+    std::memset(&hints, 0, sizeof hints);
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    const int error = ::getaddrinfo(name, nullptr, &hints, &found);
+    if (error != 0)
+        return error == WSA_NOT_ENOUGH_MEMORY ? WSAENOBUFS : error;
+    long status = WSANO_DATA;
+    for (const addrinfo* a = found; a; a = a->ai_next) {
+        if (a->ai_family == AF_INET) {
+            address = reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_addr.s_addr;
+            status = 0;
+            break;
+        }
+    }
+    ::freeaddrinfo(found);
+    return status;
+}
+
+std::uint32_t socketParseDotted(const char* text) {
+    return ::inet_addr(text);
+}
+
+WaitResult socketWait(SocketHandle handle, long long microseconds) {
+    fd_set readable;
+    fd_set exceptional;
+    FD_ZERO(&readable);
+    FD_ZERO(&exceptional);
+    FD_SET(native(handle), &readable);
+    FD_SET(native(handle), &exceptional);
+    timeval limit;
+    if (microseconds >= 0) {
+        limit.tv_sec = static_cast<long>(microseconds / 1000000);
+        limit.tv_usec = static_cast<long>(microseconds % 1000000);
+    }
+    const int ready = ::select(0, &readable, nullptr, &exceptional, microseconds >= 0 ? &limit : nullptr);
+    if (ready == SOCKET_ERROR)
+        return waitFailed;
+    if (ready == 0)
+        return waitTimedOut;
+    return FD_ISSET(native(handle), &exceptional) ? waitExceptional : waitReadable;
+}
+
+long socketAvailable(SocketHandle handle) {
+    u_long count = 0;
+    if (::ioctlsocket(native(handle), FIONREAD, &count) == SOCKET_ERROR)
+        return -1;
+    return count > 0x7fffffff ? 0x7fffffff : static_cast<long>(count);
+}
+
+long socketRecv(SocketHandle handle, char* data, std::size_t length, bool peek) {
+    const int chunk = length > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(length);
+    for (;;) {
+        const int received = ::recv(native(handle), data, chunk, peek ? MSG_PEEK : 0);
+        if (received != SOCKET_ERROR || ::WSAGetLastError() != WSAEINTR)
+            return received == SOCKET_ERROR ? -1 : received;
+    }
+}
+
+long socketPendingError(SocketHandle handle) {
+    int error = 0;
+    int length = sizeof error;
+    if (::getsockopt(native(handle), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0)
+        return socketLastError();
+    return error;
 }
 
 } // namespace platform

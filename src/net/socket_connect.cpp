@@ -1,0 +1,277 @@
+#include "platform/socket.h"
+
+#include <kel/net.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+
+namespace Kel {
+
+namespace {
+
+constexpr long wrongDomain = -19;
+constexpr long noHandle = -1;
+constexpr long interrupted = 10004;     // EINTR
+constexpr long invalidArgument = 10022; // EINVAL
+constexpr long notASocket = 10038;      // ENOTSOCK, what the platform says about a closed handle
+constexpr long nameTooLong = 10063;     // ENAMETOOLONG
+// The peer ended the connection in order: no call failed, so there is no platform error to report.
+constexpr long disconnected = 10101; // WSAEDISCON
+constexpr unsigned long noLimit = 0xFFFFFFFFul;
+
+// The decimal value at the start of the text decides, not its syntax: 0 (or no number at all) makes it
+// a name to resolve, anything else a dotted address.
+bool isHostName(const char* host) {
+    return std::strtol(host, nullptr, 10) == 0;
+}
+
+// The path of a local socket, checked before the platform is asked so that a bad argument leaves the
+// socket as it is.
+const char* checkedPath(const String& path) {
+    const char* text = path;
+    if (!text || !*text)
+        throw SocketException(invalidArgument);
+    if (path.length() > platform::socketPathLimit())
+        throw SocketException(nameTooLong);
+    return text;
+}
+
+long long microsecondsUntil(std::chrono::steady_clock::time_point deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::microseconds>(deadline - std::chrono::steady_clock::now());
+    return left.count() > 0 ? left.count() : 0;
+}
+
+} // namespace
+
+bool Socket::bind(short port) {
+    if (_domain != internet)
+        throw SocketException(wrongDomain);
+    requireHandle();
+    if (platform::socketBindPort(_iHandle, static_cast<std::uint16_t>(port)) != 0)
+        closeAndThrow(platform::socketLastError());
+    return true;
+}
+
+bool Socket::bind(const String& path) {
+    if (_domain != local)
+        throw SocketException(wrongDomain);
+    requireHandle();
+    if (platform::socketBindPath(_iHandle, checkedPath(path)) != 0)
+        closeAndThrow(platform::socketLastError());
+    return true;
+}
+
+bool Socket::listen() {
+    requireHandle();
+    if (platform::socketListen(_iHandle) != 0)
+        closeAndThrow(platform::socketLastError());
+    return true;
+}
+
+Socket Socket::accept() {
+    requireHandle();
+    const platform::SocketHandle accepted = platform::socketAccept(_iHandle);
+    if (accepted == platform::invalidSocket)
+        throw SocketException(platform::socketLastError());
+    return Socket(accepted, _domain);
+}
+
+bool Socket::connect(const String& host, short port) {
+    if (_domain != internet)
+        throw SocketException(wrongDomain);
+    requireHandle();
+    const char* text = host;
+    if (!text)
+        text = "";
+    std::uint32_t address = 0;
+    if (isHostName(text)) {
+        const long error = platform::socketResolve(text, address);
+        if (error != 0)
+            throw SocketException(error);
+    } else {
+        address = platform::socketParseDotted(text);
+    }
+    if (platform::socketConnectAddress(_iHandle, address, static_cast<std::uint16_t>(port)) != 0)
+        closeAndThrow(platform::socketLastError());
+    return true;
+}
+
+bool Socket::connect(const String& path) {
+    if (_domain != local)
+        throw SocketException(wrongDomain);
+    requireHandle();
+    if (platform::socketConnectPath(_iHandle, checkedPath(path)) != 0)
+        closeAndThrow(platform::socketLastError());
+    return true;
+}
+
+unsigned long Socket::recv(String& out, unsigned long timeout) {
+    if (_iHandle == platform::invalidSocket)
+        throw SocketException(noHandle);
+
+    // A signal may end the wait early; it is resumed with what is left of the limit.
+    const bool limited = timeout != noLimit;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::microseconds(timeout);
+    long long remaining = limited ? static_cast<long long>(timeout) : -1;
+    for (;;) {
+        const platform::WaitResult ready = platform::socketWait(_iHandle, remaining);
+        if (ready == platform::waitTimedOut)
+            return 0;
+        if (ready == platform::waitExceptional)
+            throw SocketException(platform::socketPendingError(_iHandle));
+        if (ready == platform::waitReadable)
+            break;
+        const long error = platform::socketLastError();
+        if (error != interrupted)
+            throw SocketException(error);
+        if (limited)
+            remaining = microsecondsUntil(deadline);
+    }
+
+    long waiting = platform::socketAvailable(_iHandle);
+    if (waiting < 0)
+        closeAndThrow(platform::socketLastError());
+    if (waiting == 0) {
+        // Readable with nothing to read: the connection has ended. A look at the stream tells an orderly
+        // close from a reset.
+        char probe;
+        waiting = platform::socketRecv(_iHandle, &probe, 1, true);
+        if (waiting <= 0)
+            closeAndThrow(waiting == 0 ? disconnected : platform::socketLastError());
+    }
+
+    // Received straight into out's storage, which is kept for the next call. out becomes a variable-length
+    // text ending at the first NUL; all the bytes stay readable through out.buffer().
+    if (out.fixedLength() > 0)
+        out.fixLength(0);
+    char* storage = out.buffer(static_cast<unsigned long>(waiting));
+    const long received = platform::socketRecv(_iHandle, storage, static_cast<std::size_t>(waiting), false);
+    if (received <= 0)
+        closeAndThrow(received == 0 ? disconnected : platform::socketLastError());
+    storage[received] = '\0';
+    out += "";
+    return static_cast<unsigned long>(received);
+}
+
+const char* Socket::resolveSocketError(unsigned long code) {
+    switch (code) {
+    case 10004:
+        return "EINTR";
+    case 10009:
+        return "EBADF";
+    case 10013:
+        return "EACCES";
+    case 10014:
+        return "EFAULT";
+    case 10022:
+        return "EINVAL";
+    case 10024:
+        return "EMFILE";
+    case 10035:
+        return "EWOULDBLOCK";
+    case 10036:
+        return "EINPROGRESS";
+    case 10037:
+        return "EALREADY";
+    case 10038:
+        return "ENOTSOCK";
+    case 10039:
+        return "EDESTADDRREQ";
+    case 10040:
+        return "EMSGSIZE";
+    case 10041:
+        return "EPROTOTYPE";
+    case 10042:
+        return "ENOPROTOOPT";
+    case 10043:
+        return "EPROTONOSUPPORT";
+    case 10044:
+        return "ESOCKTNOSUPPORT";
+    case 10045:
+        return "EOPNOTSUPP";
+    case 10046:
+        return "EPFNOSUPPORT";
+    case 10047:
+        return "EAFNOSUPPORT";
+    case 10048:
+        return "EADDRINUSE";
+    case 10049:
+        return "EADDRNOTAVAIL";
+    case 10050:
+        return "ENETDOWN";
+    case 10051:
+        return "ENETUNREACH";
+    case 10052:
+        return "ENETRESET";
+    case 10053:
+        return "ECONNABORTED";
+    case 10054:
+        return "ECONNRESET";
+    case 10055:
+        return "ENOBUFS";
+    case 10056:
+        return "EISCONN";
+    case 10057:
+        return "ENOTCONN";
+    case 10058:
+        return "ESHUTDOWN";
+    case 10059:
+        return "ETOOMANYREFS";
+    case 10060:
+        return "ETIMEDOUT";
+    case 10061:
+        return "ECONNREFUSED";
+    case 10062:
+        return "ELOOP";
+    case 10063:
+        return "ENAMETOOLONG";
+    case 10064:
+        return "EHOSTDOWN";
+    case 10065:
+        return "EHOSTUNREACH";
+    case 10066:
+        return "ENOTEMPTY";
+    case 10067:
+        return "EPROCLIM";
+    case 10068:
+        return "EUSERS";
+    case 10069:
+        return "EDQUOT";
+    case 10070:
+        return "ESTALE";
+    case 10071:
+        return "EREMOTE";
+    case 10091:
+        return "WSASYSNOTREADY";
+    case 10092:
+        return "WSAVERNOTSUPPORTED";
+    case 10093:
+        return "WSANOTINITIALISED";
+    case 10101:
+        return "WSAEDISCON";
+    case 11001:
+        return "HOST_NOT_FOUND";
+    case 11002:
+        return "TRY_AGAIN";
+    case 11003:
+        return "NO_RECOVERY";
+    default:
+        return "Error not found";
+    }
+}
+
+void Socket::requireHandle() const {
+    if (_iHandle == platform::invalidSocket)
+        throw SocketException(notASocket);
+}
+
+void Socket::closeAndThrow(long reason) {
+    // The reason is taken before closing: the shutdown calls of close() fail on an unconnected socket
+    // and would replace it.
+    close();
+    throw SocketException(reason);
+}
+
+} // namespace Kel
