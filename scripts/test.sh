@@ -77,17 +77,17 @@ stage_enabled() { [[ " $stages " == *" $1 "* ]]; }
 mkdir -p "$build_root"
 
 database_up=0
-if [ -x "$root/scripts/pg-start.sh" ] && { stage_enabled linux || stage_enabled asan || stage_enabled tsan; }; then
+if [ -f "$root/scripts/pg-start.sh" ] && { stage_enabled linux || stage_enabled asan || stage_enabled tsan; }; then
     echo "== starting the PostgreSQL test server"
-    if bash "$root/scripts/pg-start.sh" "$build_root/postgres"; then
+    # It prints the export lines that tell the database tests where to connect.
+    if pg_exports=$(bash "$root/scripts/pg-start.sh"); then
+        eval "$pg_exports"
         database_up=1
-        # shellcheck disable=SC1091
-        [ -f "$build_root/postgres/env.sh" ] && source "$build_root/postgres/env.sh"
     else
         failures+=("postgres-start")
     fi
 fi
-stop_database() { [ "$database_up" -eq 1 ] && bash "$root/scripts/pg-stop.sh" "$build_root/postgres" || true; }
+stop_database() { if [ "$database_up" -eq 1 ]; then bash "$root/scripts/pg-stop.sh" || true; fi; }
 trap stop_database EXIT
 
 if stage_enabled linux; then
