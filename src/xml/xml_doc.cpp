@@ -1,0 +1,117 @@
+#include "foundation/dump.h"
+
+#include <kel/net.h>
+#include <kel/xml.h>
+
+#include <memory>
+#include <ostream>
+
+namespace Kel {
+
+XMLDoc::XMLDoc() : KELBase(), _pRoot(nullptr) {}
+
+XMLDoc::XMLDoc(const char* text) : XMLDoc() {
+    const char* cursor = text;
+    try {
+        fromStream(cursor);
+    } catch (...) {
+        replaceRoot(nullptr);
+        throw;
+    }
+}
+
+XMLDoc::XMLDoc(const String& rootName, const String& version, const String& encoding)
+    : KELBase(), _version(version), _encoding(encoding), _pRoot(new XMLNode(rootName)) {}
+
+XMLDoc::XMLDoc(const String& name, const String& version, const String& encoding, bool createRoot)
+    : KELBase(), _version(version), _encoding(encoding), _docType(name),
+      _pRoot(createRoot ? new XMLNode(name) : nullptr) {}
+
+XMLDoc::XMLDoc(const String& rootName, bool withDocType, const String& version, const String& encoding)
+    : KELBase(), _version(version), _encoding(encoding), _docType(withDocType ? rootName : String()),
+      _pRoot(new XMLNode(rootName)) {}
+
+XMLDoc::XMLDoc(const XMLDoc& other)
+    : KELBase(other), _version(other._version), _encoding(other._encoding), _docType(other._docType),
+      _pRoot(other._pRoot ? new XMLNode(*other._pRoot) : nullptr) {}
+
+XMLDoc::~XMLDoc() {
+    delete _pRoot;
+}
+
+const XMLDoc& XMLDoc::operator=(const XMLDoc& other) {
+    if (this == &other)
+        return *this;
+    std::unique_ptr<XMLNode> root(other._pRoot ? new XMLNode(*other._pRoot) : nullptr);
+    KELBase::operator=(other);
+    _version = other._version;
+    _encoding = other._encoding;
+    _docType = other._docType;
+    replaceRoot(root.release());
+    return *this;
+}
+
+void XMLDoc::replaceRoot(XMLNode* root) {
+    XMLNode* old = _pRoot;
+    _pRoot = root;
+    delete old;
+}
+
+bool XMLDoc::isNull() const {
+    return _pRoot == nullptr;
+}
+
+XMLNode* XMLDoc::rootNode() {
+    return _pRoot;
+}
+
+const XMLNode* XMLDoc::rootNode() const {
+    return _pRoot;
+}
+
+void XMLDoc::rootNode(const String& name, bool withDocType) {
+    // Everything is taken from name before the old tree goes: name may belong to it.
+    std::unique_ptr<XMLNode> root(new XMLNode(name));
+    if (withDocType)
+        _docType = name;
+    _encoding = "UTF-8";
+    replaceRoot(root.release());
+}
+
+void XMLDoc::rootNode(const XMLNode& node) {
+    // Written before the old tree is released, since node may lie inside it.
+    const String text = node.stream(false);
+    replaceRoot(nullptr);
+    const char* cursor = text;
+    XMLNode* root = new XMLNode(nullptr, cursor);
+    _pRoot = root;
+    _docType = root->_name;
+}
+
+String XMLDoc::version() const {
+    return _version;
+}
+
+String XMLDoc::encoding() const {
+    return _encoding;
+}
+
+String XMLDoc::docType() const {
+    return _docType;
+}
+
+void XMLDoc::docType(const String& text) {
+    _docType = text;
+}
+
+void XMLDoc::dump(Socket& s) {
+    detail::dumpHeader(s, "Kel::XMLDoc");
+    s << stream() << "\n";
+}
+
+void XMLDoc::dump(std::ostream& os) {
+    detail::dumpHeader(os, "Kel::XMLDoc");
+    os << stream() << std::endl;
+}
+
+} // namespace Kel

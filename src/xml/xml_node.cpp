@@ -1,0 +1,364 @@
+#include "foundation/dump.h"
+#include "xml/xml_text.h"
+
+#include <kel/net.h>
+#include <kel/xml.h>
+
+#include <memory>
+#include <ostream>
+#include <utility>
+
+namespace Kel {
+
+namespace {
+
+template <class Sink>
+void writeNodeLine(Sink& sink, const String& nameSpace, const String& name, const String& value) {
+    sink << "Ns=" << detail::orNull(nameSpace) << " Nm=" << detail::orNull(name)
+         << " Va=" << detail::orNull(value);
+}
+
+} // namespace
+
+// ---- XMLAttr ----------------------------------------------------------------------------------------
+
+XMLAttr::XMLAttr() : KELBase(), _pPrev(nullptr), _pNext(nullptr) {}
+
+XMLAttr::XMLAttr(XMLNode* node, const String& name, const String& value)
+    : KELBase(), _name(name), _value(value), _pPrev(nullptr), _pNext(nullptr) {
+    if (node)
+        node->addAttr(this);
+}
+
+XMLAttr::XMLAttr(const XMLAttr& o)
+    : KELBase(o), _name(o._name), _value(o._value), _pPrev(o._pPrev), _pNext(o._pNext) {}
+
+XMLAttr& XMLAttr::operator=(const XMLAttr& o) {
+    if (this != &o) {
+        KELBase::operator=(o);
+        _name = o._name;
+        _value = o._value;
+        _pPrev = o._pPrev;
+        _pNext = o._pNext;
+    }
+    return *this;
+}
+
+XMLAttr::~XMLAttr() = default;
+
+const String& XMLAttr::name() const {
+    return _name;
+}
+
+const String& XMLAttr::value() const {
+    return _value;
+}
+
+void XMLAttr::value(const String& value) {
+    _value = value;
+}
+
+void XMLAttr::dump(Socket& s) {
+    detail::dumpHeader(s, "Kel::XMLAttr");
+    s << "Nm=" << detail::orNull(_name) << " Va=" << detail::orNull(_value) << "\n";
+}
+
+void XMLAttr::dump(std::ostream& os) {
+    os << "@ class Kel::XMLAttr\n";
+    os << "Nm=" << detail::orNull(_name) << " Va=" << detail::orNull(_value) << std::endl;
+}
+
+// ---- XMLNode: construction and destruction -----------------------------------------------------------
+
+XMLNode::XMLNode()
+    : KELBase(), _type(Element), _pPrev(nullptr), _pNext(nullptr), _pFirstChild(nullptr),
+      _pLastChild(nullptr), _pFirstAttr(nullptr), _pLastAttr(nullptr), _pParent(nullptr) {}
+
+XMLNode::XMLNode(const String& name) : XMLNode() {
+    _name = name;
+}
+
+XMLNode::XMLNode(const String& nameSpace, const String& name) : XMLNode() {
+    _nameSpace = nameSpace;
+    _name = name;
+}
+
+XMLNode::XMLNode(const XMLNode& other) : XMLNode() {
+    KELBase::operator=(other);
+    copyContentFrom(other);
+}
+
+XMLNode::XMLNode(XMLNode* parent, const XMLNode& other) : XMLNode() {
+    copyContentFrom(other);
+    if (parent)
+        linkTo(parent);
+}
+
+XMLNode::XMLNode(XMLNode* parent, const String& nameSpace, const String& name, const String& value)
+    : XMLNode() {
+    _nameSpace = nameSpace;
+    _name = name;
+    _value = value;
+    if (parent)
+        linkTo(parent);
+}
+
+XMLNode::XMLNode(XMLNode* parent, const String& name, const String& value) : XMLNode() {
+    _name = name;
+    _value = value;
+    if (parent)
+        linkTo(parent);
+}
+
+XMLNode::~XMLNode() {
+    deleteContent();
+    if (_pPrev)
+        _pPrev->_pNext = _pNext;
+    else if (_pParent)
+        _pParent->_pFirstChild = _pNext;
+    if (_pNext)
+        _pNext->_pPrev = _pPrev;
+    else if (_pParent)
+        _pParent->_pLastChild = _pPrev;
+}
+
+void XMLNode::linkTo(XMLNode* parent) {
+    _pParent = parent;
+    parent->addNodeToParent(this);
+}
+
+// Copies fields, attributes and the whole subtree of other into this node, which has no content yet.
+// The copy is built top-down with a loop; other must not lie inside this node's subtree.
+void XMLNode::copyContentFrom(const XMLNode& other) {
+    try {
+        const XMLNode* source = &other;
+        XMLNode* target = this;
+        for (;;) {
+            target->_nameSpace = source->_nameSpace;
+            target->_name = source->_name;
+            target->_value = source->_value;
+            target->_type = source->_type;
+            for (const XMLAttr* a = source->_pFirstAttr; a; a = a->_pNext)
+                target->attribute(a->_name, a->_value);
+
+            if (source->_pFirstChild) {
+                source = source->_pFirstChild;
+                XMLNode* child = new XMLNode();
+                child->linkTo(target);
+                target = child;
+                continue;
+            }
+            while (source != &other && !source->_pNext) {
+                source = source->_pParent;
+                target = target->_pParent;
+            }
+            if (source == &other)
+                return;
+            source = source->_pNext;
+            XMLNode* sibling = new XMLNode();
+            sibling->linkTo(target->_pParent);
+            target = sibling;
+        }
+    } catch (...) {
+        deleteContent();
+        throw;
+    }
+}
+
+const XMLNode& XMLNode::operator=(const XMLNode& other) {
+    if (this == &other)
+        return *this;
+    // Built aside first: other may be a descendant (destroyed below) or an ancestor (growing below).
+    XMLNode copy(other);
+    deleteContent();
+    KELBase::operator=(other);
+    _nameSpace = std::move(copy._nameSpace);
+    _name = std::move(copy._name);
+    _value = std::move(copy._value);
+    _type = copy._type;
+    _pFirstChild = copy._pFirstChild;
+    _pLastChild = copy._pLastChild;
+    for (XMLNode* c = _pFirstChild; c; c = c->_pNext)
+        c->_pParent = this;
+    _pFirstAttr = copy._pFirstAttr;
+    _pLastAttr = copy._pLastAttr;
+    copy._pFirstChild = copy._pLastChild = nullptr;
+    copy._pFirstAttr = copy._pLastAttr = nullptr;
+    return *this;
+}
+
+void XMLNode::deleteContent() {
+    // Leaves first, so that no destructor has children left to walk: the loop goes down to a leaf,
+    // destroys it (which unlinks it from its parent) and carries on with its sibling or its parent.
+    XMLNode* n = _pFirstChild;
+    while (n) {
+        if (n->_pFirstChild) {
+            n = n->_pFirstChild;
+            continue;
+        }
+        XMLNode* parent = n->_pParent;
+        XMLNode* next = n->_pNext;
+        delete n;
+        n = next ? next : parent == this ? nullptr : parent;
+    }
+    _pFirstChild = _pLastChild = nullptr;
+
+    XMLAttr* a = _pFirstAttr;
+    _pFirstAttr = _pLastAttr = nullptr;
+    while (a) {
+        XMLAttr* next = a->_pNext;
+        delete a;
+        a = next;
+    }
+}
+
+// ---- XMLNode: adding nodes ----------------------------------------------------------------------------
+
+XMLNode* XMLNode::addNode(const char*& text) {
+    return new XMLNode(this, text);
+}
+
+XMLNode* XMLNode::addNode(const XMLNode& node) {
+    return new XMLNode(this, node);
+}
+
+XMLNode* XMLNode::addNode(const String& nameSpace, const String& name, const String& value) {
+    return new XMLNode(this, nameSpace, name, value);
+}
+
+XMLNode* XMLNode::addNode(const String& name, const String& value) {
+    return new XMLNode(this, name, value);
+}
+
+XMLNode* XMLNode::insertNodeAfter(const char*& text) {
+    return new XMLNode(_pParent, text);
+}
+
+XMLNode* XMLNode::insertNodeAfter(const XMLNode& node) {
+    return new XMLNode(_pParent, node);
+}
+
+XMLNode* XMLNode::insertNodeAfter(const String& nameSpace, const String& name, const String& value) {
+    return new XMLNode(_pParent, nameSpace, name, value);
+}
+
+XMLNode* XMLNode::insertNodeAfter(const String& name, const String& value) {
+    return new XMLNode(_pParent, name, value);
+}
+
+void XMLNode::addNodeToParent(XMLNode* node) {
+    node->_pPrev = _pLastChild;
+    node->_pNext = nullptr;
+    if (_pLastChild)
+        _pLastChild->_pNext = node;
+    else
+        _pFirstChild = node;
+    _pLastChild = node;
+}
+
+// ---- XMLNode: attributes ------------------------------------------------------------------------------
+
+void XMLNode::addAttr(XMLAttr* attr) {
+    attr->_pPrev = _pLastAttr;
+    attr->_pNext = nullptr;
+    if (_pLastAttr)
+        _pLastAttr->_pNext = attr;
+    else
+        _pFirstAttr = attr;
+    _pLastAttr = attr;
+}
+
+void XMLNode::attribute(const String& name, const String& value) {
+    if (XMLAttr* a = findAttribute(name))
+        a->_value = value;
+    else
+        new XMLAttr(this, name, value);
+}
+
+const String XMLNode::attribute(const String& name) const {
+    const XMLAttr* a = findAttribute(name);
+    return a ? a->_value : String();
+}
+
+XMLAttr* XMLNode::attribute(XMLAttr* prev) const {
+    return prev ? prev->_pNext : _pFirstAttr;
+}
+
+XMLAttr* XMLNode::findAttribute(const String& name) {
+    for (XMLAttr* a = _pFirstAttr; a; a = a->_pNext)
+        if (a->_name == name)
+            return a;
+    return nullptr;
+}
+
+const XMLAttr* XMLNode::findAttribute(const String& name) const {
+    for (const XMLAttr* a = _pFirstAttr; a; a = a->_pNext)
+        if (a->_name == name)
+            return a;
+    return nullptr;
+}
+
+// ---- XMLNode: navigation and fields ------------------------------------------------------------------
+
+long XMLNode::level() const {
+    long depth = 0;
+    for (const XMLNode* p = _pParent; p; p = p->_pParent)
+        ++depth;
+    return depth;
+}
+
+XMLNode* XMLNode::parent() {
+    return _pParent;
+}
+
+const XMLNode* XMLNode::parent() const {
+    return _pParent;
+}
+
+XMLNode* XMLNode::nextChild(const XMLNode* prev) {
+    return prev ? prev->_pNext : _pFirstChild;
+}
+
+const XMLNode* XMLNode::nextChild(const XMLNode* prev) const {
+    return prev ? prev->_pNext : _pFirstChild;
+}
+
+const String XMLNode::name() const {
+    return _name;
+}
+
+const String XMLNode::nameSpace() const {
+    return _nameSpace;
+}
+
+const String XMLNode::value() const {
+    return _value;
+}
+
+void XMLNode::value(const String& value) {
+    _value = value;
+}
+
+XMLNode::Type XMLNode::type() const {
+    return _type;
+}
+
+void XMLNode::type(Type t) {
+    _type = t;
+}
+
+// ---- XMLNode: dump --------------------------------------------------------------------------------------
+
+void XMLNode::dump(Socket& s) {
+    detail::dumpHeader(s, "Kel::XMLNode");
+    writeNodeLine(s, _nameSpace, _name, _value);
+    s << "\n";
+}
+
+void XMLNode::dump(std::ostream& os) {
+    detail::dumpHeader(os, "Kel::XMLNode");
+    writeNodeLine(os, _nameSpace, _name, _value);
+    os << std::endl;
+}
+
+} // namespace Kel

@@ -1,0 +1,156 @@
+#include "kel_test.h"
+#include "xml_tree_compare.h"
+
+#include <kel/xml.h>
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+using namespace Kel;
+
+// XML files that Debian ships (xkb-data, fontconfig-config, polkitd, shared-mime-info). A file that is not
+// installed is skipped.
+
+namespace {
+
+bool exists(const std::string& path) {
+    struct stat status;
+    return stat(path.c_str(), &status) == 0;
+}
+
+std::vector<std::string> filesIn(const std::string& directory, const std::string& suffix) {
+    std::vector<std::string> files;
+    if (DIR* dir = opendir(directory.c_str())) {
+        while (const dirent* entry = readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (name.size() > suffix.size() &&
+                name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+                files.push_back(directory + "/" + name);
+        }
+        closedir(dir);
+    }
+    return files;
+}
+
+// Reads path, writes it, reads the text again: both trees and both declarations must agree.
+void expectRoundTrip(const std::string& path, const char* rootName) {
+    SCOPED_TRACE(path);
+    XMLDoc doc;
+    ASSERT_NO_THROW(doc.fromFile(path.c_str()));
+    ASSERT_FALSE(doc.isNull());
+    EXPECT_STREQ(doc.rootNode()->name(), rootName);
+    const String text = doc.stream();
+    XMLDoc again(static_cast<const char*>(text));
+    EXPECT_EQ(kel_test::treeDifference(doc.rootNode(), again.rootNode()), "");
+    EXPECT_TRUE(kel_test::sameText(doc.version(), again.version()));
+    EXPECT_TRUE(kel_test::sameText(doc.encoding(), again.encoding()));
+    EXPECT_TRUE(kel_test::sameText(doc.docType(), again.docType()));
+    EXPECT_EQ(std::string(again.stream()), std::string(text));
+}
+
+int count(XMLNode* from, const char* name) {
+    XMLNodeList list;
+    from->findNodeS(list, name);
+    int n = 0;
+    XMLSNode* cell = nullptr;
+    while (list.next(cell))
+        ++n;
+    return n;
+}
+
+} // namespace
+
+TEST(XMLRealFiles, KeyboardRules) {
+    const std::string path = "/usr/share/X11/xkb/rules/base.xml";
+    if (!exists(path))
+        GTEST_SKIP() << path << " is not installed (package xkb-data)";
+    XMLDoc doc;
+    doc.fromFile(path.c_str());
+    EXPECT_STREQ(doc.version(), "1.0");
+    EXPECT_STREQ(doc.encoding(), "UTF-8");
+    EXPECT_STREQ(doc.docType(), "xkbConfigRegistry SYSTEM \"xkb.dtd\"");
+    XMLNode* root = doc.rootNode();
+    ASSERT_NE(root, nullptr);
+    EXPECT_STREQ(root->name(), "xkbConfigRegistry");
+    EXPECT_STREQ(root->attribute(nullptr)->name(), "version");
+    EXPECT_STREQ(root->attribute(String("version")), "1.1");
+
+    XMLNode* models = root->findChild("modelList", nullptr);
+    ASSERT_NE(models, nullptr);
+    const XMLNode* item = models->findChild("model", nullptr)->findChild("configItem", nullptr);
+    ASSERT_NE(item, nullptr);
+    EXPECT_STREQ(item->findChild("name", nullptr)->value(), "pc86");
+    EXPECT_STREQ(item->findChild("description", nullptr)->value(), "Generic 86-key PC");
+    EXPECT_STREQ(item->findChild("vendor", nullptr)->value(), "Generic");
+    EXPECT_GT(count(root, "layout"), 40);
+    EXPECT_GT(count(root, "option"), 100);
+
+    // Entities in leaf text are decoded.
+    XMLNodeList descriptions;
+    root->findNodeS(descriptions, "description");
+    bool decoded = false;
+    XMLSNode* cell = nullptr;
+    while (XMLNode* d = descriptions.next(cell))
+        decoded = decoded || d->value() == "The \"< >\" key";
+    EXPECT_TRUE(decoded);
+
+    expectRoundTrip(path, "xkbConfigRegistry");
+}
+
+TEST(XMLRealFiles, FontconfigConfigurations) {
+    const std::vector<std::string> files = filesIn("/usr/share/fontconfig/conf.avail", ".conf");
+    if (files.empty())
+        GTEST_SKIP() << "no fontconfig configurations installed (package fontconfig-config)";
+    for (const std::string& path : files)
+        expectRoundTrip(path, "fontconfig");
+
+    XMLDoc doc;
+    const std::string hinting = "/usr/share/fontconfig/conf.avail/10-hinting-full.conf";
+    if (exists(hinting)) {
+        doc.fromFile(hinting.c_str());
+        const XMLNode* match = doc.rootNode()->findChild("match", nullptr);
+        ASSERT_NE(match, nullptr);
+        EXPECT_STREQ(match->attribute(String("target")), "pattern");
+        const XMLNode* edit = match->findChild("edit", "name", "hintstyle", nullptr);
+        ASSERT_NE(edit, nullptr);
+        EXPECT_STREQ(edit->attribute(edit->attribute(nullptr))->name(), "mode");
+        EXPECT_STREQ(edit->findChild("const", nullptr)->value(), "hintfull");
+        EXPECT_EQ(match->nextChild(nullptr)->type(), XMLNode::Comment);
+    }
+}
+
+TEST(XMLRealFiles, PolkitActions) {
+    const std::vector<std::string> files = filesIn("/usr/share/polkit-1/actions", ".policy");
+    if (files.empty())
+        GTEST_SKIP() << "no polkit actions installed (package polkitd)";
+    for (const std::string& path : files) {
+        expectRoundTrip(path, "policyconfig");
+        XMLDoc doc;
+        doc.fromFile(path.c_str());
+        EXPECT_NE(doc.rootNode()->findChild("action", nullptr), nullptr) << path;
+    }
+}
+
+// Files outside the subset the parser reads give some tree or an XMLException, never a crash.
+TEST(XMLRealFiles, FilesOutsideTheSubset) {
+    const std::string mime = "/usr/share/mime/packages/freedesktop.org.xml";
+    if (exists(mime)) {
+        XMLDoc doc;
+        try {
+            doc.fromFile(mime.c_str());
+        } catch (const XMLException&) {
+        }
+        const String text = doc.stream();
+        EXPECT_GT(text.length(), 0ul);
+    }
+    // Attributes on a new line after the tag name: the line feed is part of the name.
+    XMLDoc doc("<match\n   target=\"pattern\"\n   kind=\"x\"><test/></match>");
+    ASSERT_FALSE(doc.isNull());
+    EXPECT_STREQ(doc.rootNode()->name(), "match\n");
+    EXPECT_STREQ(doc.rootNode()->attribute(String("target")), "pattern");
+    XMLDoc noSpace("<match\ntarget=\"pattern\"><test/></match>");
+    EXPECT_STREQ(noSpace.rootNode()->name(), "match\ntarget=\"pattern\"");
+}
