@@ -267,6 +267,15 @@ TEST(StringStorage, BufferWriteAndRelease) {
     EXPECT_EQ(fixed.length(), 4u);
 }
 
+TEST(StringStorage, StorageBeyondThirtyTwoBitsIsRefusedAndTheTextKept) {
+    String s("abc");
+    EXPECT_THROW_REASON(s.buffer(0xFFFFFFFFul), StringException, 2);
+    EXPECT_THROW_REASON(s.fixLength(0xFFFFFFFFul), StringException, 2);
+    EXPECT_THROW_REASON(String(0xFFFFFFFFul), StringException, 2);
+    EXPECT_STREQ(s, "abc");
+    EXPECT_EQ(s.fixedLength(), 0u);
+}
+
 TEST(StringStorage, CopiesOfAWrittenBufferStayInsideTheirStorage) {
     String s("abc");
     s += "d"; // capacity 5, room behind it
