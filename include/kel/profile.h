@@ -29,9 +29,11 @@ class Socket;
 // adds an entry to the current section: the key is the text before the first "=", the value
 // the rest of the line. White space around "=" belongs to key and value ("key = value" gives
 // "key " and " value"). Entry lines before the first section and lines without "=" are
-// ignored. Lines may be of any length; a line ends at LF, and carriage returns before the LF
-// (CR LF files) are not part of the line. A UTF-8 byte-order mark at the start of the file is
-// skipped. A NUL byte ends the name, key or value it falls in.
+// ignored. Lines may be of any length; a line ends at LF, carriage returns at its end (CR LF
+// files) are not part of it, and a NUL byte ends it early. A UTF-8 byte-order mark at the
+// start of the file is skipped. Texts are written back as they are, so a text given with a
+// line feed in it, a value ending in a carriage return, or a key with "=" in it or "[" at its
+// start does not read back the same.
 //
 // Sections keep the order in which they were first met, entries the order in which they were
 // added; names and keys compare byte for byte. A section may hold several entries with one

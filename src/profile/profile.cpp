@@ -291,24 +291,25 @@ void Profile::parse(const char* text, std::size_t length) {
         const char* lineFeed = findByte(cursor, end, '\n');
         const char* lineEnd = lineFeed != nullptr ? lineFeed : end;
         const char* const next = lineFeed != nullptr ? lineFeed + 1 : end;
+        // Text after a NUL could not be kept in the profile's C strings, so the line ends there.
+        lineEnd = cursor + textLength(cursor, static_cast<std::size_t>(lineEnd - cursor));
         while (lineEnd > cursor && lineEnd[-1] == '\r')
             --lineEnd;
 
         if (lineEnd > cursor && *cursor == '[') {
             const char* name = cursor + 1;
             const char* close = findByte(name, lineEnd, ']');
-            std::size_t nameLength =
-                textLength(name, static_cast<std::size_t>((close ? close : lineEnd) - name));
+            const std::size_t nameLength =
+                static_cast<std::size_t>((close != nullptr ? close : lineEnd) - name);
             current = findSection(name, nameLength);
             if (current == nullptr)
                 current = appendSection(name, nameLength);
         } else if (current != nullptr) {
             const char* equals = findByte(cursor, lineEnd, '=');
             if (equals != nullptr) {
-                const char* value = equals + 1;
                 std::unique_ptr<ProfileEntry> entry(
-                    new ProfileEntry(cursor, textLength(cursor, static_cast<std::size_t>(equals - cursor)),
-                                     value, textLength(value, static_cast<std::size_t>(lineEnd - value))));
+                    new ProfileEntry(cursor, static_cast<std::size_t>(equals - cursor), equals + 1,
+                                     static_cast<std::size_t>(lineEnd - equals - 1)));
                 current->append(entry.get());
                 entry.release();
             }

@@ -137,7 +137,7 @@ Profile::ProfileSection::~ProfileSection() {
 }
 
 const char* Profile::ProfileSection::entryValue(const char* key, const char* defaultValue) const {
-    const ProfileEntry* entry = key != nullptr ? findEntry(key) : nullptr;
+    const ProfileEntry* entry = findEntry(key);
     return entry != nullptr ? entry->_szValue : defaultValue;
 }
 
@@ -164,6 +164,8 @@ Profile::ProfileEntry* Profile::ProfileSection::addEntry(const char* key, long v
 }
 
 Profile::ProfileEntry* Profile::ProfileSection::findEntry(const char* key) const {
+    if (key == nullptr)
+        return nullptr;
     if (_pIndex != nullptr) {
         auto found = _pIndex->first.find(key);
         return found != _pIndex->first.end() ? found->second : nullptr;

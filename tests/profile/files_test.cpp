@@ -8,6 +8,7 @@
 
 using Kel::Profile;
 using profile_test::ProfileFiles;
+using namespace std::string_literals;
 
 TEST_F(ProfileFiles, LocalValuesWinAndGlobalEntriesAreNeverSaved) {
     writeLocal("[db]\nuser=guest\n");
@@ -69,15 +70,16 @@ TEST_F(ProfileFiles, LinesOfAnyLengthAreReadWhole) {
     EXPECT_EQ(saved(), "[" + section + "]\nlong=" + value + "\nafter=1\n");
 }
 
-TEST_F(ProfileFiles, CarriageReturnsAndByteOrderMarkAreNotPartOfTheText) {
-    writeLocal("\xEF\xBB\xBF[db]\r\nuser=guest\r\n[open\r\nport=1\r\n");
+TEST_F(ProfileFiles, CarriageReturnsByteOrderMarkAndNulAreNotPartOfTheText) {
+    writeLocal("\xEF\xBB\xBF[db]\r\nuser=guest\r\n[open\r\nport=1\r\nnul=2\r\0rest\r\n"s);
     {
         Profile profile("app.ini", nullptr);
         EXPECT_STREQ(profile.getProfileString("db", "user", "x"), "guest");
         // Without "]" the name runs to the end of the line, the line end excluded.
         EXPECT_EQ(profile.getProfileLong("open", "port", 0), 1);
+        EXPECT_STREQ(profile.getProfileString("open", "nul", "x"), "2");
     }
-    EXPECT_EQ(saved(), "[db]\nuser=guest\n[open]\nport=1\n");
+    EXPECT_EQ(saved(), "[db]\nuser=guest\n[open]\nport=1\nnul=2\n");
 }
 
 TEST_F(ProfileFiles, MissingFilesAreNotFoundAndTheLocalFileIsCreatedOnSave) {
