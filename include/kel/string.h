@@ -147,23 +147,32 @@ public:
     String trim() const;
 
     // Writes each newline, tab, vertical tab, backspace, carriage return, form feed, bell, backslash,
-    // single and double quote as a backslash sequence. The result is variable-length and non-numeric.
+    // single and double quote as a backslash sequence; other characters stay as they are. The result is
+    // variable-length, non-numeric and non-null. A String without storage is unchanged.
     void escape();
-    // Turns backslash sequences back into their characters, in place. Throws StringException(5) at a
-    // backslash followed by an unknown character or by the end of the text; pairs before it stay replaced.
+    // Turns backslash sequences (those escape() writes, and \? for a question mark) back into their
+    // characters, in place; a backslash produced this way never starts a new pair. Throws
+    // StringException(5) at a backslash followed by another character or by the end of the text; the
+    // pairs before it stay replaced. Storage, fixed length and marks are unchanged.
     void unescape();
-    // Decodes %XX sequences (a '+' stays a '+'); a sequence whose value is 0 is dropped. The result is
-    // variable-length, non-numeric and non-null.
+    // Decodes percent sequences. A '%' takes the two characters after it whatever they are (fewer at the
+    // end of the text), read as strtol reads a base-16 number, nothing readable counting as 0; the low
+    // 8 bits give the character, and 0 gives none. A '+' stays a '+'. The result is variable-length,
+    // non-numeric and non-null. A String without storage is unchanged.
     void fromURI();
-    // Percent-encodes every byte outside the unreserved set A-Z a-z 0-9 - . _ ~, so that fromURI() gives
-    // the text back. A null String stays null.
+    // Writes every byte outside the unreserved set A-Z a-z 0-9 - . _ ~ as '%' and two capital hex digits,
+    // so that fromURI() gives the text back. The result is variable-length and non-numeric; a null String
+    // is unchanged.
     void toURI();
     // The value as an SQL literal: "NULL" when null, the text itself when numeric, otherwise the text in
-    // single quotes with inner quotes doubled. Valid until the next sql() call or the String changes.
+    // single quotes with inner quotes doubled. Valid until the next sql() call or the String's destruction,
+    // and for a numeric String until its text changes.
     const char* sql();
     // printf-style formatting into the String's own storage: at most the fixed length, or at most the
     // capacity minus one where the capacity is raised to at least 256 first (discarding the old text).
-    // Longer output is cut. Clears the null mark. Throws StringException(2) when no storage is obtained.
+    // Longer output is cut. A null %s argument is written "(null)", as the C libraries of Linux and
+    // Windows both do. Clears the null mark; the fixed length and the numeric mark are unchanged. A null
+    // fmt gives empty text. Throws StringException(2) when no storage is obtained.
     void format(const char* fmt, ...)
 #if defined(__GNUC__)
         __attribute__((format(printf, 2, 3)))
@@ -181,8 +190,15 @@ public:
     // leaves the text unchanged.
     String replaceMask(const String& m, const String& repl) const;
 
-    // Replaces each "$(name)" by the value of the first variable of that name, expanding inserted values
-    // in turn. Throws StringException(17) for an unknown name.
+    // Replaces each "$(name)" by the value of the first variable of that name (nothing for a null
+    // value), then searches the new text again from its start, so that inserted values are expanded in
+    // turn and may combine with the text around them. The name runs to the next ')' or to the end of the
+    // text; blanks, '$' and '(' are part of it. The result is variable-length, non-numeric and non-null;
+    // a text without "$(" (or a String without storage) is left untouched.
+    // Throws StringException(17) for an unknown name, and StringException(18) for a self-reference: a
+    // reference to a variable met, wholly or partly, inside the inserted value of that same variable
+    // (directly or through the values of others inserted within it), which could otherwise be replaced
+    // without end. Either way the String holds the text as it stood before the failing reference.
     void translateVars(const VariableList& vars);
 
     // The shared null value.
@@ -235,7 +251,8 @@ private:
     String _message;
 };
 
-// A named text value. A variable owns the variables after it in its list.
+// A named text value. A variable owns the variables after it in its list; destroying it destroys them
+// one after another, without recursion, however long the chain.
 class KEL_API Variable : public KELBase {
     friend class VariableList;
 
@@ -262,7 +279,8 @@ private:
     String _value;
 };
 
-// An ordered list of variables in which names may repeat. Copies are deep.
+// An ordered list of variables in which names may repeat. Copies are deep: a copy owns variables of its
+// own, never the chain of its source.
 class KEL_API VariableList : public KELBase {
 public:
     VariableList();

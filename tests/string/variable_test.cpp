@@ -1,0 +1,156 @@
+#include "kel_test.h"
+
+#include <kel/string.h>
+
+#include <sstream>
+
+using Kel::String;
+using Kel::StringException;
+using Kel::Variable;
+using Kel::VariableList;
+
+namespace {
+
+VariableList listOf(std::initializer_list<std::pair<const char*, const char*>> variables) {
+    VariableList list;
+    for (const auto& v : variables)
+        list.add(Variable(v.first, v.second));
+    return list;
+}
+
+String translated(const char* text, const VariableList& vars) {
+    String s(text);
+    s.translateVars(vars);
+    return s;
+}
+
+} // namespace
+
+TEST(VariableList, FindStepsThroughRepeatedNamesInOrder) {
+    const VariableList list = listOf({{"k", "1"}, {"K", "x"}, {"k", "2"}});
+    const Variable* first = list.find("k");
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->value(), "1");
+    const Variable* second = list.find("k", first);
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(second->value(), "2");
+    EXPECT_EQ(list.find("k", second), nullptr);
+    EXPECT_EQ(list.find("missing"), nullptr);
+    EXPECT_EQ(VariableList().find("k"), nullptr);
+
+    VariableList nulls;
+    nulls.add(Variable(String(), "n"));
+    EXPECT_EQ(nulls.find(""), nullptr);
+    ASSERT_NE(nulls.find(String()), nullptr);
+}
+
+TEST(VariableList, CopiesOwnTheirOwnChain) {
+    auto original = new VariableList(listOf({{"a", "1"}, {"b", "2"}}));
+    VariableList copy(*original);
+    VariableList assigned = listOf({{"old", "x"}});
+    assigned = *original;
+    delete original;
+    ASSERT_NE(copy.find("b"), nullptr);
+    EXPECT_EQ(copy.find("b")->value(), "2");
+    EXPECT_EQ(assigned.find("old"), nullptr);
+    EXPECT_EQ(assigned.find("a")->value(), "1");
+    const VariableList& same = assigned;
+    assigned = same;
+    EXPECT_EQ(assigned.find("b")->value(), "2");
+    assigned.add(*assigned.find("a"));
+    EXPECT_NE(assigned.find("a", assigned.find("a")), nullptr);
+}
+
+TEST(VariableList, AMillionVariablesAreDestroyedWithoutDeepRecursion) {
+    auto list = new VariableList;
+    const Variable v("name", "value");
+    for (int i = 0; i < 1000000; ++i)
+        list->add(v);
+    delete list;
+}
+
+TEST(Variable, CopiesAndDumps) {
+    Variable v("k", String());
+    Variable copy(v);
+    copy.value("1");
+    EXPECT_TRUE(v.value().isNull());
+    EXPECT_EQ(copy.value(), "1");
+    v = copy;
+    EXPECT_EQ(v.value(), "1");
+
+    Variable k("k", String());
+    std::ostringstream os;
+    Kel::KELDump(&k).dump(os);
+    EXPECT_EQ(os.str(), "@ class Kel::Variable\nN=k V=(null)\n");
+
+    VariableList list = listOf({{"a", "1"}});
+    std::ostringstream listOs;
+    Kel::KELDump(&list).dump(listOs);
+    EXPECT_EQ(listOs.str(), "@ class Kel::VariableList\n");
+}
+
+TEST(TranslateVars, ExpandsInsertedValuesInTurn) {
+    const VariableList vars =
+        listOf({{"a", "1"}, {"b", "x$(a)y"}, {"c", "$(b)$(b)"}, {" a ", "spaced"}, {"", "E"}});
+    EXPECT_EQ(translated("[$(b)]", vars), "[x1y]");
+    EXPECT_EQ(translated("$(a)$(a)", vars), "11");
+    EXPECT_EQ(translated("$(c)", vars), "x1yx1y");
+    EXPECT_EQ(translated("$( a )|$()", vars), "spaced|E");
+    EXPECT_EQ(translated("open $(a", vars), "open 1");
+    EXPECT_EQ(translated("$$(a)$", vars), "$1$");
+}
+
+TEST(TranslateVars, RescansFromTheStartSoInsertedTextCanFormAReference) {
+    const VariableList vars = listOf({{"a", "1"}, {"dollar", "$"}, {"open", "$(a"}, {"paren", "(a)"}});
+    EXPECT_EQ(translated("$(dollar)(a)", vars), "1");
+    EXPECT_EQ(translated("<$(open))", vars), "<1");
+    EXPECT_EQ(translated("$$(paren)", vars), "1");
+}
+
+TEST(TranslateVars, NullValuesInsertNothing) {
+    VariableList vars;
+    vars.add(Variable("n", String()));
+    EXPECT_EQ(translated("<$(n)>", vars), "<>");
+    const String alone = translated("$(n)", vars);
+    EXPECT_FALSE(alone.isNull());
+    EXPECT_EQ(alone, "");
+}
+
+TEST(TranslateVars, TextWithoutReferencesIsUntouched) {
+    String fixed("no refs", 20);
+    fixed.translateVars(VariableList());
+    EXPECT_EQ(fixed, "no refs");
+    EXPECT_EQ(fixed.fixedLength(), 20u);
+
+    String converted("$(a)", 20);
+    converted.translateVars(listOf({{"a", "1"}}));
+    EXPECT_EQ(converted.fixedLength(), 0u);
+}
+
+TEST(TranslateVars, UnknownNameThrowsKeepingEarlierSubstitutions) {
+    const VariableList vars = listOf({{"a", "1"}});
+    String s("$(a)-$(zz)-$(a)");
+    EXPECT_THROW_REASON(s.translateVars(vars), StringException, 17);
+    EXPECT_EQ(s, "1-$(zz)-$(a)");
+}
+
+TEST(TranslateVars, SelfReferenceThrowsInsteadOfLooping) {
+    const VariableList vars = listOf({{"self", "$(self)"},
+                                      {"grow", "x$(grow)"},
+                                      {"p", "$(q)"},
+                                      {"q", "x$(p)"},
+                                      {"open", "$(open"},
+                                      {"ok", "$(p"}});
+    for (const char* text : {"$(self)", "$(grow)", "$(open)", "$(ok)"}) {
+        String s(text);
+        EXPECT_THROW_REASON(s.translateVars(vars), StringException, 18);
+    }
+    String s("<$(p)>");
+    EXPECT_THROW_REASON(s.translateVars(vars), StringException, 18);
+    EXPECT_EQ(s, "<x$(p)>");
+}
+
+TEST(TranslateVars, RepeatedUseIsNotASelfReference) {
+    const VariableList vars = listOf({{"a", "1"}, {"b", "$(a)$(a)"}, {"c", "$(b)-$(b)"}, {"d", "$(c)$(a)"}});
+    EXPECT_EQ(translated("$(d)|$(d)", vars), "11-111|11-111");
+}
