@@ -30,10 +30,15 @@ void String::format(const char* fmt, ...) {
         throw StringException(2);
     const std::uint32_t limit = _ulFixed > 0 ? _ulFixed : _ulCapacity - 1;
 
-    va_list args;
-    va_start(args, fmt);
-    const int written = std::vsnprintf(_pBuffer, static_cast<std::size_t>(limit) + 1, fmt ? fmt : "", args);
-    va_end(args);
+    int written = 0;
+    if (fmt) {
+        va_list args;
+        va_start(args, fmt);
+        written = std::vsnprintf(_pBuffer, static_cast<std::size_t>(limit) + 1, fmt, args);
+        va_end(args);
+    } else {
+        _pBuffer[0] = '\0';
+    }
 
     _pBuffer[limit] = '\0';
     if (written < 0) {

@@ -1,0 +1,175 @@
+#include "kel_test.h"
+
+#include <kel/string.h>
+
+#include <string>
+
+using Kel::String;
+
+namespace {
+const char* const noText = nullptr;
+const unsigned long notFound = String::npos;
+} // namespace
+
+TEST(StringCompare, NullMarksDecideBeforeAnyText) {
+    const String null;
+    EXPECT_EQ(null.compare(String()), 0);
+    EXPECT_EQ(null.compare(noText), 0);
+    EXPECT_EQ(null.compare(""), -1);
+    EXPECT_EQ(String("").compare(null), 1);
+    EXPECT_EQ(String("abc").compare(null, true), 1);
+    EXPECT_EQ(null.compareFor("abc", 0), -1);
+    EXPECT_EQ(String("abc").compareFor(noText, 3, true), 1);
+}
+
+TEST(StringCompare, KeepingCaseGivesTheSignOfUnsignedBytes) {
+    EXPECT_EQ(String("abc").compare("abd"), -1);
+    EXPECT_EQ(String("abd").compare("abc"), 1);
+    EXPECT_EQ(String("abc").compare("abcd"), -1);
+    EXPECT_EQ(String("abc").compare(String("abc")), 0);
+    EXPECT_EQ(String("b").compare("aaaaaaaaaaaaaa"), 1); // not a difference of bytes
+    EXPECT_EQ(String("\xe9").compare("z"), 1);           // bytes above 0x7F sort last
+}
+
+TEST(StringCompare, IgnoringCaseFoldsAsciiCapitalsToLowerCase) {
+    EXPECT_EQ(String("ABC").compare("abc", true), 0);
+    EXPECT_EQ(String("abc").compare("ABE", true), 'c' - 'e');
+    // '[' lies between 'Z' and 'a': folding to lower case puts it before the letters.
+    EXPECT_LT(String("[").compare("A", true), 0);
+    EXPECT_NE(String("\xc9").compare("\xe9", true), 0);
+}
+
+TEST(StringCompareFor, StopsAfterNCharactersOrAtTheEnd) {
+    EXPECT_EQ(String("abcdef").compareFor("abcxyz", 3), 0);
+    EXPECT_EQ(String("abcdef").compareFor("abcxyz", 4), -1);
+    EXPECT_EQ(String("ABCdef").compareFor("abcXYZ", 3, true), 0);
+    EXPECT_EQ(String("ab").compareFor("abc", 9), -1);
+    EXPECT_EQ(String("ab").compareFor("AB", 9, true), 0);
+    EXPECT_EQ(String("abc").compareFor("xyz", 0), 0);
+    EXPECT_EQ(String("abcdef").compareFor(String("abz"), notFound), -1);
+}
+
+TEST(StringFind, CharactersFromEitherEndAndTexts) {
+    const String s("a,b,c");
+    const char* text = s;
+    EXPECT_EQ(s.findIndex(','), 1u);
+    EXPECT_EQ(s.findIndex(',', true), 3u);
+    EXPECT_EQ(s.findIndex(';'), notFound);
+    EXPECT_EQ(s.findIndex(';', true), notFound);
+    EXPECT_EQ(s.find('b'), text + 2);
+    EXPECT_EQ(s.find('\0'), text + 5);
+    EXPECT_EQ(s.find('\0', true), text + 5);
+    EXPECT_EQ(s.findIndex("b,"), 2u);
+    EXPECT_EQ(s.find(""), text);
+    EXPECT_EQ(s.find("c,"), nullptr);
+    EXPECT_EQ(s.findIndex("a,b,c,"), notFound);
+    EXPECT_EQ(s.findIndex(noText), notFound);
+}
+
+TEST(StringFind, WithoutStorageFindsNothing) {
+    const String none;
+    EXPECT_EQ(none.find('a'), nullptr);
+    EXPECT_EQ(none.find('\0'), nullptr);
+    EXPECT_EQ(none.findIndex(""), notFound);
+}
+
+TEST(StringFind, LongTextsMatchTheStandardSearch) {
+    std::string text;
+    for (int i = 0; i < 5000; ++i)
+        text += "abcab"[i % 5];
+    text += "abcabd";
+    const String s(text.c_str());
+    for (const char* needle : {"abcabd", "cabd", "bca", "d", "abcabcabd", "x"}) {
+        const std::size_t expected = text.find(needle);
+        EXPECT_EQ(s.findIndex(needle), expected == std::string::npos ? notFound : expected) << needle;
+    }
+    EXPECT_EQ(s.findIndex('c', true), text.rfind('c'));
+}
+
+TEST(StringMid, SlicesOrGivesNull) {
+    const String s("abcdef");
+    const unsigned long toEnd = notFound;
+    struct Case {
+        unsigned long start, count;
+        const char* expected;
+    } cases[] = {{2, 3, "cde"},        {4, toEnd, "ef"},
+                 {0, 6, "abcdef"},     {6, toEnd, nullptr},
+                 {0, 0, nullptr},      {5, 2, nullptr},
+                 {9, toEnd, nullptr},  {9, 1, nullptr},
+                 {0, toEnd, "abcdef"}, {5, static_cast<unsigned long>(-1), "f"}};
+    for (const Case& c : cases) {
+        const String slice = s.mid(c.start, c.count);
+        EXPECT_EQ(slice, c.expected) << c.start << "," << c.count;
+    }
+    EXPECT_TRUE(String().mid(0, toEnd).isNull());
+}
+
+TEST(StringMid, ResultIsAVariableLengthTextWithoutNumericMark) {
+    String number(10ul);
+    number = 12345L;
+    const String slice = number.mid(1, 2);
+    EXPECT_STREQ(String(slice).sql(), "'23'");
+    EXPECT_EQ(String("abc", 5).mid(0, 2).fixedLength(), 0u);
+}
+
+TEST(StringField, EmptyAndMissingFieldsAreNull) {
+    const String s("a,b,,d");
+    EXPECT_EQ(s.field(',', 0), "a");
+    EXPECT_EQ(s.field(',', 1), "b");
+    EXPECT_TRUE(s.field(',', 2).isNull());
+    EXPECT_EQ(s.field(',', 3), "d");
+    EXPECT_TRUE(s.field(',', 4).isNull());
+    EXPECT_TRUE(String(",x,").field(',', 0).isNull());
+    EXPECT_TRUE(String(",x,").field(',', 2).isNull());
+    EXPECT_EQ(String("whole").field(',', 0), "whole");
+    EXPECT_TRUE(String().field(',', 0).isNull());
+}
+
+TEST(StringField, QuotesProtectSeparatorsAndAreDropped) {
+    const String s("x,\"y,z\",w");
+    EXPECT_EQ(s.field(',', 0, '"'), "x");
+    EXPECT_EQ(s.field(',', 1, '"'), "y,z");
+    EXPECT_EQ(s.field(',', 2, '"'), "w");
+    EXPECT_EQ(s.field(',', 2), "z\"");
+    EXPECT_TRUE(String("\"\",x").field(',', 0, '"').isNull());
+    EXPECT_EQ(String("a\"b,c\"d,e").field(',', 0, '"'), "ab,cd");
+    // The quote state carries from the skipped fields into the one collected.
+    EXPECT_EQ(String("\"a,b,c").field(',', 0, '"'), "a,b,c");
+    EXPECT_TRUE(String("\"a,b,c").field(',', 1, '"').isNull());
+    // A quote equal to the separator is only a quote.
+    EXPECT_EQ(String("a,b,c").field(',', 0, ','), "abc");
+}
+
+TEST(StringField, LongFieldsComeBackWhole) {
+    std::string line;
+    for (int i = 0; i < 2000; ++i)
+        line += std::to_string(i) + ";";
+    line += "\"last;one\"";
+    const String s(line.c_str());
+    EXPECT_EQ(s.field(';', 1999), "1999");
+    EXPECT_EQ(s.field(';', 2000, '"'), "last;one");
+    EXPECT_EQ(String(std::string(100000, 'q').c_str()).field(';', 0).length(), 100000u);
+}
+
+TEST(StringTrim, RemovesSpacesAndTabsOnly) {
+    EXPECT_EQ(String(" \tab ").trimLeft(), "ab ");
+    EXPECT_EQ(String(" ab \t").trimRight(), " ab");
+    EXPECT_EQ(String("\t a b \t").trim(), "a b");
+    EXPECT_EQ(String("\nab\r").trim(), "\nab\r");
+    EXPECT_EQ(String("ab").trim(), "ab");
+}
+
+TEST(StringTrim, TrimRightKeepsTheFirstCharacter) {
+    EXPECT_EQ(String("   ").trimRight(), " ");
+    EXPECT_EQ(String("\t").trimRight(), "\t");
+    EXPECT_EQ(String("   ").trim(), "");
+    EXPECT_EQ(String("   ").trimLeft(), "");
+}
+
+TEST(StringTrim, ResultsAreNeverNull) {
+    EXPECT_FALSE(String(5ul).trim().isNull());
+    EXPECT_FALSE(String().trimLeft().isNull());
+    EXPECT_FALSE(String().trimRight().isNull());
+    EXPECT_FALSE(String("").trimRight().isNull());
+    EXPECT_EQ(String(" ab ", 8).trim().fixedLength(), 0u);
+}
