@@ -6,7 +6,8 @@
 // at connect time and caches each lookup, so every data source is written once, up front):
 //   kel_sqlite         an SQLite file through the SQLite ODBC driver: always on POSIX builds;
 //   kel_sqlite_moving  an SQLite file inside a directory that tests remove and restore;
-//   kel_pg             the PostgreSQL server described by the KEL_PG_* variables (scripts/pg-start.sh).
+//   kel_pg             the PostgreSQL server described by the KEL_PG_* variables (scripts/pg-start.sh);
+//   kel_pg_fault       the second server of pg-start.sh, which only the fault test stops and starts.
 // A backend that cannot be reached fails the test where it must work (SQLite on POSIX, PostgreSQL when
 // configured on POSIX) and skips it otherwise: PostgreSQL without configuration, any driver on Windows.
 
@@ -25,10 +26,10 @@
 
 namespace db_test {
 
-enum Backend { SQLite, PostgreSQL };
+enum Backend { SQLite, PostgreSQL, PostgreSQLFault };
 
 inline const char* backendName(Backend b) {
-    return b == SQLite ? "SQLite" : "PostgreSQL";
+    return b == SQLite ? "SQLite" : b == PostgreSQL ? "PostgreSQL" : "PostgreSQLFault";
 }
 
 struct Target {
@@ -51,12 +52,12 @@ public:
         return sources;
     }
 
-    const Target& target(Backend b) const { return b == SQLite ? _sqlite : _pg; }
+    const Target& target(Backend b) const { return _targets[b]; }
     std::string movingDir() const { return _dir.file("moving"); }
 
     // Empty when a connection to b works; otherwise why not.
     const std::string& probe(Backend b) {
-        const int i = b == SQLite ? 0 : 1;
+        const int i = b;
         if (!_probed[i]) {
             _probed[i] = true;
             const Target& t = target(b);
@@ -97,31 +98,40 @@ private:
             << "\nTimeout=2000\n\n";
         ini << "[kel_sqlite_moving]\nDriver=" << sqliteDriver << "\nDatabase=" << movingDir() << "/kel.db"
             << "\nTimeout=2000\n\n";
-        _sqlite.dsn = "kel_sqlite";
-        _sqlite.mandatory = posix;
-        if (envText("KEL_PG_PORT").empty()) {
-            _pg.unavailable = "PostgreSQL is not configured: run eval \"$(scripts/pg-start.sh)\" first to "
-                              "include these tests";
-        } else {
-            ini << "[kel_pg]\nDriver="
-                << envText("KEL_PG_DRIVER", "/usr/lib/x86_64-linux-gnu/odbc/psqlodbca.so")
+        _targets[SQLite].dsn = "kel_sqlite";
+        _targets[SQLite].mandatory = posix;
+        const struct {
+            Backend backend;
+            const char* dsn;
+            const char* portVariable;
+        } servers[] = {{PostgreSQL, "kel_pg", "KEL_PG_PORT"},
+                       {PostgreSQLFault, "kel_pg_fault", "KEL_PG_FAULT_PORT"}};
+        for (const auto& server : servers) {
+            Target& t = _targets[server.backend];
+            if (envText(server.portVariable).empty()) {
+                t.unavailable =
+                    std::string("PostgreSQL is not configured (") + server.portVariable +
+                    " is not set): run eval \"$(scripts/pg-start.sh)\" first to include these tests";
+                continue;
+            }
+            ini << "[" << server.dsn
+                << "]\nDriver=" << envText("KEL_PG_DRIVER", "/usr/lib/x86_64-linux-gnu/odbc/psqlodbca.so")
                 << "\nServername=" << envText("KEL_PG_HOST", "127.0.0.1")
-                << "\nPort=" << envText("KEL_PG_PORT") << "\nDatabase=" << envText("KEL_PG_DATABASE")
+                << "\nPort=" << envText(server.portVariable) << "\nDatabase=" << envText("KEL_PG_DATABASE")
                 << "\n\n";
-            _pg.dsn = "kel_pg";
-            _pg.user = envText("KEL_PG_USER");
-            _pg.password = envText("KEL_PG_PASSWORD");
-            _pg.mandatory = posix;
+            t.dsn = server.dsn;
+            t.user = envText("KEL_PG_USER");
+            t.password = envText("KEL_PG_PASSWORD");
+            t.mandatory = posix;
         }
         ini.close();
         kel_test::setEnv("ODBCINI", _dir.file("odbc.ini").c_str());
     }
 
     kel_test::TempDir _dir;
-    Target _sqlite;
-    Target _pg;
-    bool _probed[2] = {false, false};
-    std::string _why[2];
+    Target _targets[3];
+    bool _probed[3] = {false, false, false};
+    std::string _why[3];
 };
 
 // Ends the current test (from the test body or SetUp) when backend b cannot be used: a failure where it

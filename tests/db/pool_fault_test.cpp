@@ -52,10 +52,10 @@ protected:
 // DatabaseException carrying the driver's message, nothing crashes, and a refreshed pool serves again
 // once the server is back.
 TEST(PoolFault, ServerStoppedWhileLentThenRefreshedPoolServesAgain) {
-    DB_TEST_REQUIRE(db_test::PostgreSQL);
-    const std::string ctl = db_test::envText("KEL_PG_CTL");
-    ASSERT_FALSE(ctl.empty()) << "KEL_PG_CTL is needed to stop and start the server";
-    const db_test::Target& t = db_test::Sources::get().target(db_test::PostgreSQL);
+    DB_TEST_REQUIRE(db_test::PostgreSQLFault);
+    const std::string ctl = db_test::envText("KEL_PG_FAULT_CTL");
+    ASSERT_FALSE(ctl.empty()) << "KEL_PG_FAULT_CTL is needed to stop and start the server";
+    const db_test::Target& t = db_test::Sources::get().target(db_test::PostgreSQLFault);
 
     DBPoolMgr pool;
     pool.setResizeable(t.dsn.c_str(), t.user.c_str(), t.password.c_str(), 2, 2);
