@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 
 namespace db_bench {
@@ -16,7 +17,7 @@ public:
     DataSource() {
         namespace fs = std::filesystem;
         const char* driver = std::getenv("KEL_SQLITE_DRIVER");
-        _dir = fs::temp_directory_path() / ("kel-db-bench-" + std::to_string(std::rand()));
+        _dir = fs::temp_directory_path() / ("kel-db-bench-" + std::to_string(std::random_device()()));
         fs::create_directories(_dir);
         std::ofstream ini(_dir / "odbc.ini");
         ini << "[kel_bench]\nDriver="

@@ -3,7 +3,7 @@
 // needed. The program creates a table, inserts rows through a ResultSet subclass that composes the
 // INSERT statements, and reads them back through a DB borrowed from a connection pool.
 //
-// The driver is looked for at its Debian location; KEL_SQLITE_DRIVER names another.
+// The driver is looked for where Debian installs it; KEL_SQLITE_DRIVER names another file.
 
 #include <kel/kel.h>
 
@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <random>
 #include <string>
 
 using namespace Kel;
@@ -51,16 +52,31 @@ void setEnvironment(const char* name, const std::string& value) {
 #endif
 }
 
+std::string sqliteDriver() {
+    if (const char* chosen = std::getenv("KEL_SQLITE_DRIVER")) {
+        return chosen;
+    }
+    const char* const candidates[] = {"/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so",
+                                      "/usr/lib/aarch64-linux-gnu/odbc/libsqlite3odbc.so",
+                                      "/usr/lib/odbc/libsqlite3odbc.so", "/usr/lib64/libsqlite3odbc.so"};
+    for (const char* candidate : candidates) {
+        std::error_code ignored;
+        if (std::filesystem::exists(candidate, ignored)) {
+            return candidate;
+        }
+    }
+    return candidates[0];
+}
+
 // Writes the private data source and points the driver manager at it; this must happen before the
 // first connection.
 std::filesystem::path defineDataSource() {
     namespace fs = std::filesystem;
-    const char* driver = std::getenv("KEL_SQLITE_DRIVER");
-    fs::path dir = fs::temp_directory_path() / ("kel-pooled-query-" + std::to_string(std::rand()));
+    fs::path dir = fs::temp_directory_path() / ("kel-pooled-query-" + std::to_string(std::random_device()()));
     fs::create_directories(dir);
     std::ofstream ini(dir / "odbc.ini");
     ini << "[kel_demo]\n"
-        << "Driver=" << (driver ? driver : "/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so") << "\n"
+        << "Driver=" << sqliteDriver() << "\n"
         << "Database=" << (dir / "demo.db").string() << "\n"
         << "Timeout=2000\n";
     ini.close();

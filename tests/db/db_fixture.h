@@ -45,6 +45,22 @@ inline std::string envText(const char* name, const char* fallback = "") {
     return v ? v : fallback;
 }
 
+// The driver file named by variable, or the first place where Debian installs file.
+inline std::string findDriver(const char* variable, const std::string& file) {
+    const std::string chosen = envText(variable);
+    if (!chosen.empty()) {
+        return chosen;
+    }
+    const char* const dirs[] = {"/usr/lib/x86_64-linux-gnu/odbc/", "/usr/lib/aarch64-linux-gnu/odbc/",
+                                "/usr/lib/odbc/"};
+    for (const char* dir : dirs) {
+        if (std::ifstream(dir + file).good()) {
+            return dir + file;
+        }
+    }
+    return dirs[0] + file;
+}
+
 class Sources {
 public:
     static Sources& get() {
@@ -91,8 +107,7 @@ private:
 #else
         const bool posix = true;
 #endif
-        const std::string sqliteDriver =
-            envText("KEL_SQLITE_DRIVER", "/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so");
+        const std::string sqliteDriver = findDriver("KEL_SQLITE_DRIVER", "libsqlite3odbc.so");
         std::ofstream ini(_dir.file("odbc.ini"));
         ini << "[kel_sqlite]\nDriver=" << sqliteDriver << "\nDatabase=" << _dir.file("kel.db")
             << "\nTimeout=2000\n\n";
