@@ -60,6 +60,7 @@ TEST(Collection, MisuseThrowsAndChangesNothing) {
     EXPECT_THROW_REASON(c.remove(nullptr, 0), CollectionException, 3);
     c.remove(&a, 0);
     EXPECT_THROW_REASON(c.remove(&a, 0), CollectionException, 3); // removed twice
+    EXPECT_THROW_REASON(c.next(&a), CollectionException, 3);      // stepping on from a removed element
     a.remove(1);                                                  // free: nothing to leave
     EXPECT_EQ(keysOf(c), "b");
     EXPECT_EQ(keysOf(d), "");
