@@ -5,8 +5,8 @@
 // at once.
 //
 // The list operations are virtual members of the element: a Collection asks each element to link itself
-// in, unlink itself and step to its neighbours, passing itself, so that an element may keep its links
-// wherever it likes. Collectable keeps one pair of links and belongs to at most one collection;
+// in, unlink itself and step to its neighbours, passing itself, so that MultiCollectable can keep its
+// links per collection. Collectable keeps one pair of links and belongs to at most one collection;
 // MultiCollectable keeps one pair per collection that holds it. Both kinds may be mixed in one collection.
 //
 // A Collection does not own its elements. Removing an element deletes it only when the caller asks (a
@@ -23,7 +23,8 @@
 // CollectionException reasons:
 //   1  the element is already held: by another collection (Collectable), or by this one (MultiCollectable)
 //   2  the element is this collection, or a collection that holds this one directly or through nested
-//      collections; linking it would make a collection contain itself. Checked before reason 1.
+//      collections; linking it would make a collection contain itself. Checked before reason 1, by
+//      walking up the holders of this collection (nesting is changed by one thread at a time).
 //   3  the element is not held by the collection it is stepped from or removed from (a null element
 //      included)
 //   4  a null element is given to addHead or addTail
