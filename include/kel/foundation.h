@@ -94,8 +94,9 @@ private:
     std::int32_t _lReason;
 };
 
-// Adding an element that is already held (1), stepping from or removing an element the collection does
-// not hold (3).
+// Adding an element that is already held (1), adding a collection to itself directly or through nested
+// collections (2), stepping from or removing an element the collection does not hold (3), adding a null
+// element (4).
 class KEL_API CollectionException : public Exception {
 public:
     explicit CollectionException(long reason);
