@@ -90,7 +90,8 @@ public:
 
     // Connects to the data source with user and password (a null pointer counts as empty text).
     // Returns ok; failed with the driver's message (the names stay copied, no handle is kept); noHandle;
-    // notReady, changing nothing; nameTooLong, changing nothing and never writing past the fields.
+    // notReady, changing nothing; nameTooLong, changing nothing but lastError() and never writing past
+    // the fields.
     // On an open Database the current connection is closed first, as close() does.
     long open(const char* source, const char* user, const char* password);
     // Rolls back a pending transaction, disconnects, releases the handle and empties the names. A

@@ -1,24 +1,13 @@
 #include "db_fixture.h"
 
-#include <sstream>
 #include <string>
 
 using namespace Kel;
 using db_test::BackendTest;
-
-namespace {
-
-std::string dumpOf(KELBase& object) {
-    std::ostringstream os;
-    KELDump(&object).dump(os);
-    return os.str();
-}
-
-std::string text(const String& s) {
-    return s.isNull() ? "(null)" : static_cast<const char*>(s);
-}
-
-} // namespace
+using db_test::dumpOf;
+using db_test::run;
+using db_test::scalar;
+using db_test::text;
 
 TEST(DatabaseOpen, UnknownSourceFailsKeepingNamesAndMessage) {
     db_test::Sources::get();
@@ -169,18 +158,6 @@ TEST_P(DatabaseBackend, UnfinishedWorkIsRolledBackByDestructorReopenAndClose) {
     run(d, "INSERT INTO kdb_t VALUES (3, 'manual')");
     d.close();
     EXPECT_EQ(rows(_d), 0);
-}
-
-TEST_P(DatabaseBackend, ManualModeTransactionsLeaveTheModeAlone) {
-    EXPECT_EQ(_d.enableAutoCommit(0), 0);
-    _d.begin();
-    run(_d, "INSERT INTO kdb_t VALUES (1, 'x')");
-    EXPECT_EQ(_d.commit(), 0);
-    EXPECT_EQ(_d.isAutoCommit(), 0);
-    run(_d, "INSERT INTO kdb_t VALUES (2, 'y')");
-    EXPECT_EQ(_d.rollback(), 0);
-    EXPECT_EQ(rows(_d), 1);
-    EXPECT_EQ(_d.enableAutoCommit(1), 0);
 }
 
 DB_TEST_BACKENDS(DatabaseBackend);

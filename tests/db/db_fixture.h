@@ -4,7 +4,7 @@
 // Where the database tests connect. Each test program writes its own odbc.ini into a temporary
 // directory and points ODBCINI at it before its first connection (the driver manager reads that file
 // at connect time and caches each lookup, so every data source is written once, up front):
-//   kel_sqlite         an SQLite file through the SQLite ODBC driver: always on POSIX builds;
+//   kel_sqlite         an SQLite file through the SQLite ODBC driver;
 //   kel_sqlite_moving  an SQLite file inside a directory that tests remove and restore;
 //   kel_pg             the PostgreSQL server described by the KEL_PG_* variables (scripts/pg-start.sh);
 //   kel_pg_fault       the second server of pg-start.sh, which only the fault test stops and starts.
@@ -15,9 +15,9 @@
 
 #include <kel/database.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 #include <string>
 
 #if defined(__linux__)
@@ -28,37 +28,37 @@ namespace db_test {
 
 enum Backend { SQLite, PostgreSQL, PostgreSQLFault };
 
-inline const char* backendName(Backend b) {
-    return b == SQLite ? "SQLite" : b == PostgreSQL ? "PostgreSQL" : "PostgreSQLFault";
-}
-
 struct Target {
-    std::string dsn;
-    std::string user;
-    std::string password;
+    std::string dsn, user, password;
     bool mandatory = false;
     std::string unavailable; // why the backend is not configured here, empty when it is
 };
 
-inline std::string envText(const char* name, const char* fallback = "") {
+inline std::string envText(const char* name) {
     const char* v = std::getenv(name);
-    return v ? v : fallback;
+    return v ? v : "";
+}
+
+inline std::string text(const Kel::String& s) {
+    return s.isNull() ? "(null)" : static_cast<const char*>(s);
+}
+
+inline std::string dumpOf(Kel::KELBase& object) {
+    std::ostringstream os;
+    Kel::KELDump(&object).dump(os);
+    return os.str();
 }
 
 // The driver file named by variable, or the first place where Debian installs file.
 inline std::string findDriver(const char* variable, const std::string& file) {
     const std::string chosen = envText(variable);
-    if (!chosen.empty()) {
-        return chosen;
-    }
-    const char* const dirs[] = {"/usr/lib/x86_64-linux-gnu/odbc/", "/usr/lib/aarch64-linux-gnu/odbc/",
-                                "/usr/lib/odbc/"};
+    const char* const dirs[] = {"/usr/lib/x86_64-linux-gnu/odbc/", "/usr/lib/aarch64-linux-gnu/odbc/"};
     for (const char* dir : dirs) {
-        if (std::ifstream(dir + file).good()) {
+        if (chosen.empty() && std::ifstream(dir + file).good()) {
             return dir + file;
         }
     }
-    return dirs[0] + file;
+    return chosen.empty() ? dirs[0] + file : chosen;
 }
 
 class Sources {
@@ -73,25 +73,16 @@ public:
 
     // Empty when a connection to b works; otherwise why not.
     const std::string& probe(Backend b) {
-        const int i = b;
-        if (!_probed[i]) {
-            _probed[i] = true;
-            const Target& t = target(b);
-            _why[i] = t.unavailable;
-            if (_why[i].empty()) {
-                Kel::Database d;
-                if (d.open(t.dsn.c_str(), t.user.c_str(), t.password.c_str()) != 0) {
-                    _why[i] = std::string(backendName(b)) +
-                              " is not reachable through ODBC: " + static_cast<const char*>(d.lastError());
-                }
+        if (!_probed[b]) {
+            _probed[b] = true;
+            const Target& t = _targets[b];
+            _why[b] = t.unavailable;
+            Kel::Database d;
+            if (_why[b].empty() && d.open(t.dsn.c_str(), t.user.c_str(), t.password.c_str()) != 0) {
+                _why[b] = t.dsn + " is not reachable through ODBC: " + text(d.lastError());
             }
         }
-        return _why[i];
-    }
-
-    bool open(Kel::Database& d, Backend b) const {
-        const Target& t = target(b);
-        return d.open(t.dsn.c_str(), t.user.c_str(), t.password.c_str()) == 0;
+        return _why[b];
     }
 
 private:
@@ -107,37 +98,27 @@ private:
 #else
         const bool posix = true;
 #endif
-        const std::string sqliteDriver = findDriver("KEL_SQLITE_DRIVER", "libsqlite3odbc.so");
+        const std::string sqlite = findDriver("KEL_SQLITE_DRIVER", "libsqlite3odbc.so");
         std::ofstream ini(_dir.file("odbc.ini"));
-        ini << "[kel_sqlite]\nDriver=" << sqliteDriver << "\nDatabase=" << _dir.file("kel.db")
-            << "\nTimeout=2000\n\n";
-        ini << "[kel_sqlite_moving]\nDriver=" << sqliteDriver << "\nDatabase=" << movingDir() << "/kel.db"
-            << "\nTimeout=2000\n\n";
+        ini << "[kel_sqlite]\nDriver=" << sqlite << "\nDatabase=" << _dir.file("kel.db")
+            << "\nTimeout=2000\n";
+        ini << "[kel_sqlite_moving]\nDriver=" << sqlite << "\nDatabase=" << movingDir() << "/kel.db\n";
         _targets[SQLite].dsn = "kel_sqlite";
         _targets[SQLite].mandatory = posix;
-        const struct {
-            Backend backend;
-            const char* dsn;
-            const char* portVariable;
-        } servers[] = {{PostgreSQL, "kel_pg", "KEL_PG_PORT"},
-                       {PostgreSQLFault, "kel_pg_fault", "KEL_PG_FAULT_PORT"}};
-        for (const auto& server : servers) {
-            Target& t = _targets[server.backend];
-            if (envText(server.portVariable).empty()) {
+        const char* const ports[] = {"KEL_PG_PORT", "KEL_PG_FAULT_PORT"};
+        const char* const names[] = {"kel_pg", "kel_pg_fault"};
+        for (int i = 0; i < 2; ++i) {
+            Target& t = _targets[PostgreSQL + i];
+            if (envText(ports[i]).empty()) {
                 t.unavailable =
-                    std::string("PostgreSQL is not configured (") + server.portVariable +
+                    std::string("PostgreSQL is not configured (") + ports[i] +
                     " is not set): run eval \"$(scripts/pg-start.sh)\" first to include these tests";
                 continue;
             }
-            ini << "[" << server.dsn
-                << "]\nDriver=" << envText("KEL_PG_DRIVER", "/usr/lib/x86_64-linux-gnu/odbc/psqlodbca.so")
-                << "\nServername=" << envText("KEL_PG_HOST", "127.0.0.1")
-                << "\nPort=" << envText(server.portVariable) << "\nDatabase=" << envText("KEL_PG_DATABASE")
-                << "\n\n";
-            t.dsn = server.dsn;
-            t.user = envText("KEL_PG_USER");
-            t.password = envText("KEL_PG_PASSWORD");
-            t.mandatory = posix;
+            ini << "[" << names[i] << "]\nDriver=" << findDriver("KEL_PG_DRIVER", "psqlodbca.so")
+                << "\nServername=" << envText("KEL_PG_HOST") << "\nPort=" << envText(ports[i])
+                << "\nDatabase=" << envText("KEL_PG_DATABASE") << "\n";
+            t = {names[i], envText("KEL_PG_USER"), envText("KEL_PG_PASSWORD"), posix, ""};
         }
         ini.close();
         kel_test::setEnv("ODBCINI", _dir.file("odbc.ini").c_str());
@@ -162,53 +143,49 @@ private:
         }                                                                                                    \
     } while (0)
 
+// Runs sql, expecting success.
+inline void run(Kel::Database& d, const std::string& sql) {
+    EXPECT_EQ(d.execute(sql.c_str()), 0) << sql << ": " << text(d.lastError());
+}
+
+// A one-column query, for counting rows.
+class Scalar : public Kel::ResultSet {
+public:
+    explicit Scalar(Kel::Database* d) : Kel::ResultSet(d) {}
+    std::int32_t value = -1;
+
+protected:
+    void prepareFetch() override {}
+    void bindColumns(bindType what) override { bindColumn(what, "v", &value, typeLong, sizeof value); }
+    Kel::String tableName() override { return "unused"; }
+};
+
+// The single integer that sql selects.
+inline long scalar(Kel::Database& d, const std::string& sql) {
+    Scalar s(&d);
+    s.open(sql.c_str());
+    return s.fetch() == 0 ? s.value : -999;
+}
+
 // Runs each test of a suite once per backend.
 class BackendTest : public ::testing::TestWithParam<Backend> {
 protected:
     void SetUp() override { DB_TEST_REQUIRE(GetParam()); }
 
-    Backend backend() const { return GetParam(); }
     const Target& target() const { return Sources::get().target(GetParam()); }
     void connect(Kel::Database& d) const {
         ASSERT_EQ(d.open(target().dsn.c_str(), target().user.c_str(), target().password.c_str()), 0)
-            << static_cast<const char*>(d.lastError());
+            << text(d.lastError());
     }
-    // Runs sql, expecting success.
-    static void run(Kel::Database& d, const std::string& sql) {
-        EXPECT_EQ(d.execute(sql.c_str()), 0) << sql << ": " << static_cast<const char*>(d.lastError());
-    }
-    // The single integer that sql selects, read through a one-column result set.
-public:
-    static long scalar(Kel::Database& d, const std::string& sql);
 };
 
-inline std::string paramName(const ::testing::TestParamInfo<Backend>& info) {
-    return backendName(info.param);
+inline std::string backendName(const ::testing::TestParamInfo<Backend>& param) {
+    return param.param == SQLite ? "SQLite" : "PostgreSQL";
 }
 
 #define DB_TEST_BACKENDS(Suite)                                                                              \
     INSTANTIATE_TEST_SUITE_P(Backends, Suite, ::testing::Values(db_test::SQLite, db_test::PostgreSQL),       \
-                             db_test::paramName)
-
-// A one-column query, for counting rows.
-class Scalar : public Kel::ResultSet {
-public:
-    Scalar(Kel::Database* d) : Kel::ResultSet(d) {}
-    std::int32_t value = 0;
-
-protected:
-    void prepareFetch() override { value = -1; }
-    void bindColumns(bindType what) override { bindColumn(what, "v", &value, typeLong, sizeof value); }
-    Kel::String tableName() override { return "unused"; }
-};
-
-inline long BackendTest::scalar(Kel::Database& d, const std::string& sql) {
-    Scalar s(&d);
-    s.open(sql.c_str());
-    const long r = s.fetch() == 0 ? s.value : -999;
-    s.close();
-    return r;
-}
+                             db_test::backendName)
 
 } // namespace db_test
 

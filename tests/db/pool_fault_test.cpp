@@ -4,12 +4,9 @@
 #include <string>
 
 using namespace Kel;
+using db_test::text;
 
 namespace {
-
-std::string text(const String& s) {
-    return s.isNull() ? "(null)" : static_cast<const char*>(s);
-}
 
 // Runs the cluster's pg_ctl with the given action; the server is started again when the scope ends.
 class ServerControl {

@@ -1,23 +1,16 @@
 #include "db_fixture.h"
 
 #include <filesystem>
-#include <sstream>
 #include <string>
 
 using namespace Kel;
 using db_test::BackendTest;
+using db_test::dumpOf;
+using db_test::run;
+using db_test::scalar;
+using db_test::text;
 
 namespace {
-
-std::string dumpOf(KELBase& object) {
-    std::ostringstream os;
-    KELDump(&object).dump(os);
-    return os.str();
-}
-
-std::string text(const String& s) {
-    return s.isNull() ? "(null)" : static_cast<const char*>(s);
-}
 
 // True when the connection still has the temporary table made on it: a reconnect loses it.
 bool hasSessionTable(Database* d) {
@@ -208,7 +201,7 @@ TEST(AutoConnections, EachBorrowerConnectsAndClosesOnReturn) {
         a.db()->begin();
         EXPECT_EQ(a.db()->execute("INSERT INTO kpl_auto VALUES (1)"), 0);
     }
-    EXPECT_EQ(db_test::BackendTest::scalar(observer, "SELECT COUNT(*) FROM kpl_auto"), 0);
+    EXPECT_EQ(scalar(observer, "SELECT COUNT(*) FROM kpl_auto"), 0);
 
     DBAutoMgr copy(manager);
     EXPECT_EQ(dumpOf(copy), "@ class Kel::DBAutoMgr\nSrc=kel_sqlite Uid= Pwd=\n");

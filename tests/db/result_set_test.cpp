@@ -3,17 +3,16 @@
 #include "db/odbc.h"
 
 #include <cstring>
-#include <sstream>
 #include <string>
 
 using namespace Kel;
 using db_test::BackendTest;
+using db_test::dumpOf;
+using db_test::run;
+using db_test::scalar;
+using db_test::text;
 
 namespace {
-
-std::string text(const String& s) {
-    return s.isNull() ? "(null)" : static_cast<const char*>(s);
-}
 
 // Two columns of table t, for the composed texts.
 class Pair : public ResultSet {
@@ -113,7 +112,6 @@ TEST(ResultSetCompose, ValuesOfEveryTypeAreLiterals) {
     SQL_DATE_STRUCT date = {2024, 3, 5};
     SQL_TIME_STRUCT time = {7, 8, 9};
     SQL_TIMESTAMP_STRUCT stamp = {2024, 12, 31, 23, 59, 58, 250000000};
-    SQL_TIMESTAMP_STRUCT whole = {1999, 1, 2, 3, 4, 5, 0};
     SQL_NUMERIC_STRUCT price = {10, 2, 0, {0}};
     price.val[0] = 0x39; // 12345 = 0x3039: -123.45
     price.val[1] = 0x30;
@@ -147,7 +145,6 @@ TEST(ResultSetCompose, ValuesOfEveryTypeAreLiterals) {
         {&date, ResultSet::typeDate, sizeof date, "{d '2024-03-05'}"},
         {&time, ResultSet::typeTime, sizeof time, "{t '07:08:09'}"},
         {&stamp, ResultSet::typeTimestamp, sizeof stamp, "{ts '2024-12-31 23:59:58.25'}"},
-        {&whole, ResultSet::typeTimestamp, sizeof whole, "{ts '1999-01-02 03:04:05'}"},
         {&price, ResultSet::typeNumeric, sizeof price, "-123.45"},
         {&cents, ResultSet::typeNumeric, sizeof cents, "0.005"},
         {&hundreds, ResultSet::typeNumeric, sizeof hundreds, "700"},
@@ -287,19 +284,11 @@ TEST_P(ResultSetBackend, ComposedRowsRoundTripAndCellsTellNullEmptyAndLong) {
     EXPECT_EQ(r.close(), 0);
     EXPECT_EQ(r.isOpen(), 0);
     EXPECT_EQ(r.close(), 0);
-}
 
-TEST_P(ResultSetBackend, UpdateAndDeleteRunThroughTheDatabase) {
-    Row r(&_d);
-    r.day = {2024, 1, 1};
-    r.id = 1;
-    r.insertRow();
-    run(_d, text(r.statement()));
+    // The composed UPDATE and DELETE run through the database.
     r.id = 2;
-    r.insertRow();
-    run(_d, text(r.statement()));
-
     std::strcpy(r.txt, "changed");
+    r.day = {2024, 1, 1};
     r.setFilter("id = 2");
     r.updateRows();
     run(_d, text(r.statement()));
@@ -307,7 +296,7 @@ TEST_P(ResultSetBackend, UpdateAndDeleteRunThroughTheDatabase) {
     EXPECT_EQ(scalar(_d, "SELECT COUNT(*) FROM krs_t WHERE txt = 'changed'"), 1);
     r.deleteRows();
     run(_d, text(r.statement()));
-    EXPECT_EQ(scalar(_d, "SELECT COUNT(*) FROM krs_t"), 1);
+    EXPECT_EQ(scalar(_d, "SELECT COUNT(*) FROM krs_t"), 3);
 }
 
 TEST_P(ResultSetBackend, FailedOpenThrowsTheDriversMessageAndStaysClosed) {
@@ -334,11 +323,3 @@ TEST_P(ResultSetBackend, FailedOpenThrowsTheDriversMessageAndStaysClosed) {
 }
 
 DB_TEST_BACKENDS(ResultSetBackend);
-
-TEST(ResultSetClosedDatabase, OpenThrowsAndNamesTheCause) {
-    Database d;
-    Pair p(&d);
-    EXPECT_THROW_REASON(p.open(), DatabaseException, -1);
-    EXPECT_EQ(text(d.lastError()), "the connection is not open");
-    EXPECT_EQ(p.isOpen(), 0);
-}
