@@ -41,7 +41,7 @@ TEST(VariableList, FindStepsThroughRepeatedNamesInOrder) {
     VariableList nulls;
     nulls.add(Variable(String(), "n"));
     EXPECT_EQ(nulls.find(""), nullptr);
-    ASSERT_NE(nulls.find(String()), nullptr);
+    EXPECT_NE(nulls.find(String()), nullptr);
 }
 
 TEST(VariableList, CopiesOwnTheirOwnChain) {
@@ -69,15 +69,7 @@ TEST(VariableList, AMillionVariablesAreDestroyedWithoutDeepRecursion) {
     delete list;
 }
 
-TEST(Variable, CopiesAndDumps) {
-    Variable v("k", String());
-    Variable copy(v);
-    copy.value("1");
-    EXPECT_TRUE(v.value().isNull());
-    EXPECT_EQ(copy.value(), "1");
-    v = copy;
-    EXPECT_EQ(v.value(), "1");
-
+TEST(Variable, Dumps) {
     Variable k("k", String());
     std::ostringstream os;
     Kel::KELDump(&k).dump(os);
