@@ -149,10 +149,14 @@ protected:
 private:
     friend class Timestamp;
 
+    // The stored format: the process-wide default, shared rather than copied, or a format of its own.
+    const String& storedFormat() const;
+
     long _lYear;
     long _lMonth;
     long _lDay;
     String _sFormat;
+    bool _bDefaultFormat;
 };
 
 // A time of day: hours, minutes and seconds that may carry a fraction, always valid. It carries no date
@@ -211,10 +215,14 @@ protected:
 private:
     friend class Timestamp;
 
+    // The stored format: the process-wide default, shared rather than copied, or a format of its own.
+    const String& storedFormat() const;
+
     long _lHour;
     long _lMinute;
     double _dSecond;
     String _sFormat;
+    bool _bDefaultFormat;
 };
 
 // A date and a time of day: a Timestamp is a Date and a Time at once, with every getter and setter of
@@ -261,6 +269,7 @@ protected:
     void dump(std::ostream& os) override;
 
 private:
+    datetime::Fields fields() const;
     void assign(const datetime::Fields& f);
 };
 

@@ -29,7 +29,7 @@ String monthName(const char* const* names, long i) {
 
 } // namespace
 
-Date::Date() : _lYear(0), _lMonth(0), _lDay(0), _sFormat(datetime::defaultFormat(datetime::dateFormat)) {}
+Date::Date() : _lYear(0), _lMonth(0), _lDay(0), _sFormat(), _bDefaultFormat(true) {}
 
 Date::Date(long y, long m, long d) : Date() {
     year(y);
@@ -38,7 +38,7 @@ Date::Date(long y, long m, long d) : Date() {
 }
 
 Date::Date(const String& value, const String& fmt)
-    : KELBase(), _lYear(0), _lMonth(0), _lDay(0), _sFormat(fmt) {
+    : KELBase(), _lYear(0), _lMonth(0), _lDay(0), _sFormat(fmt), _bDefaultFormat(false) {
     datetime::Fields f;
     datetime::parseDate(value, fmt, f);
     _lYear = f.year;
@@ -48,7 +48,8 @@ Date::Date(const String& value, const String& fmt)
 
 // The copy is a new object to the dump registry: its KELBase part is not copied.
 Date::Date(const Date& o)
-    : KELBase(), _lYear(o._lYear), _lMonth(o._lMonth), _lDay(o._lDay), _sFormat(o._sFormat) {}
+    : KELBase(), _lYear(o._lYear), _lMonth(o._lMonth), _lDay(o._lDay), _sFormat(o._sFormat),
+      _bDefaultFormat(o._bDefaultFormat) {}
 
 Date::~Date() = default;
 
@@ -61,7 +62,7 @@ const Date& Date::operator=(const Date& o) {
 
 const Date& Date::operator=(const String& value) {
     datetime::Fields f;
-    datetime::parseDate(value, _sFormat, f);
+    datetime::parseDate(value, storedFormat(), f);
     _lYear = f.year;
     _lMonth = f.month;
     _lDay = f.day;
@@ -120,6 +121,10 @@ long Date::dayOfYear() const {
 
 long Date::lastDay() const {
     return calendar::monthLength(_lYear, _lMonth);
+}
+
+const String& Date::storedFormat() const {
+    return _bDefaultFormat ? datetime::defaultFormat(datetime::dateFormat) : _sFormat;
 }
 
 String Date::format(const String& fmt) const {

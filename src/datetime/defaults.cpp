@@ -33,9 +33,6 @@ private:
 
 const FCConfig config;
 
-// Index 2 is the pivot year for two-digit years; the other two are offered to callers only.
-constexpr long defaultNumbers[3] = {0, 1, 1940};
-
 void checkIndex(long index) {
     if (static_cast<unsigned long>(index) > 2) {
         throwException("Index out of range", 0);
@@ -46,7 +43,7 @@ void checkIndex(long index) {
 
 long GetFCCLong(long index) {
     checkIndex(index);
-    return defaultNumbers[index];
+    return datetime::defaultNumbers[index];
 }
 
 String GetFCCString(long index) {

@@ -6,6 +6,9 @@
 namespace Kel {
 namespace datetime {
 
+// The default numbers; index 2 is the pivot year for two-digit years, the others are offered to callers.
+constexpr long defaultNumbers[3] = {0, 1, 1940};
+
 enum DefaultFormat { dateFormat = 0, timeFormat = 1, timestampFormat = 2 };
 
 // The process-wide default format itself, without a copy; alive from library load to unload.

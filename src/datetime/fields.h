@@ -26,30 +26,27 @@ enum class FieldSet { date, time, timestamp };
 
 enum Letter { letterY, letterM, letterD, letterW, letterH, letterh, letterN, letterS, letterP, letterCount };
 
+// Maps every character to its field letter, or to letterCount for plain text.
+struct LetterTable {
+    unsigned char letter[256];
+
+    constexpr LetterTable() : letter() {
+        for (int i = 0; i < 256; ++i) {
+            letter[i] = letterCount;
+        }
+        // In the order of Letter.
+        const char letters[] = "YMDWHhNSP";
+        for (int i = 0; i < letterCount; ++i) {
+            letter[static_cast<unsigned char>(letters[i])] = static_cast<unsigned char>(i);
+        }
+    }
+};
+
+inline constexpr LetterTable letterTable{};
+
 // The field letter at c, or letterCount for plain text.
 inline Letter letterOf(char c) {
-    switch (c) {
-    case 'Y':
-        return letterY;
-    case 'M':
-        return letterM;
-    case 'D':
-        return letterD;
-    case 'W':
-        return letterW;
-    case 'H':
-        return letterH;
-    case 'h':
-        return letterh;
-    case 'N':
-        return letterN;
-    case 'S':
-        return letterS;
-    case 'P':
-        return letterP;
-    default:
-        return letterCount;
-    }
+    return static_cast<Letter>(letterTable.letter[static_cast<unsigned char>(c)]);
 }
 
 // First and last position of every field letter in a format; first is -1 for an absent letter.

@@ -14,16 +14,32 @@ namespace datetime {
 
 namespace {
 
-// The text of one present field and the extent it replaces. The longest text is a month name.
-struct Piece {
-    long first;
-    long last;
-    char text[16];
-    unsigned length;
-};
-
 // v in decimal, at least width characters, zero-padded after the sign, as printf's "%0<width>i" writes it.
 unsigned putNumber(char* out, long v, int width) {
+    static const char pairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
+    if (v >= 0 && v < 100 && width <= 2) {
+        // Nearly every field: one or two digits.
+        if (v >= 10 || width == 2) {
+            out[0] = pairs[2 * v];
+            out[1] = pairs[2 * v + 1];
+            return 2;
+        }
+        out[0] = static_cast<char>('0' + v);
+        return 1;
+    }
+    if (v >= 1000 && v < 10000 && width <= 4) {
+        // A four-digit year.
+        const long high = v / 100;
+        const long low = v % 100;
+        out[0] = pairs[2 * high];
+        out[1] = pairs[2 * high + 1];
+        out[2] = pairs[2 * low];
+        out[3] = pairs[2 * low + 1];
+        return 4;
+    }
     char digits[24];
     int n = 0;
     unsigned long magnitude = v < 0 ? 0ul - static_cast<unsigned long>(v) : static_cast<unsigned long>(v);
@@ -97,16 +113,12 @@ const char* monthName(long month, bool longName) {
     return longName ? calendar::longMonthNames[month - 1] : calendar::shortMonthNames[month - 1];
 }
 
-// Builds the text of field l of width w into p.
-void buildPiece(Letter l, long w, const Fields& v, Piece& p) {
-    char* out = p.text;
+// Throws what writing field l of width w would throw: DateTimeException(5) for a width the letter does not
+// accept, (1) for a name of an unset month or a weekday of an unset year.
+void checkField(Letter l, long w, const Fields& v) {
     switch (l) {
     case letterY:
-        if (w == 2) {
-            p.length = putNumber(out, v.year % 100, 2);
-        } else if (w == 4) {
-            p.length = putNumber(out, v.year, 4);
-        } else {
+        if (w != 2 && w != 4) {
             badWidth();
         }
         break;
@@ -114,66 +126,89 @@ void buildPiece(Letter l, long w, const Fields& v, Piece& p) {
         if (w > 4) {
             badWidth();
         }
-        p.length =
-            w <= 2 ? putNumber(out, v.month, static_cast<int>(w)) : putText(out, monthName(v.month, w == 4));
+        if (w >= 3) {
+            monthName(v.month, w == 4);
+        }
         break;
     case letterD:
         if (w > 3) {
             badWidth();
         }
-        p.length = w == 3 ? putNumber(out, calendar::dayOfYear(v.year, v.month, v.day), 3)
-                          : putNumber(out, v.day, static_cast<int>(w));
         break;
-    case letterW: {
+    case letterW:
         if (w > 2) {
             badWidth();
         }
         if (v.year == 0) {
             throw DateTimeException(1);
         }
-        const int wd = calendar::weekday(v.year, v.month, v.day);
-        p.length = putText(out, w == 1 ? calendar::shortDayNames[wd] : calendar::longDayNames[wd]);
-        break;
-    }
-    case letterH:
-    case letterh:
-        if (w > 2) {
-            badWidth();
-        }
-        p.length = putNumber(out, l == letterH ? v.hour : v.hour % 12, static_cast<int>(w));
-        break;
-    case letterN:
-        if (w > 2) {
-            badWidth();
-        }
-        p.length = putNumber(out, v.minute, static_cast<int>(w));
         break;
     case letterS:
-        if (w <= 2) {
-            p.length = putNumber(out, static_cast<long>(v.second), static_cast<int>(w));
-        } else if (w >= 4 && w <= 8) {
-            p.length = putSeconds(out, v.second, static_cast<int>(w), static_cast<int>(w - 3));
-        } else {
+        if (w == 3 || w > 8) {
             badWidth();
         }
         break;
-    case letterP: {
+    default: // H, h, N, P
         if (w > 2) {
             badWidth();
         }
+        break;
+    }
+}
+
+// Writes the text of field l of width w, already checked, at out; returns its length.
+unsigned writeField(Letter l, long w, const Fields& v, char* out) {
+    const int width = static_cast<int>(w);
+    switch (l) {
+    case letterY:
+        return putNumber(out, w == 2 ? v.year % 100 : v.year, width);
+    case letterM:
+        return w <= 2 ? putNumber(out, v.month, width) : putText(out, monthName(v.month, w == 4));
+    case letterD:
+        return w == 3 ? putNumber(out, calendar::dayOfYear(v.year, v.month, v.day), 3)
+                      : putNumber(out, v.day, width);
+    case letterW: {
+        const int wd = calendar::weekday(v.year, v.month, v.day);
+        return putText(out, w == 1 ? calendar::shortDayNames[wd] : calendar::longDayNames[wd]);
+    }
+    case letterH:
+        return putNumber(out, v.hour, width);
+    case letterh:
+        return putNumber(out, v.hour % 12, width);
+    case letterN:
+        return putNumber(out, v.minute, width);
+    case letterS:
+        // Whole seconds are cut, not rounded.
+        return w <= 2 ? putNumber(out, static_cast<long>(v.second), width)
+                      : putSeconds(out, v.second, width, width - 3);
+    case letterP: {
         const char* marker = v.hour / 12 == 0 ? "AM" : "PM";
         if (w == 1) {
             out[0] = marker[0];
-            p.length = 1;
-        } else {
-            p.length = putText(out, marker);
+            return 1;
         }
-        break;
+        return putText(out, marker);
     }
     case letterCount:
         break;
     }
+    return 0;
 }
+
+// Copies plain text of the format; most stretches are a separator or two.
+char* copyText(char* out, const char* from, std::size_t n) {
+    if (n > 16) {
+        std::memcpy(out, from, n);
+        return out + n;
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        out[i] = from[i];
+    }
+    return out + n;
+}
+
+// Room for the text of any field: the longest is a long month or day name.
+constexpr std::size_t longestField = 16;
 
 // Output space that lives on the stack for ordinary formats and on the heap for long ones.
 class OutputBuffer {
@@ -196,84 +231,69 @@ String formatFields(const Fields& fields, const String& fmt, FieldSet set) {
     if (f == nullptr) {
         return String();
     }
-    const std::size_t n = fmt.length();
+    const long n = static_cast<long>(fmt.length());
 
+    // Runs of one letter are noted at once: most fields are a single run.
     Extents ext;
-    for (std::size_t i = 0; i < n; ++i) {
+    for (long i = 0; i < n;) {
         const Letter l = letterOf(f[i]);
+        long end = i + 1;
         if (l != letterCount) {
-            ext.note(l, static_cast<long>(i));
+            while (end < n && f[end] == f[i]) {
+                ++end;
+            }
+            if (ext.first[l] < 0) {
+                ext.first[l] = i;
+            }
+            ext.last[l] = end - 1;
         }
+        i = end;
     }
 
-    // The fields of the set in the order their texts are built; the first failure wins.
+    // The fields of the set in the order their texts are built; the first failure is the one reported.
+    static const Letter dateOrder[] = {letterY, letterM, letterD, letterW};
+    static const Letter timeOrder[] = {letterH, letterN, letterS, letterP};
+    static const Letter timestampOrder[] = {letterY, letterM, letterD, letterH, letterN, letterS};
     Letter order[6];
     int count = 0;
-    switch (set) {
-    case FieldSet::date:
-        order[count++] = letterY;
-        order[count++] = letterM;
-        order[count++] = letterD;
-        order[count++] = letterW;
-        break;
-    case FieldSet::time:
-        order[count++] = ext.present(letterH) ? letterH : letterh;
-        order[count++] = letterN;
-        order[count++] = letterS;
-        order[count++] = letterP;
-        break;
-    case FieldSet::timestamp:
-        order[count++] = letterY;
-        order[count++] = letterM;
-        order[count++] = letterD;
-        order[count++] = letterH;
-        order[count++] = letterN;
-        order[count++] = letterS;
-        break;
+    const Letter* source = set == FieldSet::date   ? dateOrder
+                           : set == FieldSet::time ? timeOrder
+                                                   : timestampOrder;
+    const int sourceCount = set == FieldSet::timestamp ? 6 : 4;
+    for (int i = 0; i < sourceCount; ++i) {
+        Letter l = source[i];
+        if (l == letterH && set == FieldSet::time && !ext.present(letterH)) {
+            l = letterh;
+        }
+        if (ext.present(l)) {
+            checkField(l, ext.width(l), fields);
+            order[count++] = l;
+        }
     }
 
-    Piece pieces[6];
-    int used = 0;
-    std::size_t textLength = 0;
+    // Then the texts go in by position.
+    for (int i = 1; i < count; ++i) {
+        for (int j = i; j > 0 && ext.first[order[j - 1]] > ext.first[order[j]]; --j) {
+            const Letter t = order[j];
+            order[j] = order[j - 1];
+            order[j - 1] = t;
+        }
+    }
+    OutputBuffer buffer(static_cast<std::size_t>(n) + static_cast<std::size_t>(count) * longestField + 1);
+    char* out = buffer.text();
+    long position = 0;
     for (int i = 0; i < count; ++i) {
         const Letter l = order[i];
-        if (!ext.present(l)) {
-            continue;
-        }
-        Piece& p = pieces[used];
-        buildPiece(l, ext.width(l), fields, p);
-        p.first = ext.first[l];
-        p.last = ext.last[l];
-        textLength += p.length;
-        // Keep the pieces ordered by position.
-        for (int j = used; j > 0 && pieces[j - 1].first > pieces[j].first; --j) {
-            const Piece t = pieces[j];
-            pieces[j] = pieces[j - 1];
-            pieces[j - 1] = t;
-        }
-        ++used;
-    }
-
-    OutputBuffer buffer(n + textLength + 1);
-    char* out = buffer.text();
-    std::size_t length = 0;
-    std::size_t position = 0;
-    for (int i = 0; i < used; ++i) {
-        const Piece& p = pieces[i];
-        const std::size_t first = static_cast<std::size_t>(p.first);
-        if (first < position) {
+        if (ext.first[l] < position) {
             continue; // begins inside an earlier field's extent
         }
-        std::memcpy(out + length, f + position, first - position);
-        length += first - position;
-        std::memcpy(out + length, p.text, p.length);
-        length += p.length;
-        position = static_cast<std::size_t>(p.last) + 1;
+        out = copyText(out, f + position, static_cast<std::size_t>(ext.first[l] - position));
+        out += writeField(l, ext.width(l), fields, out);
+        position = ext.last[l] + 1;
     }
-    std::memcpy(out + length, f + position, n - position);
-    length += n - position;
-    out[length] = '\0';
-    return String(out);
+    out = copyText(out, f + position, static_cast<std::size_t>(n - position));
+    *out = '\0';
+    return String(buffer.text());
 }
 
 } // namespace datetime

@@ -1,6 +1,7 @@
 // Reading dates and times back from text with the format language.
 
 #include "datetime/calendar.h"
+#include "datetime/defaults.h"
 #include "datetime/fields.h"
 
 #include <kel/datetime.h>
@@ -30,9 +31,28 @@ struct Layout {
     const char* value = nullptr;
     const char* format = nullptr;
     Extents extents;
+    // The number of a field whose extent is one run of its letter over at most nine digits, read during
+    // the scan; -1 when the field must be read by FieldText.
+    long digits[letterCount] = {-1, -1, -1, -1, -1, -1, -1, -1, -1};
     bool dateSeparatorsMatch = true;
     bool colonsMatch = true;
 };
+
+// The number that n characters at text spell when they are all digits and at most nine; -1 otherwise.
+long digitsAt(const char* text, unsigned long n) {
+    if (n > 9) {
+        return -1;
+    }
+    long v = 0;
+    for (unsigned long i = 0; i < n; ++i) {
+        const char c = text[i];
+        if (c < '0' || c > '9') {
+            return -1;
+        }
+        v = v * 10 + (c - '0');
+    }
+    return v;
+}
 
 // Checks that value is as long as format and notes the field extents and separator mismatches.
 // Throws DateTimeException(4) on a length mismatch or a null value.
@@ -44,96 +64,188 @@ Layout layOut(const String& value, const String& fmt) {
     if (l.value == nullptr || value.length() != n) {
         throw DateTimeException(4);
     }
-    for (unsigned long i = 0; i < n; ++i) {
+    for (unsigned long i = 0; i < n;) {
         const char c = l.format[i];
         const Letter letter = letterOf(c);
+        unsigned long end = i + 1;
         if (letter != letterCount) {
-            l.extents.note(letter, static_cast<long>(i));
+            // A run of one letter is noted at once.
+            while (end < n && l.format[end] == c) {
+                ++end;
+            }
+            if (l.extents.first[letter] < 0) {
+                l.extents.first[letter] = static_cast<long>(i);
+                l.digits[letter] = digitsAt(l.value + i, end - i);
+            } else {
+                l.digits[letter] = -1;
+            }
+            l.extents.last[letter] = static_cast<long>(end - 1);
         } else if (isDateSeparator(c)) {
             l.dateSeparatorsMatch = l.dateSeparatorsMatch && l.value[i] == c;
         } else if (c == ':') {
             l.colonsMatch = l.colonsMatch && l.value[i] == c;
         }
+        i = end;
     }
     return l;
 }
 
-// The characters of the value under the letter's positions, blanks at the other positions of the
-// field's extent, trimmed of blanks and tabs. With keepPoints, a full stop of the format within the extent
-// keeps the value's character too. An absent field gives empty text.
-std::string fieldText(const Layout& l, Letter letter, char c, bool keepPoints) {
-    std::string text;
-    if (!l.extents.present(letter)) {
-        return text;
+// The text of one field: the characters of the value under the field's letters, blanks at the other
+// positions of its extent, trimmed of blanks and tabs. With points, a full stop of the format within the
+// extent keeps the value's character too. An absent field has empty text.
+class FieldText {
+public:
+    FieldText(const Layout& l, Letter letter, bool points = false)
+        : _l(l), _cLetter('\0'), _bPoints(points), _lFirst(0), _lLast(-1) {
+        if (!l.extents.present(letter)) {
+            return;
+        }
+        _cLetter = l.format[l.extents.first[letter]];
+        _lFirst = l.extents.first[letter];
+        _lLast = l.extents.last[letter];
+        while (_lFirst <= _lLast && isBlank(at(_lFirst))) {
+            ++_lFirst;
+        }
+        while (_lLast > _lFirst && isBlank(at(_lLast))) {
+            --_lLast;
+        }
     }
-    const auto charAt = [&](long i) {
-        const char f = l.format[i];
-        return f == c || (keepPoints && f == '.') ? l.value[i] : ' ';
-    };
-    long first = l.extents.first[letter];
-    long last = l.extents.last[letter];
-    while (first <= last && isBlank(charAt(first))) {
-        ++first;
-    }
-    while (last > first && isBlank(charAt(last))) {
-        --last;
-    }
-    for (long i = first; i <= last; ++i) {
-        text += charAt(i);
-    }
-    return text;
-}
 
-// The leading decimal number of text as a 32-bit long reads it (saturating), 0 when there is none.
-long numberOf(const std::string& text) {
-    const long long v = std::strtoll(text.c_str(), nullptr, 10);
-    if (v > INT32_MAX) {
-        return INT32_MAX;
-    }
-    if (v < INT32_MIN) {
-        return INT32_MIN;
-    }
-    return static_cast<long>(v);
-}
+    long length() const { return _lLast - _lFirst + 1; }
+    // The i-th character of the trimmed text.
+    char operator[](long i) const { return at(_lFirst + i); }
 
-// The leading floating-point number of text with a full stop as decimal point, whatever the C locale.
-double secondsOf(std::string text) {
-    const char* start = text.c_str();
-    char* end = nullptr;
-    double v = std::strtod(start, &end);
-    if (*end == '.') {
-        // The C locale may use another decimal point: read again with it in place of the full stop.
-        char probe[16];
-        std::snprintf(probe, sizeof probe, "%.1f", 0.5);
-        const std::string point(probe + 1, std::string(probe).size() - 2);
-        if (point != ".") {
-            for (std::size_t at = text.find('.'); at != std::string::npos;
-                 at = text.find('.', at + point.size())) {
-                text.replace(at, 1, point);
+    // The leading decimal number as a 32-bit long reads it, saturating; 0 when there is none.
+    long number() const {
+        long i = 0;
+        const long n = length();
+        while (i < n && isSpace((*this)[i])) {
+            ++i;
+        }
+        bool negative = false;
+        if (i < n && ((*this)[i] == '+' || (*this)[i] == '-')) {
+            negative = (*this)[i++] == '-';
+        }
+        long long magnitude = 0;
+        for (; i < n && isDigit((*this)[i]); ++i) {
+            if (magnitude <= limit32) {
+                magnitude = magnitude * 10 + ((*this)[i] - '0');
             }
-            v = std::strtod(text.c_str(), nullptr);
         }
+        if (negative) {
+            return static_cast<long>(-magnitude < -limit32 - 1 ? -limit32 - 1 : -magnitude);
+        }
+        return static_cast<long>(magnitude > limit32 ? limit32 : magnitude);
     }
-    return v;
-}
 
-bool sameIgnoringCase(const char* a, const char* b, int n) {
-    for (int i = 0; i < n; ++i) {
-        char x = a[i];
-        char y = b[i];
-        x = x >= 'A' && x <= 'Z' ? static_cast<char>(x - 'A' + 'a') : x;
-        y = y >= 'A' && y <= 'Z' ? static_cast<char>(y - 'A' + 'a') : y;
-        if (x != y) {
-            return false;
+    // The leading floating-point number, with a full stop as decimal point whatever the C locale.
+    double real() const {
+        // Plain decimals of up to 15 digits are exact in a double and so is their quotient by a power of
+        // ten up to 10^22: that is the one correctly rounded result, as strtod would give it.
+        const long n = length();
+        if (n <= 0) {
+            return 0.0;
         }
+        long i = 0;
+        long long mantissa = 0;
+        int digits = 0;
+        int decimals = 0;
+        bool point = false;
+        for (; i < n; ++i) {
+            const char c = (*this)[i];
+            if (isDigit(c) && digits < 15) {
+                mantissa = mantissa * 10 + (c - '0');
+                digits += mantissa != 0 ? 1 : 0;
+                decimals += point ? 1 : 0;
+            } else if (c == '.' && !point) {
+                point = true;
+            } else {
+                break;
+            }
+        }
+        if (i == n && decimals == 0 && !point) {
+            return static_cast<double>(mantissa);
+        }
+        if (i == n && decimals <= 22 && n > (point ? 1 : 0)) {
+            static const double powers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                            1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                            1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+            return static_cast<double>(mantissa) / powers[decimals];
+        }
+        return slowReal();
     }
-    return true;
+
+    // The first three characters compared with name ignoring ASCII case.
+    bool startsWithName(const char* name) const {
+        for (long i = 0; i < 3; ++i) {
+            if (lower((*this)[i]) != lower(name[i])) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+private:
+    static constexpr long long limit32 = 2147483647;
+
+    static bool isDigit(char c) { return c >= '0' && c <= '9'; }
+    // The white space that the C library's number conversions skip.
+    static bool isSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+    static char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+    char at(long position) const {
+        const char f = _l.format[position];
+        return f == _cLetter || (_bPoints && f == '.') ? _l.value[position] : ' ';
+    }
+
+    double slowReal() const {
+        std::string text;
+        for (long i = 0; i < length(); ++i) {
+            text += (*this)[i];
+        }
+        char* end = nullptr;
+        double v = std::strtod(text.c_str(), &end);
+        if (*end == '.') {
+            // The C locale may use another decimal point: read again with it in place of the full stop.
+            char probe[16];
+            std::snprintf(probe, sizeof probe, "%.1f", 0.5);
+            const std::string decimalPoint(probe + 1, std::string(probe).size() - 2);
+            if (decimalPoint != ".") {
+                for (std::size_t at = text.find('.'); at != std::string::npos;
+                     at = text.find('.', at + decimalPoint.size())) {
+                    text.replace(at, 1, decimalPoint);
+                }
+                v = std::strtod(text.c_str(), nullptr);
+            }
+        }
+        return v;
+    }
+
+    const Layout& _l;
+    char _cLetter;
+    bool _bPoints;
+    long _lFirst;
+    long _lLast;
+};
+
+// A field's number and the length of its trimmed text.
+struct FieldNumber {
+    long value;
+    long length;
+};
+
+FieldNumber numberOf(const Layout& l, Letter letter) {
+    if (l.digits[letter] >= 0) {
+        return {l.digits[letter], l.extents.width(letter)};
+    }
+    const FieldText text(l, letter);
+    return {text.number(), text.length()};
 }
 
 void readDate(const Layout& l, Fields& out) {
-    long year = numberOf(fieldText(l, letterY, 'Y', false));
+    long year = numberOf(l, letterY).value;
     if (year < 100) {
-        const long pivot = GetFCCLong(2);
+        const long pivot = defaultNumbers[2];
         const long century = pivot / 100 * 100;
         if (year < pivot - century) {
             year += 100;
@@ -144,30 +256,33 @@ void readDate(const Layout& l, Fields& out) {
         throw DateTimeException(1);
     }
 
-    const std::string monthText = fieldText(l, letterM, 'M', false);
+    // Two characters at most give the month's number; more are a month name, of which the first three count.
     long month = 0;
-    if (monthText.size() < 3) {
-        month = numberOf(monthText);
-    } else {
+    const FieldNumber monthNumber = numberOf(l, letterM);
+    if (monthNumber.length < 3) {
+        month = monthNumber.value;
+    } else if (l.digits[letterM] < 0) {
+        const FieldText name(l, letterM);
         for (int i = 0; i < 12; ++i) {
-            if (sameIgnoringCase(monthText.c_str(), calendar::shortMonthNames[i], 3)) {
+            if (name.startsWithName(calendar::shortMonthNames[i])) {
                 month = i + 1;
                 break;
             }
         }
     }
 
-    const std::string dayText = fieldText(l, letterD, 'D', false);
+    // Three characters are a day of the year, which gives the month as well.
+    const FieldNumber dayNumber = numberOf(l, letterD);
     long day = 0;
-    if (dayText.size() == 3) {
-        if (!calendar::gregorianDayOfYear(year, numberOf(dayText), month, day)) {
+    if (dayNumber.length == 3) {
+        if (!calendar::gregorianDayOfYear(year, dayNumber.value, month, day)) {
             throw DateTimeException(1);
         }
     } else {
         if (!calendar::validMonth(month)) {
             throw DateTimeException(1);
         }
-        day = numberOf(dayText);
+        day = dayNumber.value;
         if (day < 1 || day > calendar::monthLength(year, month)) {
             throw DateTimeException(1);
         }
@@ -178,15 +293,16 @@ void readDate(const Layout& l, Fields& out) {
 }
 
 void readTime(const Layout& l, Fields& out) {
-    const long hour = numberOf(fieldText(l, letterH, 'H', false));
+    const long hour = numberOf(l, letterH).value;
     if (!calendar::validHour(hour)) {
         throw DateTimeException(1);
     }
-    const long minute = numberOf(fieldText(l, letterN, 'N', false));
+    const long minute = numberOf(l, letterN).value;
     if (!calendar::validMinute(minute)) {
         throw DateTimeException(1);
     }
-    double second = secondsOf(fieldText(l, letterS, 'S', true));
+    const double second =
+        l.digits[letterS] >= 0 ? static_cast<double>(l.digits[letterS]) : FieldText(l, letterS, true).real();
     if (!calendar::validSecond(second)) {
         throw DateTimeException(1);
     }

@@ -10,8 +10,7 @@
 
 namespace Kel {
 
-Time::Time()
-    : _lHour(0), _lMinute(0), _dSecond(0.0), _sFormat(datetime::defaultFormat(datetime::timeFormat)) {}
+Time::Time() : _lHour(0), _lMinute(0), _dSecond(0.0), _sFormat(), _bDefaultFormat(true) {}
 
 Time::Time(long h, long m, long s) : Time() {
     hour(h);
@@ -26,7 +25,7 @@ Time::Time(long h, long m, double s) : Time() {
 }
 
 Time::Time(const String& value, const String& fmt)
-    : KELBase(), _lHour(0), _lMinute(0), _dSecond(0.0), _sFormat(fmt) {
+    : KELBase(), _lHour(0), _lMinute(0), _dSecond(0.0), _sFormat(fmt), _bDefaultFormat(false) {
     datetime::Fields f;
     datetime::parseTime(value, fmt, f);
     _lHour = f.hour;
@@ -36,7 +35,8 @@ Time::Time(const String& value, const String& fmt)
 
 // The copy is a new object to the dump registry: its KELBase part is not copied.
 Time::Time(const Time& o)
-    : KELBase(), _lHour(o._lHour), _lMinute(o._lMinute), _dSecond(o._dSecond), _sFormat(o._sFormat) {}
+    : KELBase(), _lHour(o._lHour), _lMinute(o._lMinute), _dSecond(o._dSecond), _sFormat(o._sFormat),
+      _bDefaultFormat(o._bDefaultFormat) {}
 
 Time::~Time() = default;
 
@@ -49,7 +49,7 @@ const Time& Time::operator=(const Time& o) {
 
 const Time& Time::operator=(const String& value) {
     datetime::Fields f;
-    datetime::parseTime(value, _sFormat, f);
+    datetime::parseTime(value, storedFormat(), f);
     _lHour = f.hour;
     _lMinute = f.minute;
     _dSecond = f.second;
@@ -94,6 +94,10 @@ void Time::second(double s) {
 
 double Time::second() const {
     return _dSecond;
+}
+
+const String& Time::storedFormat() const {
+    return _bDefaultFormat ? datetime::defaultFormat(datetime::timeFormat) : _sFormat;
 }
 
 String Time::format(const String& fmt) const {

@@ -11,20 +11,8 @@ namespace Kel {
 
 namespace {
 
-datetime::Fields fieldsOf(const Timestamp& t) {
-    datetime::Fields f;
-    f.year = t.year();
-    f.month = t.month();
-    f.day = t.day();
-    f.hour = t.hour();
-    f.minute = t.minute();
-    f.second = t.second();
-    return f;
-}
-
 // The dump's value line: the date and the time in their default formats, joined by a blank.
-String dumpText(const Timestamp& t) {
-    const datetime::Fields f = fieldsOf(t);
+String dumpText(const datetime::Fields& f) {
     String text =
         datetime::formatFields(f, datetime::defaultFormat(datetime::dateFormat), datetime::FieldSet::date);
     text += " ";
@@ -56,6 +44,17 @@ Timestamp::Timestamp(const Timestamp& o) : Date(), Time() {
 
 Timestamp::~Timestamp() = default;
 
+datetime::Fields Timestamp::fields() const {
+    datetime::Fields f;
+    f.year = _lYear;
+    f.month = _lMonth;
+    f.day = _lDay;
+    f.hour = _lHour;
+    f.minute = _lMinute;
+    f.second = _dSecond;
+    return f;
+}
+
 void Timestamp::assign(const datetime::Fields& f) {
     _lYear = f.year;
     _lMonth = f.month;
@@ -73,9 +72,9 @@ const Timestamp& Timestamp::operator=(const Timestamp& o) {
 
 const Timestamp& Timestamp::operator=(const String& value) {
     // The two stored formats joined by a blank, as the dump joins the two parts.
-    String fmt = Date::_sFormat;
+    String fmt = Date::storedFormat();
     fmt += " ";
-    fmt += Time::_sFormat;
+    fmt += Time::storedFormat();
     datetime::Fields f;
     datetime::parseTimestamp(value, fmt, f);
     assign(f);
@@ -83,7 +82,7 @@ const Timestamp& Timestamp::operator=(const String& value) {
 }
 
 String Timestamp::format(const String& fmt) const {
-    return datetime::formatFields(fieldsOf(*this), fmt, datetime::FieldSet::timestamp);
+    return datetime::formatFields(fields(), fmt, datetime::FieldSet::timestamp);
 }
 
 Timestamp Timestamp::now(Time::Where where) {
@@ -98,12 +97,12 @@ Timestamp Timestamp::now(Time::Where where) {
 
 void Timestamp::dump(Socket& s) {
     detail::dumpHeader(s, "Kel::Timestamp");
-    detail::dumpLine(s, dumpText(*this));
+    detail::dumpLine(s, dumpText(fields()));
 }
 
 void Timestamp::dump(std::ostream& os) {
     detail::dumpHeader(os, "Kel::Timestamp");
-    detail::dumpLine(os, dumpText(*this));
+    detail::dumpLine(os, dumpText(fields()));
 }
 
 } // namespace Kel
