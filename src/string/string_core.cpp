@@ -90,6 +90,9 @@ long parseSigned32(const char* text) {
 
 } // namespace
 
+// Out-of-line definition: a dllimport class cannot provide the address of an inline static member.
+constexpr unsigned long String::npos;
+
 const String String::null;
 
 // ---- construction -----------------------------------------------------------------------------------
