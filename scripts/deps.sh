@@ -15,7 +15,7 @@ test_packages=(
     clang libclang-rt-14-dev
     postgresql odbc-postgresql
     libpugixml-dev libtinyxml2-dev libxml2-dev
-    xkb-data fontconfig-config
+    xkb-data fontconfig-config polkitd shared-mime-info
     python3 netcat-openbsd
 )
 

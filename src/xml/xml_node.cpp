@@ -170,8 +170,8 @@ const XMLNode& XMLNode::operator=(const XMLNode& other) {
         return *this;
     // Built aside first: other may be a descendant (destroyed below) or an ancestor (growing below).
     XMLNode copy(other);
-    deleteContent();
     KELBase::operator=(other);
+    deleteContent();
     _nameSpace = std::move(copy._nameSpace);
     _name = std::move(copy._name);
     _value = std::move(copy._value);

@@ -38,7 +38,8 @@ class Fill {
 public:
     explicit Fill(char* out) : _out(out) {}
     void put(const char* p, std::size_t n) {
-        std::memcpy(_out, p, n);
+        if (n)
+            std::memcpy(_out, p, n);
         _out += n;
     }
     void put(char c) { *_out++ = c; }
