@@ -22,8 +22,9 @@
 // A Timestamp reads Y, M, D, H, N and S; W, h and P are plain text there. A width that its letter does
 // not accept throws DateTimeException(5). Letters are case-sensitive: "yyyy" is plain text. When two
 // fields overlap (a letter between the first and last letter of another field, as in "MDM"), the field
-// that starts first is written and the other is left out. A null format gives a null String; an empty
-// one gives empty text. Numbers are written with a full stop as decimal point whatever the C locale.
+// that starts first is written; a field starting inside it is left out, and those of its letters that lie
+// past the written extent are copied as text. A null format gives a null String; an empty one gives empty
+// text. Numbers are written with a full stop as decimal point whatever the C locale.
 //
 // Parsing reads a value against a format position by position. The value must be exactly as long as the
 // format, and where the format holds a separator (space - / \ . and, for times, :) the value must hold

@@ -98,9 +98,13 @@ TEST(TimeParse, ReadsHoursMinutesAndFractionalSeconds) {
     // 2^32 must not wrap round to hour 0 where long has 64 bits.
     EXPECT_THROW_REASON(Time(String("4294967296"), "HHHHHHHHHH"), DateTimeException, 1);
 
+    // Assigning a time keeps the stored format that text assignment parses with.
     Time t(String("10.20"), "HH.NN");
+    t = Time(8, 5, 3.75);
+    EXPECT_DOUBLE_EQ(t.second(), 3.75);
     t = String("11.30");
     EXPECT_EQ(t.hour(), 11);
+    EXPECT_EQ(t.second(), 0.0);
     EXPECT_THROW_REASON(t = String("11:30"), DateTimeException, 4);
     EXPECT_EQ(t.minute(), 30);
 }

@@ -37,17 +37,6 @@ TEST(TimeSetters, AcceptOnlyATimeOfDay) {
     EXPECT_EQ(m.format("SS.SS"), "00.00");
 }
 
-TEST(TimeCopies, AssignmentKeepsTheStoredFormat) {
-    Time t(String("10.20"), "HH.NN");
-    t = Time(8, 5, 3.75);
-    EXPECT_EQ(t.minute(), 5);
-    EXPECT_DOUBLE_EQ(t.second(), 3.75);
-    t = String("11.45");
-    EXPECT_EQ(t.hour(), 11);
-    EXPECT_EQ(t.minute(), 45);
-    EXPECT_EQ(t.second(), 0.0);
-}
-
 TEST(TimeDump, WritesWholeSecondsInTheDefaultFormat) {
     Time midnight;
     Time t(8, 5, 3.75);
