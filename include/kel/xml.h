@@ -16,16 +16,22 @@
 //   attribute text has no ">" after it, raise XMLException(205), like a tag without ">";
 // - element text with no "<" after it becomes the element's value up to the end of the text, and the
 //   parse ends there; an end tag without ">" also ends the parse;
-// - a start tag with white space before its "/" or ">" (<br />, <a >) is an element without attributes,
-//   and the name keeps its last character (only a "/" directly before ">" is taken off a name).
+// - a start tag with white space before its "/" or ">" (<br />, <a >) is an element without attributes
+//   named by the text before the white space; only a "/" directly before ">" is taken off a name.
+// Deeper trees than any limit one might set are simply read: depth costs heap, not stack.
 //
-// Writing is the exact counterpart of parsing: whatever the parser has read, the writer writes so that
-// the parser reads it back to the same values (empty and null texts are both written empty and read back
-// as null). Values the parser never produces (a value and children on one node, or a declaration or
-// instruction inside an element, which is written like an element) do not come back as they were.
-// A text to be written that would be longer than a String can hold (4 GiB) raises XMLException(301);
-// this is what happens to a chain of 100,000 nested elements, whose indentation alone needs about 10^10
-// TABs.
+// The writer writes what the parser reads back to the same values. Null and empty texts are both written
+// empty and read back as null; a double quote in an attribute value, the version or the encoding is
+// written "&quot;"; element text made only of white space starts with a character reference ("&#32;"),
+// since the parser would otherwise see no text; a comment is preceded by as much of "<!--" and its tag
+// name as its value lacks, since the parser starts a comment's value a number of characters after the
+// "<" that depends on the blanks behind the name. What the text form cannot carry does not come back as
+// it was: a value together with children, the type of an instruction or declaration inside an element
+// (written like an element), names that read differently (a leading "!" or "?", a trailing "/", a "<",
+// attribute names holding "=", ">" or a quote), a DOCTYPE text ending with "/", and a comment whose first
+// ">" follows a "/" (read as an empty-element tag, so what follows that ">" is read again).
+// A text that would be longer than a String can hold (4 GiB) raises XMLException(301); so does a chain
+// of 100,000 nested elements, whose indentation alone needs about 10^10 TABs.
 //
 // Objects are not synchronised: a tree, its document and its search lists are used by one thread at a
 // time. Different threads may parse or write different trees at once.

@@ -74,6 +74,21 @@ const Entity* replacementOf(unsigned char c, detail::Coding coding) {
     }
 }
 
+// The characters that encoding replaces: bit 1 for element text, bit 2 for attribute values.
+struct EncodeSet {
+    unsigned char flags[256] = {};
+    EncodeSet() {
+        for (const unsigned char c : {0x26, 0x3C, 0x3E, 0xA0}) // & < > and the no-break space
+            flags[c] = 3;
+        flags[static_cast<unsigned char>('"')] = 2;
+    }
+};
+const EncodeSet encodeSet;
+
+inline bool needsEntity(unsigned char c, detail::Coding coding) {
+    return (encodeSet.flags[c] & (coding == detail::Coding::Attribute ? 2 : 1)) != 0;
+}
+
 } // namespace
 
 namespace detail {
@@ -149,21 +164,26 @@ void assignDecoded(String& s, const char* p, const char* end, TextBuffer& scratc
 std::uint64_t encodedLength(const char* p, std::size_t n, Coding coding) {
     std::uint64_t length = n;
     for (std::size_t i = 0; i < n; ++i)
-        if (const Entity* e = replacementOf(static_cast<unsigned char>(p[i]), coding))
-            length += e->length - 1;
+        if (needsEntity(static_cast<unsigned char>(p[i]), coding))
+            length += replacementOf(static_cast<unsigned char>(p[i]), coding)->length - 1;
     return length;
 }
 
 char* encodeTo(char* out, const char* p, std::size_t n, Coding coding) {
+    std::size_t run = 0;
     for (std::size_t i = 0; i < n; ++i) {
-        if (const Entity* e = replacementOf(static_cast<unsigned char>(p[i]), coding)) {
-            std::memcpy(out, e->text, e->length);
-            out += e->length;
-        } else {
-            *out++ = p[i];
-        }
+        if (!needsEntity(static_cast<unsigned char>(p[i]), coding))
+            continue;
+        std::memcpy(out, p + run, i - run);
+        out += i - run;
+        const Entity* e = replacementOf(static_cast<unsigned char>(p[i]), coding);
+        std::memcpy(out, e->text, e->length);
+        out += e->length;
+        run = i + 1;
     }
-    return out;
+    if (n > run)
+        std::memcpy(out, p + run, n - run);
+    return out + (n - run);
 }
 
 } // namespace detail

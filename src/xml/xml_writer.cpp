@@ -90,6 +90,18 @@ bool readsBack(const detail::TextBuffer& lead, const Text& value, const char* na
 // the part of them the value lacks. A comment the parser cannot have produced keeps an empty lead and is
 // written as it is.
 void commentLead(const Text& nameSpace, const Text& name, const Text& value, detail::TextBuffer& lead) {
+    lead.clear();
+    // Usually the value is the whole comment, from its "<": it reads back as it stands (the String's text
+    // is terminated, so it is scanned in place).
+    const char* begin;
+    const char* end;
+    const char* nameEnd;
+    if (value.n && detail::scanComment(value.p, begin, end, nameEnd) && begin == value.p &&
+        end == value.p + value.n && !nameSpace.n &&
+        static_cast<std::size_t>(nameEnd - (value.p + 1)) == name.n &&
+        (name.n == 0 || std::memcmp(value.p + 1, name.p, name.n) == 0))
+        return;
+
     detail::TextBuffer tag, scratch;
     tag.append('<');
     if (nameSpace.n) {

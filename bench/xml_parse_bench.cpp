@@ -1,0 +1,134 @@
+// Parsing the same generated documents (about 100 KB, 5 MB and 50 MB) into each library's tree: Kel's
+// XMLDoc::fromStream against pugixml, tinyxml2 and libxml2, in MB/s of document text. Each benchmark
+// also reports the heap its parsed document keeps, as a multiple of the document's size (heap_x).
+//
+//   bench_xml_parse --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+
+#include "ratio_report.h"
+#include "xml_bench_documents.h"
+
+#include <kel/xml.h>
+
+#include <benchmark/benchmark.h>
+
+#include <map>
+#include <memory>
+#include <string>
+
+#if __has_include(<pugixml.hpp>)
+#include <pugixml.hpp>
+#define KEL_BENCH_PUGIXML 1
+#endif
+#if __has_include(<tinyxml2.h>)
+#include <tinyxml2.h>
+#define KEL_BENCH_TINYXML2 1
+#endif
+#if __has_include(<libxml/parser.h>)
+#include <libxml/parser.h>
+#define KEL_BENCH_LIBXML2 1
+#endif
+
+namespace {
+
+const std::string& document(std::size_t bytes) {
+    static std::map<std::size_t, std::string> documents;
+    std::string& text = documents[bytes];
+    if (text.empty())
+        text = kel_bench::makeDocument(bytes);
+    return text;
+}
+
+// Times parsing only: the tree is released outside the timed part. Parse returns an owner of the tree;
+// the heap it keeps is measured once, before the timed loop.
+template <class Parse>
+void runParse(benchmark::State& state, Parse parse) {
+    const std::string& text = document(static_cast<std::size_t>(state.range(0)));
+    parse(text); // first-use set-up of the library stays out of the measurement
+    {
+        const std::size_t before = kel_bench::heapInUse();
+        auto tree = parse(text);
+        const std::size_t after = kel_bench::heapInUse();
+        state.counters["heap_x"] = static_cast<double>(after - before) / static_cast<double>(text.size());
+        if (!tree)
+            state.SkipWithError("parse failed");
+    }
+    for (auto _ : state) {
+        auto tree = parse(text);
+        benchmark::DoNotOptimize(tree.get());
+        state.PauseTiming();
+        tree.reset();
+        state.ResumeTiming();
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(text.size()));
+}
+
+void BM_KelParse(benchmark::State& state) {
+    runParse(state, [](const std::string& text) {
+        std::unique_ptr<Kel::XMLDoc> doc(new Kel::XMLDoc());
+        const char* cursor = text.c_str();
+        doc->fromStream(cursor);
+        return doc->isNull() ? nullptr : std::move(doc);
+    });
+}
+
+#ifdef KEL_BENCH_PUGIXML
+void BM_PugixmlParse(benchmark::State& state) {
+    runParse(state, [](const std::string& text) {
+        std::unique_ptr<pugi::xml_document> doc(new pugi::xml_document());
+        return doc->load_buffer(text.data(), text.size()) ? std::move(doc) : nullptr;
+    });
+}
+#endif
+
+#ifdef KEL_BENCH_TINYXML2
+void BM_Tinyxml2Parse(benchmark::State& state) {
+    runParse(state, [](const std::string& text) {
+        std::unique_ptr<tinyxml2::XMLDocument> doc(new tinyxml2::XMLDocument());
+        return doc->Parse(text.data(), text.size()) == tinyxml2::XML_SUCCESS ? std::move(doc) : nullptr;
+    });
+}
+#endif
+
+#ifdef KEL_BENCH_LIBXML2
+struct XmlDocFree {
+    void operator()(xmlDoc* d) const { xmlFreeDoc(d); }
+};
+
+void BM_Libxml2Parse(benchmark::State& state) {
+    runParse(state, [](const std::string& text) {
+        return std::unique_ptr<xmlDoc, XmlDocFree>(
+            xmlReadMemory(text.data(), static_cast<int>(text.size()), "bench.xml", nullptr, 0));
+    });
+}
+#endif
+
+void sizes(benchmark::internal::Benchmark* b) {
+    b->Arg(100 << 10)->Arg(5 << 20)->Arg(50 << 20)->Unit(benchmark::kMillisecond)->UseRealTime();
+}
+
+BENCHMARK(BM_KelParse)->Apply(sizes);
+#ifdef KEL_BENCH_PUGIXML
+BENCHMARK(BM_PugixmlParse)->Apply(sizes);
+#endif
+#ifdef KEL_BENCH_TINYXML2
+BENCHMARK(BM_Tinyxml2Parse)->Apply(sizes);
+#endif
+#ifdef KEL_BENCH_LIBXML2
+BENCHMARK(BM_Libxml2Parse)->Apply(sizes);
+#endif
+
+} // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    kel_bench::RatioReporter reporter;
+    for (const char* size : {"102400", "5242880", "52428800"}) {
+        for (const char* peer : {"Pugixml", "Tinyxml2", "Libxml2"})
+            reporter.compare(std::string("BM_KelParse/") + size + "/real_time",
+                             std::string("BM_") + peer + "Parse/" + size + "/real_time");
+    }
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}
