@@ -273,6 +273,8 @@ void XMLParser::readText(XMLNode* node, const char*& cursor) {
 
 void XMLParser::readAttribute(XMLNode::Type type, XMLAttr& attr, const char*& cursor) {
     const char* begin = cursor;
+    if (!begin)
+        throw XMLException(205);
     const char* end;
     if (type == XMLNode::Declaration) {
         end = std::strchr(begin, '>');

@@ -118,6 +118,8 @@ TEST(XMLParser, AttributeValues) {
     EXPECT_STREQ(attr->value(), "v");
     EXPECT_STREQ(text, " rest");
     EXPECT_STREQ(n->attribute(String("k")), "v");
+    const char* nothing = nullptr;
+    EXPECT_THROW_REASON(XMLAttr(n, nothing), XMLException, 205);
 }
 
 TEST(XMLParser, CommentsDeclarationsAndInstructions) {

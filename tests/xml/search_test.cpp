@@ -75,16 +75,3 @@ TEST(XMLFindNodeS, ListsMatchesInPostOrderAndAppends) {
     copy.clear();
     EXPECT_EQ(walk(list), "c0,c1,c2,b,c1,");
 }
-
-TEST(XMLFindNodeS, LongListsAreReleasedWithoutRecursion) {
-    XMLNode root("r");
-    for (int i = 0; i < 300000; ++i)
-        root.addNode("n", String());
-    XMLNodeList list;
-    root.findNodeS(list, "n");
-    XMLSNode* cell = nullptr;
-    int count = 0;
-    while (list.next(cell))
-        ++count;
-    EXPECT_EQ(count, 300000);
-}
