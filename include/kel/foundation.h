@@ -145,7 +145,8 @@ public:
     ~StringException() override;
 };
 
-// Entity decoding (101, 102), node parsing (203, 205) and document reading (401, 403, 404).
+// Entity decoding (101, 102), node parsing (203, 205), writing a text too long for a String (301) and
+// document reading (401, 403, 404).
 class KEL_API XMLException : public Exception {
 public:
     explicit XMLException(long reason);
