@@ -47,60 +47,66 @@ class MultiCollectable;
 #pragma GCC diagnostic ignored "-Woverloaded-virtual"
 #endif
 
-// An element that a Collection can hold: its own next and previous links, the collection that holds it
-// (none when free), a text key, owner flags and a being-deleted mark.
-//
-// Owner flags: bit 0 lets a collection delete the element when it removes it with a non-zero delete flag.
-// MultiCollectable also reads bit 1.
-//
-// A copy takes the key and the owner flags and nothing else: it starts free, unlinked and not being
-// deleted. Assignment copies the key and the owner flags and leaves the target's membership as it is.
-//
-// Subclasses that override the link slots (addToCollectionHead to removeFrom) call the implementation
-// they override; an element that keeps its links elsewhere derives from MultiCollectable.
+/// An element that a Collection can hold: its own next and previous links, the collection that holds it
+/// (none when free), a text key, owner flags and a being-deleted mark.
+///
+/// Owner flags: bit 0 lets a collection delete the element when it removes it with a non-zero delete flag.
+/// MultiCollectable also reads bit 1.
+///
+/// A copy takes the key and the owner flags and nothing else: it starts free, unlinked and not being
+/// deleted. Assignment copies the key and the owner flags and leaves the target's membership as it is.
+///
+/// Subclasses that override the link slots (addToCollectionHead to removeFrom) call the implementation
+/// they override; an element that keeps its links elsewhere derives from MultiCollectable.
 class KEL_API Collectable {
     friend class Collection;
     friend class MultiCollectable;
 
 public:
-    // Free, with owner flags 0 and the given key.
+    /// Free, with owner flags 0 and the given key.
     explicit Collectable(const String& key = String());
-    // Free, with the given owner flags and key.
+    ///@{
+    /// Free, with the given owner flags and key.
     Collectable(long ownerFlags, const String& key);
     Collectable(const Collectable& o);
     Collectable& operator=(const Collectable& o);
+    ///@}
 
 protected:
-    // Links this element in at the head / tail of c. Throws CollectionException(1), changing nothing,
-    // when the element already has a holder.
+    ///@{
+    /// Links this element in at the head / tail of c. Throws CollectionException(1), changing nothing,
+    /// when the element already has a holder.
     virtual void addToCollectionHead(Collection* c);
     virtual void addToCollectionTail(Collection* c);
-    // The neighbour within c; none at the end. Throws CollectionException(3) when c does not hold this.
+    ///@{
+    ///@}
+    /// The neighbour within c; none at the end. Throws CollectionException(3) when c does not hold this.
     virtual Collectable* next(Collection* c);
     virtual Collectable* previous(Collection* c);
-    // Unlinks this element from c, keeping c's head and tail right, and makes it free. Throws
-    // CollectionException(3), changing nothing, when c does not hold this.
+    ///@}
+    /// Unlinks this element from c, keeping c's head and tail right, and makes it free. Throws
+    /// CollectionException(3), changing nothing, when c does not hold this.
     virtual void removeFrom(Collection* c);
-    // 1 when a collection may delete this element on removal: bit 0 of the owner flags is set and the
-    // element is not being deleted already; otherwise 0.
+    /// 1 when a collection may delete this element on removal: bit 0 of the owner flags is set and the
+    /// element is not being deleted already; otherwise 0.
     virtual long canIDeleteYou() const;
 
 public:
-    // Marks the element as being deleted, then leaves its holder (never deleting it a second time).
+    /// Marks the element as being deleted, then leaves its holder (never deleting it a second time).
     virtual ~Collectable();
-    // Leaves the holder through the holder's remove(this, deleteFlag), which may delete this element; a
-    // free element does nothing.
+    /// Leaves the holder through the holder's remove(this, deleteFlag), which may delete this element; a
+    /// free element does nothing.
     virtual void remove(long deleteFlag);
 
-    // The key, as given at construction or by assignment.
+    /// The key, as given at construction or by assignment.
     const String& key() const { return _key; }
 
 protected:
-    // Non-zero once the destructor has begun.
+    /// Non-zero once the destructor has begun.
     long isBeingDeleted() const { return _lBeingDeleted; }
 
 private:
-    // Writes the next / previous link that e keeps for c. e is held by c.
+    /// Writes the next / previous link that e keeps for c. e is held by c.
     static void setNextIn(Collectable* e, Collection* c, Collectable* link);
     static void setPreviousIn(Collectable* e, Collection* c, Collectable* link);
 
@@ -112,64 +118,72 @@ private:
     std::int32_t _lBeingDeleted;
 };
 
-// An intrusive doubly linked list of Collectables, itself a Collectable (with a null key) so that
-// collections can be nested. It keeps its head, its tail, its count, the flag it passes as the delete
-// flag for every element when it is destroyed, and its own re-entrant lock.
-//
-// A copy is an empty collection with the source's key, owner flags and delete-on-destroy flag, a lock of
-// its own and no holder. Assignment copies the key, the owner flags and the delete-on-destroy flag;
-// the target keeps its elements, its lock and its holder.
+/// An intrusive doubly linked list of Collectables, itself a Collectable (with a null key) so that
+/// collections can be nested. It keeps its head, its tail, its count, the flag it passes as the delete
+/// flag for every element when it is destroyed, and its own re-entrant lock.
+///
+/// A copy is an empty collection with the source's key, owner flags and delete-on-destroy flag, a lock of
+/// its own and no holder. Assignment copies the key, the owner flags and the delete-on-destroy flag;
+/// the target keeps its elements, its lock and its holder.
 class KEL_API Collection : public Collectable {
     friend class Collectable;
     friend class MultiCollectable;
 
 public:
-    // Empty. When deleteOnDestroy is non-zero the destructor deletes every element that consents.
+    ///@{
+    /// Empty. When deleteOnDestroy is non-zero the destructor deletes every element that consents.
     explicit Collection(long deleteOnDestroy = 0);
     Collection(const Collection& o);
     Collection& operator=(const Collection& o);
-    // Removes every element with the delete-on-destroy flag, then leaves its own holder.
+    ///@}
+    /// Removes every element with the delete-on-destroy flag, then leaves its own holder.
     ~Collection() override;
 
-    // Links e in at the tail / head under the lock. Throws CollectionException 4 (null e), 2 (e would
-    // contain this collection) or 1 (e already held); the collection and its count are then unchanged.
+    ///@{
+    /// Links e in at the tail / head under the lock. Throws CollectionException 4 (null e), 2 (e would
+    /// contain this collection) or 1 (e already held); the collection and its count are then unchanged.
     virtual void addTail(Collectable* e);
     virtual void addHead(Collectable* e);
-    // With none, the head / tail; otherwise e's neighbour here, none at the end. Throws
-    // CollectionException(3) when e is not held here.
+    ///@{
+    ///@}
+    /// With none, the head / tail; otherwise e's neighbour here, none at the end. Throws
+    /// CollectionException(3) when e is not held here.
     virtual Collectable* next(Collectable* e);
     virtual Collectable* previous(Collectable* e);
-    // The first element after `after` (from the head when none) whose key equals key; none when no later
-    // element matches. Throws CollectionException(3) when `after` is not held here.
+    ///@}
+    /// The first element after `after` (from the head when none) whose key equals key; none when no later
+    /// element matches. Throws CollectionException(3) when `after` is not held here.
     virtual Collectable* find(const String& key, Collectable* after = nullptr);
-    // Unlinks e under the lock, then deletes it when deleteFlag is non-zero and e consents. Throws
-    // CollectionException(3), changing nothing, when e is not held here.
+    /// Unlinks e under the lock, then deletes it when deleteFlag is non-zero and e consents. Throws
+    /// CollectionException(3), changing nothing, when e is not held here.
     virtual void remove(Collectable* e, long deleteFlag);
-    // Removes every element, head first, with deleteFlag, holding the lock throughout.
+    /// Removes every element, head first, with deleteFlag, holding the lock throughout.
     virtual void removeAll(long deleteFlag);
 
-    // Collectable::remove(long): this collection leaves its own holder.
+    /// Collectable::remove(long): this collection leaves its own holder.
     using Collectable::remove;
 
-    // The number of elements.
+    /// The number of elements.
     unsigned long count() const { return _ulCount; }
 
 protected:
     Collectable* first() const { return _pFirst; }
     Collectable* last() const { return _pLast; }
-    // Overwrite the head / tail pointer, for elements that keep their links elsewhere.
+    ///@{
+    /// Overwrite the head / tail pointer, for elements that keep their links elsewhere.
     void first(Collectable* e) { _pFirst = e; }
     void last(Collectable* e) { _pLast = e; }
+    ///@}
 
 private:
-    // Throws CollectionException(2) when linking e would make a collection contain itself.
+    /// Throws CollectionException(2) when linking e would make a collection contain itself.
     void refuseCycle(const Collectable* e) const;
 
     Collectable* _pFirst;
     Collectable* _pLast;
     std::int32_t _lDeleteOnDestroy;
     std::uint32_t _ulCount;
-    // The collection's re-entrant lock lives here, inside the object, for the object's lifetime.
+    /// The collection's re-entrant lock lives here, inside the object, for the object's lifetime.
     alignas(16) unsigned char _lock[64];
 };
 
@@ -177,62 +191,68 @@ private:
 #pragma GCC diagnostic pop
 #endif
 
-// An element that several collections can hold at once, each at most once. It keeps one record per
-// holding collection, with the element's neighbours in that collection; a record is released as soon as
-// the element leaves its collection.
-//
-// Owner flags: bit 0 lets a collection delete the element on removal when no other collection holds it
-// any more; bit 1 lets a collection delete it even while others still hold it (the destructor then takes
-// it out of them, under their locks).
-//
-// A copy takes the key and the owner flags and starts held by no collection; assignment copies the key
-// and the owner flags and leaves the target's memberships as they are.
+/// An element that several collections can hold at once, each at most once. It keeps one record per
+/// holding collection, with the element's neighbours in that collection; a record is released as soon as
+/// the element leaves its collection.
+///
+/// Owner flags: bit 0 lets a collection delete the element on removal when no other collection holds it
+/// any more; bit 1 lets a collection delete it even while others still hold it (the destructor then takes
+/// it out of them, under their locks).
+///
+/// A copy takes the key and the owner flags and starts held by no collection; assignment copies the key
+/// and the owner flags and leaves the target's memberships as they are.
 class KEL_API MultiCollectable : public Collectable {
 public:
-    // Held by no collection, with owner flags 0 and the given key.
+    /// Held by no collection, with owner flags 0 and the given key.
     explicit MultiCollectable(const String& key = String());
-    // Held by no collection, with the given owner flags and key.
+    ///@{
+    /// Held by no collection, with the given owner flags and key.
     MultiCollectable(long ownerFlags, const String& key);
     MultiCollectable(const MultiCollectable& o);
     MultiCollectable& operator=(const MultiCollectable& o);
+    ///@}
 
-    // The marker that remove(Collection*, long) reads as "every collection": the all-ones pointer value.
+    /// The marker that remove(Collection*, long) reads as "every collection": the all-ones pointer value.
     static Collection* allCollections() { return reinterpret_cast<Collection*>(~std::uintptr_t(0)); }
 
 protected:
-    // Links this element in at the head / tail of c. Throws CollectionException(1), changing nothing,
-    // when c already holds it.
+    ///@{
+    /// Links this element in at the head / tail of c. Throws CollectionException(1), changing nothing,
+    /// when c already holds it.
     void addToCollectionHead(Collection* c) override;
     void addToCollectionTail(Collection* c) override;
-    // The neighbour within c; none at the end. Throws CollectionException(3) when c does not hold this.
+    ///@{
+    ///@}
+    /// The neighbour within c; none at the end. Throws CollectionException(3) when c does not hold this.
     Collectable* next(Collection* c) override;
     Collectable* previous(Collection* c) override;
-    // Unlinks this element from c and releases its record for c. Throws CollectionException(3), changing
-    // nothing, when c does not hold this.
+    ///@}
+    /// Unlinks this element from c and releases its record for c. Throws CollectionException(3), changing
+    /// nothing, when c does not hold this.
     void removeFrom(Collection* c) override;
-    // 0 while being deleted; otherwise 1 when bit 1 of the owner flags is set, or bit 0 is set and no
-    // collection holds the element; otherwise 0.
+    /// 0 while being deleted; otherwise 1 when bit 1 of the owner flags is set, or bit 0 is set and no
+    /// collection holds the element; otherwise 0.
     long canIDeleteYou() const override;
 
 public:
-    // Marks the element as being deleted and takes it out of every collection that holds it.
+    /// Marks the element as being deleted and takes it out of every collection that holds it.
     ~MultiCollectable() override;
-    // Leaves every collection that holds it; never deletes, whatever deleteFlag says.
+    /// Leaves every collection that holds it; never deletes, whatever deleteFlag says.
     void remove(long deleteFlag) override;
-    // Leaves c through c->remove(this, 0), or every holding collection when c is allCollections(). Never
-    // deletes; deleteFlag has no effect. Throws CollectionException(3) when c does not hold this.
+    /// Leaves c through c->remove(this, 0), or every holding collection when c is allCollections(). Never
+    /// deletes; deleteFlag has no effect. Throws CollectionException(3) when c does not hold this.
     virtual void remove(Collection* c, long deleteFlag);
 
-    // The number of collections that hold this element.
+    /// The number of collections that hold this element.
     unsigned long collectionCount() const;
 
 private:
     class Position;
 
-    // The record for c, or none. Called with the records' lock held.
+    /// The record for c, or none. Called with the records' lock held.
     Position* positionFor(const Collection* c) const;
     void linkInto(Collection* c, bool atHead);
-    // Writes the next (nextLink) or previous link of the record for c, when there is one.
+    /// Writes the next (nextLink) or previous link of the record for c, when there is one.
     void setLinkIn(Collection* c, Collectable* link, bool nextLink);
     void leaveAll();
 

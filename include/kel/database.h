@@ -26,49 +26,55 @@ class DBAutoMgr;
 class DBPoolMgr;
 class ResultSet;
 
-// An ODBC environment handle with ODBC version 3 requested. The library creates one while it is loaded,
-// before any caller runs, and releases it when unloaded; every Database connects through that one. When
-// its allocation fails, every Database::open returns notReady. Each object owns its own handle: a copy
-// allocates a fresh environment and never releases the source's.
+/// An ODBC environment handle with ODBC version 3 requested. The library creates one while it is loaded,
+/// before any caller runs, and releases it when unloaded; every Database connects through that one. When
+/// its allocation fails, every Database::open returns notReady. Each object owns its own handle: a copy
+/// allocates a fresh environment and never releases the source's.
 class KEL_API ODBCEnvironment : public KELBase {
 public:
-    // Allocates the environment and requests ODBC 3. On failure isReady() is false.
+    ///@{
+    /// Allocates the environment and requests ODBC 3. On failure isReady() is false.
     ODBCEnvironment();
     ODBCEnvironment(const ODBCEnvironment& o);
-    // Keeps this object's own handle; there is nothing else to copy.
+    ///@}
+    /// Keeps this object's own handle; there is nothing else to copy.
     ODBCEnvironment& operator=(const ODBCEnvironment& o);
     ~ODBCEnvironment() override;
 
-    // The environment handle (SQLHENV), or null when not ready.
+    ///@{
+    /// The environment handle (SQLHENV), or null when not ready.
     void* handle() const;
     bool isReady() const;
+    ///@}
 
 protected:
-    // "@ class Kel::ODBCEnvironment" only.
+    ///@{
+    /// "@ class Kel::ODBCEnvironment" only.
     void dump(Socket& s) override;
     void dump(std::ostream& os) override;
+    ///@}
 
 private:
     void* _hEnv;
     bool _bReady;
 };
 
-// One connection to a named ODBC data source. It never throws: operations return the codes below, and
-// after a failure lastError() holds the message of the driver's first diagnostic record (or, when the
-// driver left none, a short text naming what failed). Not synchronised: one thread at a time.
-//
-// Auto-commit: a connection starts in the mode its driver opens it in, which ODBC makes auto-commit, and
-// isAutoCommit() reports it. In auto-commit mode begin() switches the connection to manual commit for
-// the transaction and commit()/rollback() switch it back on, so begin() always opens a real transaction.
-// enableAutoCommit(0) puts the connection in manual mode for good; begin() then only records the
-// transaction. A pending transaction is rolled back by close(), by open() on an open connection and by
-// the destructor.
-//
-// A copy is a new, closed Database: it shares no handle with the source and never releases the source's
-// connection. Assigning closes the target (rolling back its pending work) and leaves it closed.
+/// One connection to a named ODBC data source. It never throws: operations return the codes below, and
+/// after a failure lastError() holds the message of the driver's first diagnostic record (or, when the
+/// driver left none, a short text naming what failed). Not synchronised: one thread at a time.
+///
+/// Auto-commit: a connection starts in the mode its driver opens it in, which ODBC makes auto-commit, and
+/// isAutoCommit() reports it. In auto-commit mode begin() switches the connection to manual commit for
+/// the transaction and commit()/rollback() switch it back on, so begin() always opens a real transaction.
+/// enableAutoCommit(0) puts the connection in manual mode for good; begin() then only records the
+/// transaction. A pending transaction is rolled back by close(), by open() on an open connection and by
+/// the destructor.
+///
+/// A copy is a new, closed Database: it shares no handle with the source and never releases the source's
+/// connection. Assigning closes the target (rolling back its pending work) and leaves it closed.
 class KEL_API Database : public KELBase {
 public:
-    // Return codes of the operations below.
+    /// Return codes of the operations below.
     enum Result {
         ok = 0,
         failed = -1,      // the driver refused: connect, execute, commit, rollback, auto-commit, begin
@@ -78,69 +84,75 @@ public:
         nameTooLong = -5, // open: a data source name, user or password longer than maxNameLength
         notReleased = 1   // execute: the statement ran but its handle could not be released
     };
-    // The data source name, user and password are kept in fields of 32 bytes: at most 31 characters.
+    /// The data source name, user and password are kept in fields of 32 bytes: at most 31 characters.
     enum { maxNameLength = 31 };
 
-    // Closed: no handle, all flags 0, empty names, rowCount() -1, empty last error.
+    ///@{
+    /// Closed: no handle, all flags 0, empty names, rowCount() -1, empty last error.
     Database();
     Database(const Database& o);
     Database& operator=(const Database& o);
-    // Rolls back a pending transaction, then disconnects and releases the handle.
+    ///@}
+    /// Rolls back a pending transaction, then disconnects and releases the handle.
     ~Database() override;
 
-    // Connects to the data source with user and password (a null pointer counts as empty text).
-    // Returns ok; failed with the driver's message (the names stay copied, no handle is kept); noHandle;
-    // notReady, changing nothing; nameTooLong, changing nothing but lastError() and never writing past
-    // the fields.
-    // On an open Database the current connection is closed first, as close() does.
+    /// Connects to the data source with user and password (a null pointer counts as empty text).
+    /// Returns ok; failed with the driver's message (the names stay copied, no handle is kept); noHandle;
+    /// notReady, changing nothing; nameTooLong, changing nothing but lastError() and never writing past
+    /// the fields.
+    /// On an open Database the current connection is closed first, as close() does.
     long open(const char* source, const char* user, const char* password);
-    // Rolls back a pending transaction, disconnects, releases the handle and empties the names. A
-    // connection that will not disconnect while a transaction is open is rolled back and disconnected
-    // again. Always returns ok.
+    /// Rolls back a pending transaction, disconnects, releases the handle and empties the names. A
+    /// connection that will not disconnect while a transaction is open is rolled back and disconnected
+    /// again. Always returns ok.
     long close();
-    // 1 while connected, else 0.
+    /// 1 while connected, else 0.
     long isOpen() const;
 
-    // Runs sql once on a fresh statement. Returns ok; failed when the driver refused the statement or
-    // returned SQL_NO_DATA (a searched UPDATE or DELETE that touched no row, with most drivers);
-    // noStatement when no statement handle could be allocated (for instance on a closed Database);
-    // notReleased when the statement handle could not be released. rowCount() is updated in every case
-    // but noStatement.
+    /// Runs sql once on a fresh statement. Returns ok; failed when the driver refused the statement or
+    /// returned SQL_NO_DATA (a searched UPDATE or DELETE that touched no row, with most drivers);
+    /// noStatement when no statement handle could be allocated (for instance on a closed Database);
+    /// notReleased when the statement handle could not be released. rowCount() is updated in every case
+    /// but noStatement.
     long execute(const char* sql);
-    // The rows affected by the last execute(), as the driver counts them; -1 when the driver gives no
-    // count and before the first execute().
+    /// The rows affected by the last execute(), as the driver counts them; -1 when the driver gives no
+    /// count and before the first execute().
     long rowCount() const;
 
-    // Starts a transaction: in auto-commit mode the connection is switched to manual commit. Returns ok,
-    // or failed when the switch was refused (the transaction is recorded all the same).
+    /// Starts a transaction: in auto-commit mode the connection is switched to manual commit. Returns ok,
+    /// or failed when the switch was refused (the transaction is recorded all the same).
     long begin();
-    // Ends the transaction (SQL_COMMIT or SQL_ROLLBACK on the connection), then switches auto-commit back
-    // on when the connection is in auto-commit mode. The transaction is no longer pending afterwards,
-    // even when the driver refused; auto-commit is restored in that case too. Returns ok or failed.
+    ///@{
+    /// Ends the transaction (SQL_COMMIT or SQL_ROLLBACK on the connection), then switches auto-commit back
+    /// on when the connection is in auto-commit mode. The transaction is no longer pending afterwards,
+    /// even when the driver refused; auto-commit is restored in that case too. Returns ok or failed.
     long commit();
     long rollback();
-    // Switches auto-commit on (non-zero) or off (0). The mode is recorded whatever the driver answered.
-    // Returns ok or failed. Switching it on commits work that is pending on the connection.
+    ///@}
+    /// Switches auto-commit on (non-zero) or off (0). The mode is recorded whatever the driver answered.
+    /// Returns ok or failed. Switching it on commits work that is pending on the connection.
     long enableAutoCommit(long on);
-    // 1 when the connection commits each statement on its own outside begin()/commit(), else 0.
+    /// 1 when the connection commits each statement on its own outside begin()/commit(), else 0.
     long isAutoCommit() const;
-    // 1 between begin() (or a composing ResultSet operation) and commit()/rollback(), else 0.
+    /// 1 between begin() (or a composing ResultSet operation) and commit()/rollback(), else 0.
     long isInTransaction() const;
 
-    // A copy of the message text of the last diagnostic read.
+    /// A copy of the message text of the last diagnostic read.
     String lastError() const;
-    // The connection handle (SQLHDBC), or null while closed, for callers that issue their own ODBC calls.
+    /// The connection handle (SQLHDBC), or null while closed, for callers that issue their own ODBC calls.
     void* handle() const;
 
-    // Writes src into dest with every single quote doubled, NUL-terminated, and returns dest. dest must
-    // hold twice the length of src plus one byte. This is how callers make a value safe inside a quoted
-    // SQL literal, including the text values that ResultSet places between quotes.
+    /// Writes src into dest with every single quote doubled, NUL-terminated, and returns dest. dest must
+    /// hold twice the length of src plus one byte. This is how callers make a value safe inside a quoted
+    /// SQL literal, including the text values that ResultSet places between quotes.
     static char* DeQuote(char* dest, const char* src);
 
 protected:
-    // "@ class Kel::Database", then "Src=<source> Usr=<user>Pwd=<password>".
+    ///@{
+    /// "@ class Kel::Database", then "Src=<source> Usr=<user>Pwd=<password>".
     void dump(Socket& s) override;
     void dump(std::ostream& os) override;
+    ///@}
 
 private:
     friend class ResultSet;
@@ -163,30 +175,30 @@ private:
     void* _hDbc;
 };
 
-// Table-bound record access over one Database. A subclass describes its table through three hooks:
-// tableName(), bindColumns() calling bindColumn() once per column in the order wanted, and
-// prepareFetch(), called before every row is fetched. From that description the result set composes
-//   SELECT a, b FROM t[ WHERE filter][ ORDER BY sort]
-//   INSERT INTO t ( a, b ) VALUES ( 'x', -5 )[ WHERE filter]
-//   UPDATE t SET a = 'x', b = -5[ WHERE filter]
-//   DELETE FROM t[ WHERE filter]
-// runs queries and binds the result columns to the subclass's variables.
-//
-// Text values (typeChar) are placed between single quotes exactly as they are: quotes inside them are
-// NOT doubled. A caller that puts outside text into a row must pass it through Database::DeQuote first,
-// or the composed statement breaks or runs SQL the caller did not write.
-//
-// insertRow(), updateRows() and deleteRows() only compose: they leave the text in statement() and mark
-// the database's transaction as pending; the caller runs it, for instance with database()->execute().
-//
-// Each result column has its own length/indicator cell, so that isNull() and columnLength() tell, per
-// column, what the last fetch found. A copy refers to the same Database with the same filter, sort and
-// statement text, but is closed: it never shares or frees the source's statement. Not synchronised.
+/// Table-bound record access over one Database. A subclass describes its table through three hooks:
+/// tableName(), bindColumns() calling bindColumn() once per column in the order wanted, and
+/// prepareFetch(), called before every row is fetched. From that description the result set composes
+///   SELECT a, b FROM t[ WHERE filter][ ORDER BY sort]
+///   INSERT INTO t ( a, b ) VALUES ( 'x', -5 )[ WHERE filter]
+///   UPDATE t SET a = 'x', b = -5[ WHERE filter]
+///   DELETE FROM t[ WHERE filter]
+/// runs queries and binds the result columns to the subclass's variables.
+///
+/// Text values (typeChar) are placed between single quotes exactly as they are: quotes inside them are
+/// NOT doubled. A caller that puts outside text into a row must pass it through Database::DeQuote first,
+/// or the composed statement breaks or runs SQL the caller did not write.
+///
+/// insertRow(), updateRows() and deleteRows() only compose: they leave the text in statement() and mark
+/// the database's transaction as pending; the caller runs it, for instance with database()->execute().
+///
+/// Each result column has its own length/indicator cell, so that isNull() and columnLength() tell, per
+/// column, what the last fetch found. A copy refers to the same Database with the same filter, sort and
+/// statement text, but is closed: it never shares or frees the source's statement. Not synchronised.
 class KEL_API ResultSet : public KELBase {
 public:
-    // What a bindColumn() call contributes.
+    /// What a bindColumn() call contributes.
     enum bindType { selectColumn = 0, insertValue = 1, updateValue = 2, resultColumn = 3 };
-    // The type of the bound variable, with the ODBC C type used to fetch into it.
+    /// The type of the bound variable, with the ODBC C type used to fetch into it.
     enum bindDataType {
         typeChar = 0,       // NUL-terminated text, SQL_C_CHAR
         typeShort = 1,      // std::int16_t, SQL_C_SSHORT
@@ -207,79 +219,89 @@ public:
         typeNumeric = 16    // SQL_NUMERIC_STRUCT, SQL_C_NUMERIC
     };
 
-    // Closed, no statement, empty texts; db is used, not owned, and must outlive the result set.
+    ///@{
+    /// Closed, no statement, empty texts; db is used, not owned, and must outlive the result set.
     explicit ResultSet(Database* db);
     ResultSet(const ResultSet& o);
-    // Closes this result set, then takes o's database, filter, sort and statement text.
+    ///@}
+    /// Closes this result set, then takes o's database, filter, sort and statement text.
     ResultSet& operator=(const ResultSet& o);
-    // Closes the statement when open.
+    /// Closes the statement when open.
     ~ResultSet() override;
 
-    // The condition written after " WHERE " and the order written after " ORDER BY "; empty or null
-    // means none. Both persist across open() calls. Return 1.
+    ///@{
+    /// The condition written after " WHERE " and the order written after " ORDER BY "; empty or null
+    /// means none. Both persist across open() calls. Return 1.
     long setFilter(const String& filter);
     long setSort(const String& sort);
+    ///@}
 
-    // Runs sql, or, when sql is empty or null, the SELECT composed from the description, and binds the
-    // result columns. An open result set is closed first. Returns 0; throws DatabaseException with the
-    // driver's message (also left in the database's lastError()) when no statement can be allocated or
-    // the driver refuses the query; the result set is then closed.
+    /// Runs sql, or, when sql is empty or null, the SELECT composed from the description, and binds the
+    /// result columns. An open result set is closed first. Returns 0; throws DatabaseException with the
+    /// driver's message (also left in the database's lastError()) when no statement can be allocated or
+    /// the driver refuses the query; the result set is then closed.
     long open(const String& sql = String::null);
-    // Calls prepareFetch(), then fills the bound variables with the next row. Returns 0 for a row
-    // (SQL_SUCCESS_WITH_INFO records the driver's message), 1 when there are no more rows (isEOF() is
-    // then 1), -1 on failure with the message in the database's lastError().
+    ///@{
+    /// Calls prepareFetch(), then fills the bound variables with the next row. Returns 0 for a row
+    /// (SQL_SUCCESS_WITH_INFO records the driver's message), 1 when there are no more rows (isEOF() is
+    /// then 1), -1 on failure with the message in the database's lastError().
     long fetch();
     long isEOF() const;
     long isOpen() const;
-    // The driver's row count for the open statement (-1 when it has none or nothing is open).
+    ///@}
+    /// The driver's row count for the open statement (-1 when it has none or nothing is open).
     long rowCount();
-    // Releases the statement; nothing happens when closed. Returns 0.
+    /// Releases the statement; nothing happens when closed. Returns 0.
     long close();
 
-    // Compose into statement() as described above and mark the transaction as pending. Return 0.
+    ///@{
+    /// Compose into statement() as described above and mark the transaction as pending. Return 0.
     long insertRow();
     long updateRows();
     long deleteRows();
+    ///@}
 
-    // The text being composed or last executed.
+    /// The text being composed or last executed.
     const String& statement() const;
-    // The connection given at construction.
+    /// The connection given at construction.
     Database* database() const;
 
-    // Whether column (numbered from 1 in the order of binding) was NULL in the last fetched row. False
-    // for a column that is not bound.
+    /// Whether column (numbered from 1 in the order of binding) was NULL in the last fetched row. False
+    /// for a column that is not bound.
     bool isNull(unsigned short column) const;
-    // The length/indicator the driver wrote for column in the last fetched row: the length in bytes of the
-    // available data (which may exceed the buffer: the text was then cut), or -1 (SQL_NULL_DATA) for NULL.
-    // 0 for a column that is not bound.
+    /// The length/indicator the driver wrote for column in the last fetched row: the length in bytes of the
+    /// available data (which may exceed the buffer: the text was then cut), or -1 (SQL_NULL_DATA) for NULL.
+    /// 0 for a column that is not bound.
     std::int64_t columnLength(unsigned short column) const;
 
 protected:
-    // "@ class Kel::ResultSet", then the statement text, "(null)" when it is null.
+    ///@{
+    /// "@ class Kel::ResultSet", then the statement text, "(null)" when it is null.
     void dump(Socket& s) override;
     void dump(std::ostream& os) override;
+    ///@}
 
-    // Called at the start of every fetch(), before the row is fetched: reset the row variables here.
+    /// Called at the start of every fetch(), before the row is fetched: reset the row variables here.
     virtual void prepareFetch() = 0;
-    // Call bindColumn(what, ...) once for each column.
+    /// Call bindColumn(what, ...) once for each column.
     virtual void bindColumns(bindType what) = 0;
-    // The table the result set works on.
+    /// The table the result set works on.
     virtual String tableName() = 0;
 
-    // One column's contribution to the statement being composed (selectColumn, insertValue, updateValue)
-    // or its binding for fetching (resultColumn: buffer receives the value, size is its size in bytes).
-    // Integers are read at the width of their type; float and double in the shortest text that reads back
-    // exactly; typeBit as 0 or 1; typeBinary as X'..' with size bytes; dates, times and timestamps as the
-    // ODBC escapes {d '...'}, {t '...'} and {ts '...'}; typeNumeric as a decimal number. A text is read
-    // up to its NUL or size bytes, whichever comes first (size 0: up to the NUL). A type outside the
-    // table contributes NULL to a statement and no binding to a result, though the column keeps its
-    // number. Returns 0.
+    /// One column's contribution to the statement being composed (selectColumn, insertValue, updateValue)
+    /// or its binding for fetching (resultColumn: buffer receives the value, size is its size in bytes).
+    /// Integers are read at the width of their type; float and double in the shortest text that reads back
+    /// exactly; typeBit as 0 or 1; typeBinary as X'..' with size bytes; dates, times and timestamps as the
+    /// ODBC escapes {d '...'}, {t '...'} and {ts '...'}; typeNumeric as a decimal number. A text is read
+    /// up to its NUL or size bytes, whichever comes first (size 0: up to the NUL). A type outside the
+    /// table contributes NULL to a statement and no binding to a result, though the column keeps its
+    /// number. Returns 0.
     long bindColumn(bindType what, const char* name, void* buffer, bindDataType type, int size);
-    // Reads the statement's first diagnostic record into the database's lastError() and returns the
-    // driver's native error code (0 when there is none).
+    /// Reads the statement's first diagnostic record into the database's lastError() and returns the
+    /// driver's native error code (0 when there is none).
     long getCommunication();
-    // The length/indicator cell bound to column (numbered from 1), or null when that column is not bound.
-    // The driver writes it on every fetch; a subclass may read or preset it in prepareFetch().
+    /// The length/indicator cell bound to column (numbered from 1), or null when that column is not bound.
+    /// The driver writes it on every fetch; a subclass may read or preset it in prepareFetch().
     std::int64_t* lengthCell(unsigned short column);
 
 private:
@@ -301,31 +323,33 @@ private:
     Database* _pDatabase;
 };
 
-// One connection of a DBPoolMgr's chain. Only the manager and DB use it: a caller sees it only as the
-// value that getPooledDB() returns and freePooledDB() takes back. A copy holds a closed connection
-// marked for refresh and belongs to no chain.
+/// One connection of a DBPoolMgr's chain. Only the manager and DB use it: a caller sees it only as the
+/// value that getPooledDB() returns and freePooledDB() takes back. A copy holds a closed connection
+/// marked for refresh and belongs to no chain.
 class KEL_API PooledDB : public KELBase {
     friend class DBPoolMgr;
     friend class DB;
 
 public:
     PooledDB(const PooledDB& o);
-    // Keeps this connection and its place in the chain; there is nothing to take from o.
+    /// Keeps this connection and its place in the chain; there is nothing to take from o.
     PooledDB& operator=(const PooledDB& o);
 
 protected:
-    // "@ class Kel::PooledDB" only.
+    ///@{
+    /// "@ class Kel::PooledDB" only.
     void dump(Socket& s) override;
     void dump(std::ostream& os) override;
+    ///@}
 
 private:
-    // Connects; throws DatabaseException with the driver's message on failure.
+    /// Connects; throws DatabaseException with the driver's message on failure.
     PooledDB(const char* source, const char* user, const char* password);
-    // Closes the connection. The successor is not touched: the manager destroys its chain itself.
+    /// Closes the connection. The successor is not touched: the manager destroys its chain itself.
     ~PooledDB() override;
 
-    // Closes and reopens the connection; clears the refresh mark on success, throws DatabaseException
-    // with the driver's message on failure.
+    /// Closes and reopens the connection; clears the refresh mark on success, throws DatabaseException
+    /// with the driver's message on failure.
     void refresh(const char* source, const char* user, const char* password);
     long refresh() const;
     void setRefresh();
@@ -336,58 +360,62 @@ private:
     long _lRefresh;
 };
 
-// A set of open connections lent to one borrower at a time, normally through a DB on the borrower's
-// stack. A fixed pool is filled with addPooledDB(); a resizeable one is set up by setResizeable() and
-// opens further connections on demand up to its maximum. Borrowing never waits: without a free
-// connection and without room to grow, DB throws DBPoolException(1). Free connections are lent oldest
-// first.
-//
-// Lending, giving back, growing, adding and marking take the manager's lock, so any thread may borrow
-// and return at any time. Reconnecting a connection marked for refresh happens outside the lock, on the
-// connection just lent; when it fails, the connection goes back to the pool still marked, so that the
-// next borrower tries again, and the DatabaseException reaches the borrower.
-//
-// The manager owns its chain and destroys it when destroyed: every DB borrowing from it must be gone
-// by then. A copy is an empty pool with the same parameters, limits and resizeable flag; it shares no
-// connection with the source and, when resizeable, opens its own on demand. Assignment copies those
-// settings and keeps the target's own connections.
+/// A set of open connections lent to one borrower at a time, normally through a DB on the borrower's
+/// stack. A fixed pool is filled with addPooledDB(); a resizeable one is set up by setResizeable() and
+/// opens further connections on demand up to its maximum. Borrowing never waits: without a free
+/// connection and without room to grow, DB throws DBPoolException(1). Free connections are lent oldest
+/// first.
+///
+/// Lending, giving back, growing, adding and marking take the manager's lock, so any thread may borrow
+/// and return at any time. Reconnecting a connection marked for refresh happens outside the lock, on the
+/// connection just lent; when it fails, the connection goes back to the pool still marked, so that the
+/// next borrower tries again, and the DatabaseException reaches the borrower.
+///
+/// The manager owns its chain and destroys it when destroyed: every DB borrowing from it must be gone
+/// by then. A copy is an empty pool with the same parameters, limits and resizeable flag; it shares no
+/// connection with the source and, when resizeable, opens its own on demand. Assignment copies those
+/// settings and keeps the target's own connections.
 class KEL_API DBPoolMgr : public KELBase {
 public:
-    // Empty, fixed, no parameters (null), initial count 0, maximum -1.
+    ///@{
+    /// Empty, fixed, no parameters (null), initial count 0, maximum -1.
     DBPoolMgr();
     DBPoolMgr(const DBPoolMgr& o);
     DBPoolMgr& operator=(const DBPoolMgr& o);
-    // Closes and destroys every connection of the chain.
+    ///@}
+    /// Closes and destroys every connection of the chain.
     ~DBPoolMgr() override;
 
-    // Opens a connection with these parameters and appends it to the pool. Returns 0; a connection
-    // failure throws DatabaseException with the driver's message and appends nothing. The manager's own
-    // parameters are not changed.
+    /// Opens a connection with these parameters and appends it to the pool. Returns 0; a connection
+    /// failure throws DatabaseException with the driver's message and appends nothing. The manager's own
+    /// parameters are not changed.
     long addPooledDB(const char* source, const char* user, const char* password);
-    // Stores the parameters and limits, makes the pool resizeable, then opens initial connections.
-    // Returns 0. A connection failure stops there and throws DatabaseException; the connections opened
-    // before it stay, and the parameters and the resizeable flag stay set. While growing, the pool never
-    // holds more than maximum connections (a negative maximum forbids growth).
+    /// Stores the parameters and limits, makes the pool resizeable, then opens initial connections.
+    /// Returns 0. A connection failure stops there and throws DatabaseException; the connections opened
+    /// before it stay, and the parameters and the resizeable flag stay set. While growing, the pool never
+    /// holds more than maximum connections (a negative maximum forbids growth).
     long setResizeable(const String& source, const String& user, const String& password, long initial,
                        long maximum);
 
-    // Lends the first free connection, or opens a new one when none is free and the pool may grow (a
-    // failure to open one is swallowed: the result is null). A connection marked for refresh is
-    // reconnected before it is returned; when that fails it goes back to the pool, still marked, and
-    // DatabaseException is thrown. Null when nothing can be lent.
+    /// Lends the first free connection, or opens a new one when none is free and the pool may grow (a
+    /// failure to open one is swallowed: the result is null). A connection marked for refresh is
+    /// reconnected before it is returned; when that fails it goes back to the pool, still marked, and
+    /// DatabaseException is thrown. Null when nothing can be lent.
     PooledDB* getPooledDB();
-    // Gives a lent connection back. A null pointer is ignored.
+    /// Gives a lent connection back. A null pointer is ignored.
     void freePooledDB(PooledDB* p);
-    // On a resizeable pool, marks every connection for refresh: each is reconnected when next lent, with
-    // the stored parameters. A fixed pool has no parameters to reconnect with and is left alone.
+    /// On a resizeable pool, marks every connection for refresh: each is reconnected when next lent, with
+    /// the stored parameters. A fixed pool has no parameters to reconnect with and is left alone.
     void refresh();
-    // The number of connections in the chain.
+    /// The number of connections in the chain.
     long count() const;
 
 protected:
-    // "@ class Kel::DBPoolMgr", then "Src=<source> Uid=<user> Pwd=<password>", "(null)" for a null one.
+    ///@{
+    /// "@ class Kel::DBPoolMgr", then "Src=<source> Uid=<user> Pwd=<password>", "(null)" for a null one.
     void dump(Socket& s) override;
     void dump(std::ostream& os) override;
+    ///@}
 
 private:
     long addPooledDB(PooledDB* p);
@@ -405,55 +433,61 @@ private:
     bool _bResizeable;
 };
 
-// A connection opened for one borrower of a DBAutoMgr, closed when given back. Only the manager and DB
-// create and destroy it. A copy holds a closed connection: it never closes the source's.
+/// A connection opened for one borrower of a DBAutoMgr, closed when given back. Only the manager and DB
+/// create and destroy it. A copy holds a closed connection: it never closes the source's.
 class KEL_API AutoDB : public KELBase {
     friend class DBAutoMgr;
     friend class DB;
 
 public:
     AutoDB(const AutoDB& o);
-    // Keeps this connection; there is nothing to take from o.
+    /// Keeps this connection; there is nothing to take from o.
     AutoDB& operator=(const AutoDB& o);
 
 protected:
-    // "@ class Kel::AutoDB" only.
+    ///@{
+    /// "@ class Kel::AutoDB" only.
     void dump(Socket& s) override;
     void dump(std::ostream& os) override;
+    ///@}
 
 private:
-    // Connects; throws DatabaseException with the driver's message on failure.
+    /// Connects; throws DatabaseException with the driver's message on failure.
     AutoDB(const char* source, const char* user, const char* password);
-    // Closes the connection, rolling back pending work.
+    /// Closes the connection, rolling back pending work.
     ~AutoDB() override;
 
     Database _db;
 };
 
-// The unpooled counterpart of DBPoolMgr: every borrow opens a fresh connection with the stored
-// parameters, and giving it back closes it. No lock, no limit, no refresh. setup() must not run while
-// other threads borrow; borrowing itself may happen from any thread. Connections still borrowed when
-// the manager is destroyed are not touched. Copies hold the same parameters.
+/// The unpooled counterpart of DBPoolMgr: every borrow opens a fresh connection with the stored
+/// parameters, and giving it back closes it. No lock, no limit, no refresh. setup() must not run while
+/// other threads borrow; borrowing itself may happen from any thread. Connections still borrowed when
+/// the manager is destroyed are not touched. Copies hold the same parameters.
 class KEL_API DBAutoMgr : public KELBase {
 public:
-    // Source, user and password null.
+    ///@{
+    /// Source, user and password null.
     DBAutoMgr();
     DBAutoMgr(const DBAutoMgr& o);
     DBAutoMgr& operator=(const DBAutoMgr& o);
+    ///@}
     ~DBAutoMgr() override;
 
-    // Stores the parameters; nothing is opened.
+    /// Stores the parameters; nothing is opened.
     void setup(const String& source, const String& user, const String& password);
-    // A new connection with the stored parameters (null ones count as empty). Throws DatabaseException
-    // with the driver's message when it cannot connect; null only when no memory could be obtained.
+    /// A new connection with the stored parameters (null ones count as empty). Throws DatabaseException
+    /// with the driver's message when it cannot connect; null only when no memory could be obtained.
     AutoDB* getAutoDB();
-    // Closes and destroys a connection from getAutoDB(). A null pointer is ignored.
+    /// Closes and destroys a connection from getAutoDB(). A null pointer is ignored.
     void freeAutoDB(AutoDB* p);
 
 protected:
-    // "@ class Kel::DBAutoMgr", then "Src=<source> Uid=<user> Pwd=<password>", "(null)" for a null one.
+    ///@{
+    /// "@ class Kel::DBAutoMgr", then "Src=<source> Uid=<user> Pwd=<password>", "(null)" for a null one.
     void dump(Socket& s) override;
     void dump(std::ostream& os) override;
+    ///@}
 
 private:
     String _source;
@@ -461,31 +495,35 @@ private:
     String _password;
 };
 
-// A scoped borrower: the constructor borrows a connection from a pool or an automatic manager, db()
-// gives access to it, and the destructor gives it back after rolling back whatever the borrower left
-// unfinished: a pending transaction, or work done with auto-commit switched off, which is switched back
-// on. So a returned connection never carries an open transaction or manual-commit mode to the next
-// borrower. Commit what you want to keep before the DB goes.
-//
-// A copy borrows a connection of its own from the same manager (and may therefore throw as the
-// constructor does); assignment borrows from o's manager first and then gives its own connection back.
+/// A scoped borrower: the constructor borrows a connection from a pool or an automatic manager, db()
+/// gives access to it, and the destructor gives it back after rolling back whatever the borrower left
+/// unfinished: a pending transaction, or work done with auto-commit switched off, which is switched back
+/// on. So a returned connection never carries an open transaction or manual-commit mode to the next
+/// borrower. Commit what you want to keep before the DB goes.
+///
+/// A copy borrows a connection of its own from the same manager (and may therefore throw as the
+/// constructor does); assignment borrows from o's manager first and then gives its own connection back.
 class KEL_API DB : public KELBase {
 public:
-    // Throws DBPoolException(1) when the manager is null or has no connection to give; a
-    // DatabaseException from reconnecting or connecting passes through.
+    ///@{
+    /// Throws DBPoolException(1) when the manager is null or has no connection to give; a
+    /// DatabaseException from reconnecting or connecting passes through.
     explicit DB(DBPoolMgr* manager);
     explicit DB(DBAutoMgr* manager);
     DB(const DB& o);
     DB& operator=(const DB& o);
+    ///@}
     ~DB() override;
 
-    // The borrowed connection.
+    /// The borrowed connection.
     Database* db() const;
 
 protected:
-    // "@ class Kel::DB" only.
+    ///@{
+    /// "@ class Kel::DB" only.
     void dump(Socket& s) override;
     void dump(std::ostream& os) override;
+    ///@}
 
 private:
     void borrow();

@@ -68,21 +68,21 @@ namespace datetime {
 struct Fields;
 }
 
-// The default numbers: 0 (index 0), 1 (index 1) and 1940, the pivot year for two-digit years (index 2).
-// Throws Exception "Index out of range" (reason 0) for any other index, negative ones included.
+/// The default numbers: 0 (index 0), 1 (index 1) and 1940, the pivot year for two-digit years (index 2).
+/// Throws Exception "Index out of range" (reason 0) for any other index, negative ones included.
 KEL_API long GetFCCLong(long index);
-// A copy of a default format: "YYYY-MM-DD" (index 0), "HH:NN:SS" (index 1) and "YYYY-MM-DD HH:NN:SS"
-// (index 2). Throws Exception "Index out of range" (reason 0) for any other index.
+/// A copy of a default format: "YYYY-MM-DD" (index 0), "HH:NN:SS" (index 1) and "YYYY-MM-DD HH:NN:SS"
+/// (index 2). Throws Exception "Index out of range" (reason 0) for any other index.
 KEL_API String GetFCCString(long index);
 
-// A calendar date held as year, month and day, where 0 means "not set". A date is filled by its setters in
-// any order, except that the day needs the year and the month first. The setters do not look at the other
-// fields, so setting the month of 31 January to 2 leaves 31 February: nothing repairs such a date and the
-// queries work on the numbers as they stand. Each date keeps a stored format, fixed at construction,
-// with which assignment from text parses.
+/// A calendar date held as year, month and day, where 0 means "not set". A date is filled by its setters in
+/// any order, except that the day needs the year and the month first. The setters do not look at the other
+/// fields, so setting the month of 31 January to 2 leaves 31 February: nothing repairs such a date and the
+/// queries work on the numbers as they stand. Each date keeps a stored format, fixed at construction,
+/// with which assignment from text parses.
 class KEL_API Date : public KELBase {
 public:
-    // Numbered as the C library numbers weekdays; the same numbers index the day names.
+    /// Numbered as the C library numbers weekdays; the same numbers index the day names.
     enum edayOfWeek {
         Sunday = 0,
         Monday = 1,
@@ -93,64 +93,74 @@ public:
         Saturday = 6
     };
 
-    // The empty date 0-0-0 with the default date format as stored format.
+    /// The empty date 0-0-0 with the default date format as stored format.
     Date();
-    // The date year-month-day, set in that order through the setters, whose DateTimeException(1) leaves
-    // the constructor. The stored format is the default date format.
+    /// The date year-month-day, set in that order through the setters, whose DateTimeException(1) leaves
+    /// the constructor. The stored format is the default date format.
     Date(long year, long month, long day);
-    // The date that value holds in format; format becomes the stored format. Throws DateTimeException(4)
-    // when value does not fit the layout of format and (1) when a field is out of range.
+    /// The date that value holds in format; format becomes the stored format. Throws DateTimeException(4)
+    /// when value does not fit the layout of format and (1) when a field is out of range.
     Date(const String& value, const String& format);
-    // The numbers and the stored format of o.
+    /// The numbers and the stored format of o.
     Date(const Date& o);
     ~Date() override;
 
-    // Copies year, month and day; the stored format stays.
+    /// Copies year, month and day; the stored format stays.
     const Date& operator=(const Date& o);
-    // Replaces year, month and day by the date that value holds in the stored format. Throws as the parse
-    // constructor does and leaves the date unchanged then.
+    /// Replaces year, month and day by the date that value holds in the stored format. Throws as the parse
+    /// constructor does and leaves the date unchanged then.
     const Date& operator=(const String& value);
 
-    // Sets the year, 1790 to 2037; DateTimeException(1) otherwise.
+    ///@{
+    /// Sets the year, 1790 to 2037; DateTimeException(1) otherwise.
     void year(long y);
     long year() const;
-    // Sets the month, 1 to 12; DateTimeException(1) otherwise.
+    ///@{
+    ///@}
+    /// Sets the month, 1 to 12; DateTimeException(1) otherwise.
     void month(long m);
     long month() const;
-    // Sets the day. Throws DateTimeException(3) while the year is 0, (2) while the month is 0, and (1) when
-    // d is not a day of that month.
+    ///@{
+    ///@}
+    /// Sets the day. Throws DateTimeException(3) while the year is 0, (2) while the month is 0, and (1) when
+    /// d is not a day of that month.
     void day(long d);
     long day() const;
+    ///@}
 
-    // The day of the week, with a month of 0 and days past the month's end counted on into the neighbouring
-    // months (31 February 2023 falls on 3 March). Throws DateTimeException(1) while the year is 0.
+    /// The day of the week, with a month of 0 and days past the month's end counted on into the neighbouring
+    /// months (31 February 2023 falls on 3 March). Throws DateTimeException(1) while the year is 0.
     edayOfWeek dayOfWeek() const;
-    // The number of the day within its year, from 1; with a month of 0 or 1, the day itself.
+    /// The number of the day within its year, from 1; with a month of 0 or 1, the day itself.
     long dayOfYear() const;
-    // The number of days of the date's month; 0 while the month is 0.
+    /// The number of days of the date's month; 0 while the month is 0.
     long lastDay() const;
 
-    // The date written in fmt by the format language (Y, M, D, W). Throws DateTimeException(5) for a
-    // field of an unaccepted width and (1) for a month name while the month is 0 or a day name while the
-    // year is 0. The stored format is not used.
+    /// The date written in fmt by the format language (Y, M, D, W). Throws DateTimeException(5) for a
+    /// field of an unaccepted width and (1) for a month name while the month is 0 or a day name while the
+    /// year is 0. The stored format is not used.
     String format(const String& fmt) const;
 
-    // Today's local date. Throws DateTimeException(1) when the current year is outside 1790 to 2037.
+    /// Today's local date. Throws DateTimeException(1) when the current year is outside 1790 to 2037.
     static Date now();
-    // The English name of month index i counted from 0 ("January", "Jan"). Throws DateTimeException(1)
-    // when i is not 0 to 11.
+    ///@{
+    /// The English name of month index i counted from 0 ("January", "Jan"). Throws DateTimeException(1)
+    /// when i is not 0 to 11.
     static String longMonth(long i);
     static String shortMonth(long i);
+    ///@}
 
 protected:
-    // "@ class Kel::Date", then the date in the default date format ("0000-00-00" for the empty date).
+    ///@{
+    /// "@ class Kel::Date", then the date in the default date format ("0000-00-00" for the empty date).
     void dump(Socket& s) override;
     void dump(std::ostream& os) override;
+    ///@}
 
 private:
     friend class Timestamp;
 
-    // The stored format: the process-wide default, shared rather than copied, or a format of its own.
+    /// The stored format: the process-wide default, shared rather than copied, or a format of its own.
     const String& storedFormat() const;
 
     long _lYear;
@@ -160,63 +170,73 @@ private:
     bool _bDefaultFormat;
 };
 
-// A time of day: hours, minutes and seconds that may carry a fraction, always valid. It carries no date
-// and no time zone. Each time keeps a stored format, fixed at construction, with which assignment from
-// text parses.
+/// A time of day: hours, minutes and seconds that may carry a fraction, always valid. It carries no date
+/// and no time zone. Each time keeps a stored format, fixed at construction, with which assignment from
+/// text parses.
 class KEL_API Time : public KELBase {
 public:
-    // The clock read by now(): local time (with the zone and daylight saving in force) or universal time.
+    /// The clock read by now(): local time (with the zone and daylight saving in force) or universal time.
     enum Where { Local = 0, UTC = 1 };
 
-    // Midnight, with the default time format as stored format.
+    /// Midnight, with the default time format as stored format.
     Time();
-    // hour:minute:second, set in that order through the setters, whose DateTimeException(1) leaves the
-    // constructor. The stored format is the default time format. (Three int literals name neither
-    // constructor: pass the seconds as a long or a double.)
+    ///@{
+    /// hour:minute:second, set in that order through the setters, whose DateTimeException(1) leaves the
+    /// constructor. The stored format is the default time format. (Three int literals name neither
+    /// constructor: pass the seconds as a long or a double.)
     Time(long hour, long minute, long second);
     Time(long hour, long minute, double second);
-    // The time that value holds in format; format becomes the stored format. Throws DateTimeException(4)
-    // when value does not fit the layout of format and (1) when a field is out of range.
+    ///@}
+    /// The time that value holds in format; format becomes the stored format. Throws DateTimeException(4)
+    /// when value does not fit the layout of format and (1) when a field is out of range.
     Time(const String& value, const String& format);
-    // The numbers and the stored format of o.
+    /// The numbers and the stored format of o.
     Time(const Time& o);
     ~Time() override;
 
-    // Copies hour, minute and second; the stored format stays.
+    /// Copies hour, minute and second; the stored format stays.
     const Time& operator=(const Time& o);
-    // Replaces hour, minute and second by the time that value holds in the stored format. Throws as the
-    // parse constructor does and leaves the time unchanged then.
+    /// Replaces hour, minute and second by the time that value holds in the stored format. Throws as the
+    /// parse constructor does and leaves the time unchanged then.
     const Time& operator=(const String& value);
 
-    // Sets the hour, 0 to 23; DateTimeException(1) otherwise.
+    ///@{
+    /// Sets the hour, 0 to 23; DateTimeException(1) otherwise.
     void hour(long h);
     long hour() const;
-    // Sets the minute, 0 to 59; DateTimeException(1) otherwise.
+    ///@{
+    ///@}
+    /// Sets the minute, 0 to 59; DateTimeException(1) otherwise.
     void minute(long m);
     long minute() const;
-    // Sets the seconds: a whole number 0 to 59, or any value from 0 up to but not including 60 (not a
-    // NaN); DateTimeException(1) otherwise. A negative zero is stored as zero.
+    ///@{
+    ///@}
+    /// Sets the seconds: a whole number 0 to 59, or any value from 0 up to but not including 60 (not a
+    /// NaN); DateTimeException(1) otherwise. A negative zero is stored as zero.
     void second(long s);
     void second(double s);
     double second() const;
+    ///@}
 
-    // The time written in fmt by the format language (H or h, N, S, P). Throws DateTimeException(5) for a
-    // field of an unaccepted width. The stored format is not used.
+    /// The time written in fmt by the format language (H or h, N, S, P). Throws DateTimeException(5) for a
+    /// field of an unaccepted width. The stored format is not used.
     String format(const String& fmt) const;
 
-    // The current time of day on the chosen clock, in whole seconds, with the default time format.
-    // Throws DateTimeException(1) for a clock other than Local and UTC.
+    /// The current time of day on the chosen clock, in whole seconds, with the default time format.
+    /// Throws DateTimeException(1) for a clock other than Local and UTC.
     static Time now(Where where);
 
 protected:
-    // "@ class Kel::Time", then the time in the default time format ("00:00:00" at midnight).
+    ///@{
+    /// "@ class Kel::Time", then the time in the default time format ("00:00:00" at midnight).
     void dump(Socket& s) override;
     void dump(std::ostream& os) override;
+    ///@}
 
 private:
     friend class Timestamp;
 
-    // The stored format: the process-wide default, shared rather than copied, or a format of its own.
+    /// The stored format: the process-wide default, shared rather than copied, or a format of its own.
     const String& storedFormat() const;
 
     long _lHour;
@@ -226,48 +246,52 @@ private:
     bool _bDefaultFormat;
 };
 
-// A date and a time of day: a Timestamp is a Date and a Time at once, with every getter and setter of
-// both. It converts to KELBase only through Date or Time.
+/// A date and a time of day: a Timestamp is a Date and a Time at once, with every getter and setter of
+/// both. It converts to KELBase only through Date or Time.
 class KEL_API Timestamp : public Date, public Time {
 public:
-    // The empty date at midnight, with the default formats as stored formats.
+    /// The empty date at midnight, with the default formats as stored formats.
     Timestamp();
-    // The date set as Date(year, month, day) does, then the time as Time(hour, minute, second) does; the
-    // first failing setter's DateTimeException(1) leaves the constructor.
+    ///@{
+    /// The date set as Date(year, month, day) does, then the time as Time(hour, minute, second) does; the
+    /// first failing setter's DateTimeException(1) leaves the constructor.
     Timestamp(long year, long month, long day, long hour, long minute, long second);
     Timestamp(long year, long month, long day, long hour, long minute, double second);
-    // Copies of date and time, their stored formats included.
+    ///@}
+    /// Copies of date and time, their stored formats included.
     Timestamp(const Date& date, const Time& time);
-    // The timestamp that value holds in format: the date fields are read as Date parses them, then the
-    // time fields as Time does, each after its own layout check. A format without a month or a day fails
-    // with DateTimeException(1). The stored formats are the defaults.
+    /// The timestamp that value holds in format: the date fields are read as Date parses them, then the
+    /// time fields as Time does, each after its own layout check. A format without a month or a day fails
+    /// with DateTimeException(1). The stored formats are the defaults.
     Timestamp(const String& value, const String& format);
-    // The six numbers of o, with the default formats as stored formats.
+    /// The six numbers of o, with the default formats as stored formats.
     Timestamp(const Timestamp& o);
     ~Timestamp() override;
 
-    // Copies the six numbers; the stored formats stay.
+    /// Copies the six numbers; the stored formats stay.
     const Timestamp& operator=(const Timestamp& o);
-    // Replaces the six numbers by the timestamp that value holds in the date part's stored format, a
-    // blank, and the time part's stored format: "YYYY-MM-DD HH:NN:SS" with the defaults. Throws as the
-    // parse constructor does and leaves the timestamp unchanged then.
+    /// Replaces the six numbers by the timestamp that value holds in the date part's stored format, a
+    /// blank, and the time part's stored format: "YYYY-MM-DD HH:NN:SS" with the defaults. Throws as the
+    /// parse constructor does and leaves the timestamp unchanged then.
     const Timestamp& operator=(const String& value);
 
-    // The timestamp written in fmt by the format language (Y, M, D, H, N, S; W, h and P are plain text).
-    // Throws DateTimeException(5) for a field of an unaccepted width and (1) for a month name while the
-    // month is 0.
+    /// The timestamp written in fmt by the format language (Y, M, D, H, N, S; W, h and P are plain text).
+    /// Throws DateTimeException(5) for a field of an unaccepted width and (1) for a month name while the
+    /// month is 0.
     String format(const String& fmt) const;
 
-    // The current date and time of day on the chosen clock, in whole seconds, both read from the same
-    // instant. Throws DateTimeException(1) when the current year is outside 1790 to 2037 or for a clock
-    // other than Local and UTC.
+    /// The current date and time of day on the chosen clock, in whole seconds, both read from the same
+    /// instant. Throws DateTimeException(1) when the current year is outside 1790 to 2037 or for a clock
+    /// other than Local and UTC.
     static Timestamp now(Time::Where where);
 
 protected:
-    // "@ class Kel::Timestamp", then the date and the time in the default formats joined by a blank
-    // ("0000-00-00 00:00:00" for the empty timestamp), without fractions of a second.
+    ///@{
+    /// "@ class Kel::Timestamp", then the date and the time in the default formats joined by a blank
+    /// ("0000-00-00 00:00:00" for the empty timestamp), without fractions of a second.
     void dump(Socket& s) override;
     void dump(std::ostream& os) override;
+    ///@}
 
 private:
     datetime::Fields fields() const;

@@ -16,29 +16,31 @@ class KELBase;
 class Socket;
 class String;
 
-// An entry of the process-wide dump registry: a non-owning pointer to the object it dumps.
+/// An entry of the process-wide dump registry: a non-owning pointer to the object it dumps.
 class KEL_API KELDump {
 public:
-    // An entry without an object. Asking it to dump does nothing.
+    /// An entry without an object. Asking it to dump does nothing.
     KELDump();
-    // An entry for p; the entry does not own p.
+    ///@{
+    /// An entry for p; the entry does not own p.
     KELDump(KELBase* p);
     KELDump(const KELDump& o);
     const KELDump& operator=(const KELDump& o);
+    ///@}
     virtual ~KELDump();
 
-    // Writes the object's picture to os (nothing for an entry without an object).
+    /// Writes the object's picture to os (nothing for an entry without an object).
     void dump(std::ostream& os);
-    // Appends the object's picture to the socket's output buffer; nothing is sent.
+    /// Appends the object's picture to the socket's output buffer; nothing is sent.
     void dump(Socket& s);
 
 private:
     KELBase* _pObject;
 };
 
-// The abstract root of every value and resource class. Each class writes a picture of itself, its dump:
-// a header line "@ class Kel::<Name>" followed by the class's own value lines, to a stream or into a
-// socket's output buffer.
+/// The abstract root of every value and resource class. Each class writes a picture of itself, its dump:
+/// a header line "@ class Kel::<Name>" followed by the class's own value lines, to a stream or into a
+/// socket's output buffer.
 class KEL_API KELBase {
     friend class KELDump;
 
@@ -46,14 +48,14 @@ public:
     KELBase(const KELBase& o);
     KELBase& operator=(const KELBase& o);
 
-    // Marks this object as never to be listed by the dump registry. The mark is never cleared.
+    /// Marks this object as never to be listed by the dump registry. The mark is never cleared.
     void excludeFromDump();
 
-    // Records that the library was initialised; it has no further effect.
+    /// Records that the library was initialised; it has no further effect.
     static void initialize();
-    // Writes the leak-tracking notice to os. This library keeps no registry of live objects.
+    /// Writes the leak-tracking notice to os. This library keeps no registry of live objects.
     static void dumpAll(std::ostream& os);
-    // Appends the same notice to the socket's output buffer and flushes the socket.
+    /// Appends the same notice to the socket's output buffer and flushes the socket.
     static void dumpAll(Socket& s);
 
 protected:
@@ -70,21 +72,23 @@ private:
     static bool _bInitialised;
 };
 
-// The base of every exception the library throws, always by value. It carries a name of at most 63
-// characters and a reason code whose meaning the throwing area fixes. Copies hold the same name and reason.
+/// The base of every exception the library throws, always by value. It carries a name of at most 63
+/// characters and a reason code whose meaning the throwing area fixes. Copies hold the same name and reason.
 class KEL_API Exception {
 public:
     Exception(const Exception& o);
     Exception& operator=(const Exception& o);
     virtual ~Exception();
 
-    // The name, a pointer into this object.
+    ///@{
+    /// The name, a pointer into this object.
     const char* name() const;
     long reason() const;
+    ///@}
 
 protected:
-    // Throws a plain Exception named "Exception Name Length Exceeded" with reason 0 instead when name has
-    // 64 characters or more. A null name counts as empty.
+    /// Throws a plain Exception named "Exception Name Length Exceeded" with reason 0 instead when name has
+    /// 64 characters or more. A null name counts as empty.
     Exception(const char* name, long reason);
 
 private:
@@ -94,9 +98,9 @@ private:
     std::int32_t _lReason;
 };
 
-// Adding an element that is already held (1), adding a collection to itself directly or through nested
-// collections (2), stepping from or removing an element the collection does not hold (3), adding a null
-// element (4).
+/// Adding an element that is already held (1), adding a collection to itself directly or through nested
+/// collections (2), stepping from or removing an element the collection does not hold (3), adding a null
+/// element (4).
 class KEL_API CollectionException : public Exception {
 public:
     explicit CollectionException(long reason);
@@ -105,7 +109,7 @@ public:
     ~CollectionException() override;
 };
 
-// Invalid dates, times and timestamps, and values that do not match their format (reasons 1 to 5).
+/// Invalid dates, times and timestamps, and values that do not match their format (reasons 1 to 5).
 class KEL_API DateTimeException : public Exception {
 public:
     explicit DateTimeException(long reason);
@@ -114,7 +118,7 @@ public:
     ~DateTimeException() override;
 };
 
-// A DB handle whose manager has no connection to give (1).
+/// A DB handle whose manager has no connection to give (1).
 class KEL_API DBPoolException : public Exception {
 public:
     explicit DBPoolException(long reason);
@@ -123,9 +127,9 @@ public:
     ~DBPoolException() override;
 };
 
-// A failed socket call: the reason is the Windows Sockets error code, the same on every platform
-// (see Socket::resolveSocketError); -19 for bind on a socket outside the Internet domain, -1 for recv on
-// a closed socket.
+/// A failed socket call: the reason is the Windows Sockets error code, the same on every platform
+/// (see Socket::resolveSocketError); -19 for bind on a socket outside the Internet domain, -1 for recv on
+/// a closed socket.
 class KEL_API SocketException : public Exception {
 public:
     explicit SocketException(long reason);
@@ -134,9 +138,9 @@ public:
     ~SocketException() override;
 };
 
-// A text longer than a fixed length (1), storage not obtained (2), an index past the end (3), a mask of
-// the wrong length (4), an unknown escape (5), an unknown variable (17); further reasons are documented
-// with the operation that raises them.
+/// A text longer than a fixed length (1), storage not obtained (2), an index past the end (3), a mask of
+/// the wrong length (4), an unknown escape (5), an unknown variable (17); further reasons are documented
+/// with the operation that raises them.
 class KEL_API StringException : public Exception {
 public:
     explicit StringException(long reason);
@@ -145,8 +149,8 @@ public:
     ~StringException() override;
 };
 
-// Entity decoding (101, 102), node parsing (203, 205), writing a text too long for a String (301) and
-// document reading (401, 403, 404).
+/// Entity decoding (101, 102), node parsing (203, 205), writing a text too long for a String (301) and
+/// document reading (401, 403, 404).
 class KEL_API XMLException : public Exception {
 public:
     explicit XMLException(long reason);
@@ -155,11 +159,11 @@ public:
     ~XMLException() override;
 };
 
-// A two-line notice, each line ended by "\n". The same pointer on every call.
+/// A two-line notice, each line ended by "\n". The same pointer on every call.
 KEL_API const char* copyright();
-// "Corvane Foundation Classes". The same pointer on every call.
+/// "Corvane Foundation Classes". The same pointer on every call.
 KEL_API const char* product();
-// "3, 0, 0, 0". The same pointer on every call.
+/// "3, 0, 0, 0". The same pointer on every call.
 KEL_API const char* version();
 
 } // namespace Kel

@@ -12,32 +12,33 @@ namespace Kel {
 
 // ---- Socket -------------------------------------------------------------------------------------
 
-// A thin blocking stream socket. Values streamed in with << collect in an output buffer that the flush
-// action sends. Copies share the handle (the connection stays open until some copy calls close()); each
-// copy has its own output buffer. The application starts Windows Sockets itself before creating a socket.
-// Not synchronised: one thread uses a socket at a time.
+/// A thin blocking stream socket. Values streamed in with << collect in an output buffer that the flush
+/// action sends. Copies share the handle (the connection stays open until some copy calls close()); each
+/// copy has its own output buffer. The application starts Windows Sockets itself before creating a socket.
+/// Not synchronised: one thread uses a socket at a time.
 class KEL_API Socket : public KELBase {
 public:
     enum Domain { internet = 0, local = 1 };
     enum Action { flush = 0 };
 
-    // A new TCP socket (internet) or Unix-domain stream socket (local). Throws SocketException with the
-    // platform's error code when none can be created; a domain other than these two gives reason 10047
-    // (EAFNOSUPPORT).
+    /// A new TCP socket (internet) or Unix-domain stream socket (local). Throws SocketException with the
+    /// platform's error code when none can be created; a domain other than these two gives reason 10047
+    /// (EAFNOSUPPORT).
     Socket(Domain domain = internet);
-    // Shares o's handle and domain; the output buffer starts empty.
+    /// Shares o's handle and domain; the output buffer starts empty.
     Socket(const Socket& o);
-    // Takes o's handle, domain and pending text; a socket assigned to itself is unchanged.
+    /// Takes o's handle, domain and pending text; a socket assigned to itself is unchanged.
     const Socket& operator=(const Socket& o);
-    // Releases the output buffer only; the connection stays open for the copies.
+    /// Releases the output buffer only; the connection stays open for the copies.
     ~Socket() override;
 
-    // Shuts the connection down both ways and closes the handle; a closed socket is left as it is.
+    /// Shuts the connection down both ways and closes the handle; a closed socket is left as it is.
     void close();
-    // One send of the text; returns the byte count or 0xFFFFFFFF (SOCKET_ERROR). Never throws.
+    /// One send of the text; returns the byte count or 0xFFFFFFFF (SOCKET_ERROR). Never throws.
     unsigned long send(const String& text);
 
-    // Each appends the value as text to the output buffer; nothing is sent.
+    ///@{
+    /// Each appends the value as text to the output buffer; nothing is sent.
     Socket& operator<<(short v);
     Socket& operator<<(unsigned short v);
     Socket& operator<<(int v);
@@ -46,7 +47,8 @@ public:
     Socket& operator<<(unsigned long v);
     Socket& operator<<(const char* s);
     Socket& operator<<(const String& s);
-    // flush sends the whole output buffer and empties it; other values do nothing.
+    ///@}
+    /// flush sends the whole output buffer and empties it; other values do nothing.
     Socket& operator<<(Action a);
 
     // Connections. A failure throws SocketException whose reason is the Windows Sockets code of the
@@ -57,46 +59,48 @@ public:
     // 11004 (no IPv4 address), and values without a counterpart are passed on unchanged (below 10000).
     // On a closed socket every operation below except recv throws 10038 (ENOTSOCK).
 
-    // Binds to port (taken as unsigned 16-bit) on every local IPv4 address. Throws -19 on a socket that
-    // is not internet, leaving it untouched; any other failure closes the socket, then throws (10048 for
-    // a port in use). True on success.
+    /// Binds to port (taken as unsigned 16-bit) on every local IPv4 address. Throws -19 on a socket that
+    /// is not internet, leaving it untouched; any other failure closes the socket, then throws (10048 for
+    /// a port in use). True on success.
     bool bind(short port);
-    // Binds a local socket to a file-system path. The file stays after close(); remove it before binding
-    // the path again. Throws -19 on a socket that is not local, 10022 for a null or empty path and 10063
-    // for a path longer than a local address holds (107 characters on Linux and Windows), each leaving
-    // the socket untouched; a failure of the platform (10048 when the file exists) closes the socket
-    // first. Where the platform has no local sockets, constructing one already throws 10047.
+    /// Binds a local socket to a file-system path. The file stays after close(); remove it before binding
+    /// the path again. Throws -19 on a socket that is not local, 10022 for a null or empty path and 10063
+    /// for a path longer than a local address holds (107 characters on Linux and Windows), each leaving
+    /// the socket untouched; a failure of the platform (10048 when the file exists) closes the socket
+    /// first. Where the platform has no local sockets, constructing one already throws 10047.
     bool bind(const String& path);
-    // Listens with the largest backlog the platform allows. A failure closes the socket, then throws.
+    /// Listens with the largest backlog the platform allows. A failure closes the socket, then throws.
     bool listen();
-    // Waits for the next connection and returns a socket of this socket's domain for it. A failure
-    // throws and leaves this socket open.
+    /// Waits for the next connection and returns a socket of this socket's domain for it. A failure
+    /// throws and leaves this socket open.
     Socket accept();
-    // Connects to host, a name or a dotted IPv4 address: when the text read as a decimal number from its
-    // start (leading blanks and a sign allowed) gives 0, it is a name and resolved to its first IPv4
-    // address (so "0.1.2.3" and "localhost" are names and "127.0.0.1" is an address); otherwise it is
-    // read as a dotted address. Resolution is thread-safe; when it fails, throws 11001 to 11004 and the
-    // socket stays open. A failed connect closes the socket, then throws (10061 when refused). Throws -19
-    // on a local socket. True on success.
+    /// Connects to host, a name or a dotted IPv4 address: when the text read as a decimal number from its
+    /// start (leading blanks and a sign allowed) gives 0, it is a name and resolved to its first IPv4
+    /// address (so "0.1.2.3" and "localhost" are names and "127.0.0.1" is an address); otherwise it is
+    /// read as a dotted address. Resolution is thread-safe; when it fails, throws 11001 to 11004 and the
+    /// socket stays open. A failed connect closes the socket, then throws (10061 when refused). Throws -19
+    /// on a local socket. True on success.
     bool connect(const String& host, short port);
-    // Connects a local socket to the socket bound at path. Argument checks and failures as bind(path)
-    // (a path nobody listens on closes the socket and throws). Throws -19 on a socket that is not local.
+    /// Connects a local socket to the socket bound at path. Argument checks and failures as bind(path)
+    /// (a path nobody listens on closes the socket and throws). Throws -19 on a socket that is not local.
     bool connect(const String& path);
-    // Waits at most timeout microseconds (0 polls, 0xFFFFFFFF waits without limit; a wait interrupted by
-    // a signal is resumed with the time left) and then reads everything that has arrived. Returns 0 when
-    // nothing arrived in time, out unchanged; otherwise out becomes the received text (variable length,
-    // ending at the first NUL byte; all the bytes stay readable through out.buffer()) and the byte count
-    // is returned. Throws -1 on a closed socket. When the peer has ended the connection, closes the socket
-    // and throws 10101 (WSAEDISCON) for an orderly close or the error that ended it (10054 for a reset).
-    // A failed wait throws and leaves the socket open; urgent data throws the socket's pending error.
+    /// Waits at most timeout microseconds (0 polls, 0xFFFFFFFF waits without limit; a wait interrupted by
+    /// a signal is resumed with the time left) and then reads everything that has arrived. Returns 0 when
+    /// nothing arrived in time, out unchanged; otherwise out becomes the received text (variable length,
+    /// ending at the first NUL byte; all the bytes stay readable through out.buffer()) and the byte count
+    /// is returned. Throws -1 on a closed socket. When the peer has ended the connection, closes the socket
+    /// and throws 10101 (WSAEDISCON) for an orderly close or the error that ended it (10054 for a reset).
+    /// A failed wait throws and leaves the socket open; urgent data throws the socket's pending error.
     unsigned long recv(String& out, unsigned long timeout);
-    // The symbolic name of a Windows Sockets error code ("ECONNREFUSED" for 10061), or "Error not found".
+    /// The symbolic name of a Windows Sockets error code ("ECONNREFUSED" for 10061), or "Error not found".
     static const char* resolveSocketError(unsigned long code);
 
 protected:
-    // The header "@ class Kel::Socket" only.
+    ///@{
+    /// The header "@ class Kel::Socket" only.
     void dump(Socket& s) override;
     void dump(std::ostream& os) override;
+    ///@}
 
 private:
     Socket(int handle, Domain domain);
@@ -110,49 +114,53 @@ private:
 
 // ---- Mutex and Waitable -----------------------------------------------------------------------------
 
-// A re-entrant lock for applications: the holding thread may lock again and is done when it has unlocked
-// as often as it locked. Safe to use from any thread; it must outlive every thread that uses it and be
-// free when it is destroyed.
-//
-// A copy is a new, free mutex of its own; assignment changes nothing (each object keeps its own lock).
+/// A re-entrant lock for applications: the holding thread may lock again and is done when it has unlocked
+/// as often as it locked. Safe to use from any thread; it must outlive every thread that uses it and be
+/// free when it is destroyed.
+///
+/// A copy is a new, free mutex of its own; assignment changes nothing (each object keeps its own lock).
 class KEL_API Mutex {
 public:
-    // Free.
+    ///@{
+    /// Free.
     Mutex();
     Mutex(const Mutex& o);
     Mutex& operator=(const Mutex& o);
+    ///@}
     virtual ~Mutex();
 
-    // Blocks while another thread holds the mutex; returns at once for the holding thread.
+    /// Blocks while another thread holds the mutex; returns at once for the holding thread.
     void lock();
-    // Gives up one level of holding. Only the holding thread unlocks.
+    /// Gives up one level of holding. Only the holding thread unlocks.
     void unlock();
 
 private:
-    // The lock lives here, inside the object, for the object's lifetime.
+    /// The lock lives here, inside the object, for the object's lifetime.
     alignas(16) unsigned char _lock[64];
 };
 
-// An auto-reset event for applications. signal() releases exactly one waiting thread; when none waits
-// the signal is kept, once, until the next wait takes it: two signals with no wait between them release
-// a single wait. Safe to use from any thread; it must outlive every thread that uses it.
-//
-// A copy is a new event of its own, not signalled whatever the source's state; assignment changes
-// nothing (each object keeps its own event and state). Throws std::bad_alloc when the system cannot
-// provide the event.
+/// An auto-reset event for applications. signal() releases exactly one waiting thread; when none waits
+/// the signal is kept, once, until the next wait takes it: two signals with no wait between them release
+/// a single wait. Safe to use from any thread; it must outlive every thread that uses it.
+///
+/// A copy is a new event of its own, not signalled whatever the source's state; assignment changes
+/// nothing (each object keeps its own event and state). Throws std::bad_alloc when the system cannot
+/// provide the event.
 class KEL_API Waitable {
 public:
-    // Not signalled.
+    ///@{
+    /// Not signalled.
     Waitable();
     Waitable(const Waitable& o);
     Waitable& operator=(const Waitable& o);
+    ///@}
     virtual ~Waitable();
 
-    // Releases one waiting thread, or keeps the signal for the next wait. The flag has no effect.
+    /// Releases one waiting thread, or keeps the signal for the next wait. The flag has no effect.
     void signal(bool unused = false);
-    // Waits for a signal, at most the given number of milliseconds measured on a monotonic clock (setting
-    // the wall clock neither stretches nor cuts the wait), and takes it. True when signalled, false on
-    // time-out. 0xFFFFFFFF (or more) waits without limit and so always returns true; 0 only looks.
+    /// Waits for a signal, at most the given number of milliseconds measured on a monotonic clock (setting
+    /// the wall clock neither stretches nor cuts the wait), and takes it. True when signalled, false on
+    /// time-out. 0xFFFFFFFF (or more) waits without limit and so always returns true; 0 only looks.
     bool wait(unsigned long milliseconds = 0xFFFFFFFFul);
 
 private:

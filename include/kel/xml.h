@@ -51,59 +51,63 @@ class XMLSNode;
 class XMLParser;
 class XMLWriter;
 
-// The entity coding of the XML classes, on 8-bit text. Decoding knows "&per;" (%), "&amp;" (&), "&gt;",
-// "&lt;", "&slash;" (/), "&qm;" (?), "&em;" (!), "&dash;" (-), "&ob;" ([), "&cb;" (]), "&eq;" (=),
-// "&dq;" and "&quot;" ("), "&sq;" (') and "&nbsp;" (the byte 0xA0), and decimal references "&#N;".
-// Encoding replaces only &, >, < and the byte 0xA0, so decoding gives back any encoded text.
+/// The entity coding of the XML classes, on 8-bit text. Decoding knows "\&per;" (%), "\&amp;" (&), "\&gt;",
+/// "\&lt;", "\&slash;" (/), "\&qm;" (?), "\&em;" (!), "\&dash;" (-), "\&ob;" ([), "\&cb;" (]), "\&eq;" (=),
+/// "\&dq;" and "\&quot;" ("), "\&sq;" (') and "\&nbsp;" (the byte 0xA0), and decimal references "\&\#N;".
+/// Encoding replaces only &, >, < and the byte 0xA0, so decoding gives back any encoded text.
 class KEL_API XMLUtil {
 public:
-    // The text with every &, >, < and 0xA0 replaced by its entity. A null text gives a null String.
+    /// The text with every &, >, < and 0xA0 replaced by its entity. A null text gives a null String.
     static const String XMLEncode(const String& text);
 
-    // The text with every entity replaced by its character, in one pass: "&amp;lt;" gives "&lt;". An
-    // entity runs from "&" to the first ";" within the 16 characters that begin with the "&"; none there
-    // raises XMLException(101), an entity outside the table XMLException(102). A decimal reference gives
-    // the low 8 bits of its number (read as atol reads it: "&#321;" is "A", "&#-1;" is 0xFF), and nothing
-    // when they are 0 ("&#x41;" reads as 0). A null text gives a null String.
+    /// The text with every entity replaced by its character, in one pass: "&amp;lt;" gives "&lt;". An
+    /// entity runs from "&" to the first ";" within the 16 characters that begin with the "&"; none there
+    /// raises XMLException(101), an entity outside the table XMLException(102). A decimal reference gives
+    /// the low 8 bits of its number (read as atol reads it: "&#321;" is "A", "&#-1;" is 0xFF), and nothing
+    /// when they are 0 ("&#x41;" reads as 0). A null text gives a null String.
     static const String XMLDecode(const String& text);
 
-    // Always String::null; the arguments are not used and *found is not written.
+    /// Always String::null; the arguments are not used and *found is not written.
     static const String& getNode(const String& path, bool* found);
 };
 
-// One attribute: a name and a value, linked into its node's attribute list.
+/// One attribute: a name and a value, linked into its node's attribute list.
 class KEL_API XMLAttr : public KELBase {
 public:
-    // Name and value as given; with a non-null node the attribute is appended to the node's attributes
-    // and belongs to the node from then on.
+    /// Name and value as given; with a non-null node the attribute is appended to the node's attributes
+    /// and belongs to the node from then on.
     XMLAttr(XMLNode* node, const String& name, const String& value);
-    // Parses name="value" at the cursor, leaves the cursor behind the closing quote and appends the
-    // attribute to node (without a node it is read as for an element and belongs to the caller). An empty
-    // value ("") reads as null. For a declaration node the attribute is the whole text up to the next ">"
-    // (the cursor stays on the ">"). Throws
-    // XMLException(101, 102) for a value that does not decode and XMLException(205) when no "=" or no
-    // closing quote (or, for a declaration, no ">") follows.
+    /// Parses name="value" at the cursor, leaves the cursor behind the closing quote and appends the
+    /// attribute to node (without a node it is read as for an element and belongs to the caller). An empty
+    /// value ("") reads as null. For a declaration node the attribute is the whole text up to the next ">"
+    /// (the cursor stays on the ">"). Throws
+    /// XMLException(101, 102) for a value that does not decode and XMLException(205) when no "=" or no
+    /// closing quote (or, for a declaration, no ">") follows.
     XMLAttr(XMLNode* node, const char*& text);
-    // Copies name and value and also the neighbour links, so that iterating from a copy goes on in the
-    // source's list; the copy itself is in no list.
+    ///@{
+    /// Copies name and value and also the neighbour links, so that iterating from a copy goes on in the
+    /// source's list; the copy itself is in no list.
     XMLAttr(const XMLAttr& o);
     XMLAttr& operator=(const XMLAttr& o);
-    // Does not unlink the attribute: attributes are destroyed through their node.
+    ///@}
+    /// Does not unlink the attribute: attributes are destroyed through their node.
     ~XMLAttr() override;
 
     const String& name() const;
     const String& value() const;
     void value(const String& value);
 
-    // name="value" with the value encoded and a double quote in it written "&quot;"; a null name or value
-    // is written empty.
+    /// name="value" with the value encoded and a double quote in it written "&quot;"; a null name or value
+    /// is written empty.
     const String stream() const;
 
 protected:
-    // "@ class Kel::XMLAttr" (ended by "\n" on a stream), then "Nm=<name> Va=<value>" with "(null)" for a
-    // null field.
+    ///@{
+    /// "@ class Kel::XMLAttr" (ended by "\n" on a stream), then "Nm=<name> Va=<value>" with "(null)" for a
+    /// null field.
     void dump(Socket& s) override;
     void dump(std::ostream& os) override;
+    ///@}
 
 private:
     XMLAttr();
@@ -118,10 +122,10 @@ private:
     friend class XMLWriter;
 };
 
-// A node of a document tree: a namespace prefix, a name, a text value, a type, ordered children and ordered
-// attributes. A node owns its children and attributes; destroying a linked node on its own unlinks it
-// from its parent and siblings. Names and values compare as Strings do: case-sensitively, null equal
-// only to null.
+/// A node of a document tree: a namespace prefix, a name, a text value, a type, ordered children and ordered
+/// attributes. A node owns its children and attributes; destroying a linked node on its own unlinks it
+/// from its parent and siblings. Names and values compare as Strings do: case-sensitively, null equal
+/// only to null.
 class KEL_API XMLNode : public KELBase {
 public:
     enum Type {
@@ -131,50 +135,56 @@ public:
         Comment = 3      // "<!--" followed by white space; the value holds the comment's text
     };
 
-    // An element of that name, without namespace or value.
+    /// An element of that name, without namespace or value.
     explicit XMLNode(const String& name);
-    // An element with that namespace and name, without value.
+    /// An element with that namespace and name, without value.
     XMLNode(const String& nameSpace, const String& name);
-    // A deep copy of other without parent or siblings. Attributes that share a name collapse into the
-    // first, holding the last one's value.
+    /// A deep copy of other without parent or siblings. Attributes that share a name collapse into the
+    /// first, holding the last one's value.
     XMLNode(const XMLNode& other);
-    // Destroys the subtree and unlinks the node from its parent and siblings.
+    /// Destroys the subtree and unlinks the node from its parent and siblings.
     ~XMLNode() override;
 
-    // Replaces name, namespace, value, type, children and attributes by a deep copy of other; the node
-    // keeps its place in its own tree. Other may lie anywhere, even inside this node's subtree.
+    /// Replaces name, namespace, value, type, children and attributes by a deep copy of other; the node
+    /// keeps its place in its own tree. Other may lie anywhere, even inside this node's subtree.
     const XMLNode& operator=(const XMLNode& other);
 
-    // Each appends a new last child and returns it: parsed at the cursor (advancing it; on XMLException
-    // nothing is appended), a deep copy of node, or built from the given fields.
+    ///@{
+    /// Each appends a new last child and returns it: parsed at the cursor (advancing it; on XMLException
+    /// nothing is appended), a deep copy of node, or built from the given fields.
     XMLNode* addNode(const char*& text);
     XMLNode* addNode(const XMLNode& node);
     XMLNode* addNode(const String& nameSpace, const String& name, const String& value);
     XMLNode* addNode(const String& name, const String& value);
-    // As addNode on this node's parent: the new node becomes the parent's last child, wherever this node
-    // stands. Without a parent the new node has none either, and the caller owns it.
+    ///@{
+    ///@}
+    /// As addNode on this node's parent: the new node becomes the parent's last child, wherever this node
+    /// stands. Without a parent the new node has none either, and the caller owns it.
     XMLNode* insertNodeAfter(const char*& text);
     XMLNode* insertNodeAfter(const XMLNode& node);
     XMLNode* insertNodeAfter(const String& nameSpace, const String& name, const String& value);
     XMLNode* insertNodeAfter(const String& name, const String& value);
+    ///@}
 
-    // Gives the first attribute of that name the value (it keeps its place), or appends a new attribute.
+    /// Gives the first attribute of that name the value (it keeps its place), or appends a new attribute.
     void attribute(const String& name, const String& value);
-    // The value of the first attribute of that name, or a null String.
+    /// The value of the first attribute of that name, or a null String.
     const String attribute(const String& name) const;
-    // The first attribute for a null prev, otherwise the one after prev; null after the last.
+    /// The first attribute for a null prev, otherwise the one after prev; null after the last.
     XMLAttr* attribute(XMLAttr* prev) const;
 
-    // Destroys all children and attributes; name, namespace, value and type stay.
+    /// Destroys all children and attributes; name, namespace, value and type stay.
     void deleteContent();
-    // The number of ancestors: 0 without parent.
+    /// The number of ancestors: 0 without parent.
     long level() const;
 
     XMLNode* parent();
     const XMLNode* parent() const;
-    // The first child for a null prev, otherwise the sibling after prev; null after the last.
+    ///@{
+    /// The first child for a null prev, otherwise the sibling after prev; null after the last.
     XMLNode* nextChild(const XMLNode* prev);
     const XMLNode* nextChild(const XMLNode* prev) const;
+    ///@}
 
     const String name() const;
     const String nameSpace() const;
@@ -183,22 +193,23 @@ public:
     Type type() const;
     void type(Type t);
 
-    // Parses one node with its subtree at the cursor into this node and advances the cursor behind what
-    // it read (to null when the text ends). Name and type are replaced; the namespace only when the new
-    // name has one ("p:item"); the value only when the new text sets one. Children and attributes found
-    // are appended after those the node already has. Throws XMLException: 203 when the text does not begin
-    // with "<", or a "!DOCTYPE" has no ">" or a comment no "-->"; 205 when the tag has no ">"; 101 or 102
-    // for text that does not decode. Nodes of the subtree under construction are then discarded.
+    /// Parses one node with its subtree at the cursor into this node and advances the cursor behind what
+    /// it read (to null when the text ends). Name and type are replaced; the namespace only when the new
+    /// name has one ("p:item"); the value only when the new text sets one. Children and attributes found
+    /// are appended after those the node already has. Throws XMLException: 203 when the text does not begin
+    /// with "<", or a "!DOCTYPE" has no ">" or a comment no "-->"; 205 when the tag has no ">"; 101 or 102
+    /// for text that does not decode. Nodes of the subtree under construction are then discarded.
     void fromStream(const char*& cursor);
 
-    // The node and its subtree as text, one tag per line, each line ended by a line feed and indented by
-    // one TAB per level (the node's own first line only when indent is true). See the notes at the top of
-    // this file. Throws XMLException(301) when the text would be too long for a String.
+    /// The node and its subtree as text, one tag per line, each line ended by a line feed and indented by
+    /// one TAB per level (the node's own first line only when indent is true). See the notes at the top of
+    /// this file. Throws XMLException(301) when the text would be too long for a String.
     const String stream(bool indent) const;
 
-    // The first direct child after `after` (from the first child when it is null; `after` must be a child
-    // of this node) whose name, namespace and attribute attrName equal the arguments, or null. A child
-    // without the attribute matches a null attrValue.
+    ///@{
+    /// The first direct child after `after` (from the first child when it is null; `after` must be a child
+    /// of this node) whose name, namespace and attribute attrName equal the arguments, or null. A child
+    /// without the attribute matches a null attrValue.
     XMLNode* findChild(const String& nameSpace, const String& name, const String& attrName,
                        const String& attrValue, const XMLNode* after);
     const XMLNode* findChild(const String& nameSpace, const String& name, const String& attrName,
@@ -211,28 +222,35 @@ public:
     const XMLNode* findChild(const String& nameSpace, const String& name, const XMLNode* after) const;
     XMLNode* findChild(const String& name, const XMLNode* after);
     const XMLNode* findChild(const String& name, const XMLNode* after) const;
+    ///@}
 
-    // Appends to list every node below this one (this node itself is not tested) that matches, in
-    // post-order: a node's matching descendants come before it, siblings in document order. The list is
-    // not cleared first.
+    ///@{
+    /// Appends to list every node below this one (this node itself is not tested) that matches, in
+    /// post-order: a node's matching descendants come before it, siblings in document order. The list is
+    /// not cleared first.
     void findNodeS(XMLNodeList& list, const String& nameSpace, const String& name, const String& attrName,
                    const String& attrValue);
     void findNodeS(XMLNodeList& list, const String& name, const String& attrName, const String& attrValue);
     void findNodeS(XMLNodeList& list, const String& nameSpace, const String& name);
     void findNodeS(XMLNodeList& list, const String& name);
+    ///@}
 
 protected:
-    // Links node as the last child; node's parent is not set.
+    /// Links node as the last child; node's parent is not set.
     void addNodeToParent(XMLNode* node);
-    // Links attr as the last attribute.
+    /// Links attr as the last attribute.
     void addAttr(XMLAttr* attr);
-    // The first attribute of that name, or null.
+    ///@{
+    /// The first attribute of that name, or null.
     XMLAttr* findAttribute(const String& name);
     const XMLAttr* findAttribute(const String& name) const;
+    ///@}
 
-    // "@ class Kel::XMLNode", then "Ns=<namespace> Nm=<name> Va=<value>" with "(null)" for a null field.
+    ///@{
+    /// "@ class Kel::XMLNode", then "Ns=<namespace> Nm=<name> Va=<value>" with "(null)" for a null field.
     void dump(Socket& s) override;
     void dump(std::ostream& os) override;
+    ///@}
 
 private:
     XMLNode();
@@ -243,7 +261,7 @@ private:
 
     void linkTo(XMLNode* parent);
     void copyContentFrom(const XMLNode& other);
-    // The search criteria: name always, namespace and attribute where given.
+    /// The search criteria: name always, namespace and attribute where given.
     bool matches(const String* nameSpace, const String& name, const String* attrName,
                  const String* attrValue) const;
     XMLNode* firstMatch(const XMLNode* after, const String* nameSpace, const String& name,
@@ -269,15 +287,17 @@ private:
     friend class XMLWriter;
 };
 
-// One cell of a search list: a found node (not owned) and the next cell.
+/// One cell of a search list: a found node (not owned) and the next cell.
 class KEL_API XMLSNode {
 public:
-    // A cell without node and without next cell.
+    /// A cell without node and without next cell.
     XMLSNode();
-    // A single cell for the same node; the chain behind o is not copied.
+    ///@{
+    /// A single cell for the same node; the chain behind o is not copied.
     XMLSNode(const XMLSNode& o);
     XMLSNode& operator=(const XMLSNode& o);
-    // Destroys the cells after this one (with a loop, however long the chain).
+    ///@}
+    /// Destroys the cells after this one (with a loop, however long the chain).
     virtual ~XMLSNode();
 
 private:
@@ -289,9 +309,9 @@ private:
     friend class XMLNodeList;
 };
 
-// The result of findNodeS: a singly linked list of cells pointing into a tree. The list owns its cells,
-// not the nodes; a list that outlives its tree holds dangling pointers and never touches them. Copies are
-// deep: each list has its own cells pointing to the same nodes.
+/// The result of findNodeS: a singly linked list of cells pointing into a tree. The list owns its cells,
+/// not the nodes; a list that outlives its tree holds dangling pointers and never touches them. Copies are
+/// deep: each list has its own cells pointing to the same nodes.
 class KEL_API XMLNodeList {
 public:
     XMLNodeList();
@@ -299,14 +319,14 @@ public:
     XMLNodeList& operator=(const XMLNodeList& o);
     virtual ~XMLNodeList();
 
-    // Destroys all cells; the list is empty.
+    /// Destroys all cells; the list is empty.
     void clear();
-    // Steps cell to the first cell when it is null, otherwise to the next one, and returns that cell's node;
-    // null, with cell null, after the last.
+    /// Steps cell to the first cell when it is null, otherwise to the next one, and returns that cell's node;
+    /// null, with cell null, after the last.
     XMLNode* next(XMLSNode*& cell);
 
 protected:
-    // Appends a cell for node.
+    /// Appends a cell for node.
     void add(XMLNode* node);
 
 private:
@@ -316,35 +336,39 @@ private:
     friend class XMLNode;
 };
 
-// A document: the values of the XML declaration (version and encoding), the DOCTYPE text, and the root
-// node, which the document owns. Copies are deep.
+/// A document: the values of the XML declaration (version and encoding), the DOCTYPE text, and the root
+/// node, which the document owns. Copies are deep.
 class KEL_API XMLDoc : public KELBase {
 public:
-    // No declaration values, no DOCTYPE, no root.
+    /// No declaration values, no DOCTYPE, no root.
     XMLDoc();
-    // The document parsed from text, as fromStream does (the caller's pointer does not move). Throws what
-    // fromStream throws.
+    /// The document parsed from text, as fromStream does (the caller's pointer does not move). Throws what
+    /// fromStream throws.
     explicit XMLDoc(const char* text);
-    // A root element rootName; no DOCTYPE.
+    /// A root element rootName; no DOCTYPE.
     XMLDoc(const String& rootName, const String& version, const String& encoding);
-    // DOCTYPE text name, and a root element name when createRoot is true.
+    /// DOCTYPE text name, and a root element name when createRoot is true.
     XMLDoc(const String& name, const String& version, const String& encoding, bool createRoot);
-    // A root element rootName, which is also the DOCTYPE text when withDocType is true.
+    ///@{
+    /// A root element rootName, which is also the DOCTYPE text when withDocType is true.
     XMLDoc(const String& rootName, bool withDocType, const String& version, const String& encoding);
     XMLDoc(const XMLDoc& other);
     ~XMLDoc() override;
     const XMLDoc& operator=(const XMLDoc& other);
+    ///@}
 
-    // True when there is no root.
+    ///@{
+    /// True when there is no root.
     bool isNull() const;
     XMLNode* rootNode();
     const XMLNode* rootNode() const;
-    // Replaces the root by a new element named name; the encoding becomes "UTF-8", the DOCTYPE text
-    // becomes name when withDocType is true.
+    ///@}
+    /// Replaces the root by a new element named name; the encoding becomes "UTF-8", the DOCTYPE text
+    /// becomes name when withDocType is true.
     void rootNode(const String& name, bool withDocType);
-    // Replaces the root by node as its text carries it: node is written with stream(false) and parsed
-    // back, and the DOCTYPE text becomes the new root's name. node may lie in this document's own tree.
-    // On XMLException (the text does not parse back) the document is left without root.
+    /// Replaces the root by node as its text carries it: node is written with stream(false) and parsed
+    /// back, and the DOCTYPE text becomes the new root's name. node may lie in this document's own tree.
+    /// On XMLException (the text does not parse back) the document is left without root.
     void rootNode(const XMLNode& node);
 
     String version() const;
@@ -352,26 +376,28 @@ public:
     String docType() const;
     void docType(const String& text);
 
-    // Reads a document: the root, version, encoding and DOCTYPE text are reset, then one top-level node
-    // after another is parsed. The first element becomes the root (later ones are dropped), an "xml"
-    // instruction gives version and encoding, a "DOCTYPE" declaration the DOCTYPE text. Text that is not a
-    // tag ends the document quietly. Throws XMLException(401) for a null cursor and passes on 101, 102
-    // and 205; what was read before stays.
+    /// Reads a document: the root, version, encoding and DOCTYPE text are reset, then one top-level node
+    /// after another is parsed. The first element becomes the root (later ones are dropped), an "xml"
+    /// instruction gives version and encoding, a "DOCTYPE" declaration the DOCTYPE text. Text that is not a
+    /// tag ends the document quietly. Throws XMLException(401) for a null cursor and passes on 101, 102
+    /// and 205; what was read before stays.
     const XMLDoc& fromStream(const char*& cursor);
-    // Reads the file (in text mode) and parses it as fromStream does. The root is dropped first. Throws
-    // XMLException: 401 for a null path or a file smaller than 5 bytes, 403 when the file cannot be read,
-    // 404 when there is no memory for its text, and what fromStream throws.
+    /// Reads the file (in text mode) and parses it as fromStream does. The root is dropped first. Throws
+    /// XMLException: 401 for a null path or a file smaller than 5 bytes, 403 when the file cannot be read,
+    /// 404 when there is no memory for its text, and what fromStream throws.
     const XMLDoc& fromFile(const char* path);
 
-    // The declaration line "<?xml version="..." encoding="..."?>" (null values written empty), followed on
-    // the same line by "<!DOCTYPE text>" when there is a DOCTYPE text, a line feed, and the root's
-    // stream(true). Throws XMLException(301) when the text would be too long for a String.
+    /// The declaration line "<?xml version="..." encoding="..."?>" (null values written empty), followed on
+    /// the same line by "<!DOCTYPE text>" when there is a DOCTYPE text, a line feed, and the root's
+    /// stream(true). Throws XMLException(301) when the text would be too long for a String.
     String stream() const;
 
 protected:
-    // "@ class Kel::XMLDoc", then the text of stream() and one more line end.
+    ///@{
+    /// "@ class Kel::XMLDoc", then the text of stream() and one more line end.
     void dump(Socket& s) override;
     void dump(std::ostream& os) override;
+    ///@}
 
 private:
     void replaceRoot(XMLNode* root);
