@@ -16,7 +16,7 @@ test_packages=(
     postgresql odbc-postgresql
     libpugixml-dev libtinyxml2-dev libxml2-dev
     xkb-data fontconfig-config polkitd shared-mime-info
-    python3 netcat-openbsd
+    python3 netcat-openbsd doxygen
 )
 
 case "${1:-test}" in

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds and runs every test of Kel: Linux release, Linux with AddressSanitizer and
-# UndefinedBehaviorSanitizer, the threaded tests under ThreadSanitizer, the Windows build under Wine, and a
-# short smoke run of every fuzzer. Installs what it needs first. Exits non-zero on any failure.
+# Builds and runs every test of Kel: Linux release (with the installed-consumer check, the API reference
+# and every example program), Linux with AddressSanitizer and UndefinedBehaviorSanitizer, the threaded
+# tests under ThreadSanitizer, the Windows build under Wine, and a short smoke run of every fuzzer. Installs what it needs first. Exits non-zero on any failure.
 #
 # Environment: KEL_BUILD_ROOT (default ./build-tests), KEL_FUZZ_SECONDS (default 20 per fuzzer),
 # KEL_STAGES (default "linux asan tsan windows fuzz").
@@ -72,6 +72,35 @@ consumer_check() { # stage, build dir, [toolchain]: the installed library as an 
     fi
 }
 
+api_reference() { # stage: the API reference, built under the build root; any warning fails it
+    local stage=$1 out="$build_root/docs"
+    echo "== $stage: API reference (doxygen)"
+    mkdir -p "$out"
+    if (cd "$root" && { cat docs/Doxyfile; echo "OUTPUT_DIRECTORY = $out"; } | doxygen -) >"$out.log" 2>&1; then
+        passed=$((passed + 1))
+    else
+        cat "$out.log"
+        failed=$((failed + 1))
+        failures+=("$stage-docs")
+    fi
+}
+
+run_examples() { # stage, build dir: every example program, each with a time limit
+    local stage=$1 dir=$2 example name
+    for example in "$dir"/examples/example_*; do
+        [ -x "$example" ] || continue
+        name=$(basename "$example")
+        echo "== $stage: $name"
+        if (cd "$dir" && timeout 60 "$example") >"$dir/$name.log" 2>&1; then
+            passed=$((passed + 1))
+        else
+            tail -40 "$dir/$name.log"
+            failed=$((failed + 1))
+            failures+=("$stage-$name")
+        fi
+    done
+}
+
 stage_enabled() { [[ " $stages " == *" $1 "* ]]; }
 
 mkdir -p "$build_root"
@@ -95,6 +124,8 @@ if stage_enabled linux; then
     if configure_and_build "$build_root/linux" -DCMAKE_BUILD_TYPE=Release -DKEL_BUILD_BENCH=ON; then
         run_ctest linux "$build_root/linux"
         consumer_check linux "$build_root/linux"
+        api_reference linux
+        run_examples linux "$build_root/linux"
     else
         failures+=("linux-build")
     fi
