@@ -68,6 +68,9 @@ public:
     ///@{
     /// Free, with the given owner flags and key.
     Collectable(long ownerFlags, const String& key);
+    ///@}
+    ///@{
+    /// Copy construction and assignment, as the class comment describes.
     Collectable(const Collectable& o);
     Collectable& operator=(const Collectable& o);
     ///@}
@@ -78,8 +81,8 @@ protected:
     /// when the element already has a holder.
     virtual void addToCollectionHead(Collection* c);
     virtual void addToCollectionTail(Collection* c);
-    ///@{
     ///@}
+    ///@{
     /// The neighbour within c; none at the end. Throws CollectionException(3) when c does not hold this.
     virtual Collectable* next(Collection* c);
     virtual Collectable* previous(Collection* c);
@@ -133,6 +136,9 @@ public:
     ///@{
     /// Empty. When deleteOnDestroy is non-zero the destructor deletes every element that consents.
     explicit Collection(long deleteOnDestroy = 0);
+    ///@}
+    ///@{
+    /// Copy construction and assignment, as the class comment describes.
     Collection(const Collection& o);
     Collection& operator=(const Collection& o);
     ///@}
@@ -144,8 +150,8 @@ public:
     /// contain this collection) or 1 (e already held); the collection and its count are then unchanged.
     virtual void addTail(Collectable* e);
     virtual void addHead(Collectable* e);
-    ///@{
     ///@}
+    ///@{
     /// With none, the head / tail; otherwise e's neighbour here, none at the end. Throws
     /// CollectionException(3) when e is not held here.
     virtual Collectable* next(Collectable* e);
@@ -167,8 +173,11 @@ public:
     unsigned long count() const { return _ulCount; }
 
 protected:
+    ///@{
+    /// The head / tail element; null when the collection is empty.
     Collectable* first() const { return _pFirst; }
     Collectable* last() const { return _pLast; }
+    ///@}
     ///@{
     /// Overwrite the head / tail pointer, for elements that keep their links elsewhere.
     void first(Collectable* e) { _pFirst = e; }
@@ -208,6 +217,9 @@ public:
     ///@{
     /// Held by no collection, with the given owner flags and key.
     MultiCollectable(long ownerFlags, const String& key);
+    ///@}
+    ///@{
+    /// Copy construction and assignment, as the class comment describes.
     MultiCollectable(const MultiCollectable& o);
     MultiCollectable& operator=(const MultiCollectable& o);
     ///@}
@@ -221,8 +233,8 @@ protected:
     /// when c already holds it.
     void addToCollectionHead(Collection* c) override;
     void addToCollectionTail(Collection* c) override;
-    ///@{
     ///@}
+    ///@{
     /// The neighbour within c; none at the end. Throws CollectionException(3) when c does not hold this.
     Collectable* next(Collection* c) override;
     Collectable* previous(Collection* c) override;

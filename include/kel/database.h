@@ -35,8 +35,9 @@ public:
     ///@{
     /// Allocates the environment and requests ODBC 3. On failure isReady() is false.
     ODBCEnvironment();
-    ODBCEnvironment(const ODBCEnvironment& o);
     ///@}
+    /// A copy, as the class comment describes.
+    ODBCEnvironment(const ODBCEnvironment& o);
     /// Keeps this object's own handle; there is nothing else to copy.
     ODBCEnvironment& operator=(const ODBCEnvironment& o);
     ~ODBCEnvironment() override;
@@ -90,6 +91,9 @@ public:
     ///@{
     /// Closed: no handle, all flags 0, empty names, rowCount() -1, empty last error.
     Database();
+    ///@}
+    ///@{
+    /// Copy construction and assignment, as the class comment describes.
     Database(const Database& o);
     Database& operator=(const Database& o);
     ///@}
@@ -222,8 +226,9 @@ public:
     ///@{
     /// Closed, no statement, empty texts; db is used, not owned, and must outlive the result set.
     explicit ResultSet(Database* db);
-    ResultSet(const ResultSet& o);
     ///@}
+    /// A copy, as the class comment describes.
+    ResultSet(const ResultSet& o);
     /// Closes this result set, then takes o's database, filter, sort and statement text.
     ResultSet& operator=(const ResultSet& o);
     /// Closes the statement when open.
@@ -331,6 +336,7 @@ class KEL_API PooledDB : public KELBase {
     friend class DB;
 
 public:
+    /// A closed connection of its own, in no pool: it never closes the source's.
     PooledDB(const PooledDB& o);
     /// Keeps this connection and its place in the chain; there is nothing to take from o.
     PooledDB& operator=(const PooledDB& o);
@@ -380,6 +386,9 @@ public:
     ///@{
     /// Empty, fixed, no parameters (null), initial count 0, maximum -1.
     DBPoolMgr();
+    ///@}
+    ///@{
+    /// Copy construction and assignment, as the class comment describes.
     DBPoolMgr(const DBPoolMgr& o);
     DBPoolMgr& operator=(const DBPoolMgr& o);
     ///@}
@@ -440,6 +449,7 @@ class KEL_API AutoDB : public KELBase {
     friend class DB;
 
 public:
+    /// A closed connection of its own: it never closes the source's.
     AutoDB(const AutoDB& o);
     /// Keeps this connection; there is nothing to take from o.
     AutoDB& operator=(const AutoDB& o);
@@ -469,6 +479,9 @@ public:
     ///@{
     /// Source, user and password null.
     DBAutoMgr();
+    ///@}
+    ///@{
+    /// Copy construction and assignment, as the class comment describes.
     DBAutoMgr(const DBAutoMgr& o);
     DBAutoMgr& operator=(const DBAutoMgr& o);
     ///@}
@@ -510,6 +523,9 @@ public:
     /// DatabaseException from reconnecting or connecting passes through.
     explicit DB(DBPoolMgr* manager);
     explicit DB(DBAutoMgr* manager);
+    ///@}
+    ///@{
+    /// Copy construction and assignment, as the class comment describes.
     DB(const DB& o);
     DB& operator=(const DB& o);
     ///@}

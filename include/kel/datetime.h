@@ -115,13 +115,13 @@ public:
     /// Sets the year, 1790 to 2037; DateTimeException(1) otherwise.
     void year(long y);
     long year() const;
-    ///@{
     ///@}
+    ///@{
     /// Sets the month, 1 to 12; DateTimeException(1) otherwise.
     void month(long m);
     long month() const;
-    ///@{
     ///@}
+    ///@{
     /// Sets the day. Throws DateTimeException(3) while the year is 0, (2) while the month is 0, and (1) when
     /// d is not a day of that month.
     void day(long d);
@@ -204,13 +204,13 @@ public:
     /// Sets the hour, 0 to 23; DateTimeException(1) otherwise.
     void hour(long h);
     long hour() const;
-    ///@{
     ///@}
+    ///@{
     /// Sets the minute, 0 to 59; DateTimeException(1) otherwise.
     void minute(long m);
     long minute() const;
-    ///@{
     ///@}
+    ///@{
     /// Sets the seconds: a whole number 0 to 59, or any value from 0 up to but not including 60 (not a
     /// NaN); DateTimeException(1) otherwise. A negative zero is stored as zero.
     void second(long s);

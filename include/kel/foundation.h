@@ -24,6 +24,9 @@ public:
     ///@{
     /// An entry for p; the entry does not own p.
     KELDump(KELBase* p);
+    ///@}
+    ///@{
+    /// Copy construction and assignment, as the class comment describes.
     KELDump(const KELDump& o);
     const KELDump& operator=(const KELDump& o);
     ///@}
@@ -45,8 +48,11 @@ class KEL_API KELBase {
     friend class KELDump;
 
 public:
+    ///@{
+    /// The copy, and the target of an assignment, take the source's exclusion mark.
     KELBase(const KELBase& o);
     KELBase& operator=(const KELBase& o);
+    ///@}
 
     /// Marks this object as never to be listed by the dump registry. The mark is never cleared.
     void excludeFromDump();
@@ -62,8 +68,12 @@ protected:
     KELBase();
     virtual ~KELBase();
 
+    ///@{
+    /// Writes this object's picture: the header line "@ class Kel::<Name>", then the class's own lines.
+    /// The socket form only appends to the output buffer; nothing is sent.
     virtual void dump(Socket& s) = 0;
     virtual void dump(std::ostream& os) = 0;
+    ///@}
 
 private:
     bool _bExcluded;
@@ -76,8 +86,11 @@ private:
 /// characters and a reason code whose meaning the throwing area fixes. Copies hold the same name and reason.
 class KEL_API Exception {
 public:
+    ///@{
+    /// The copy holds the same name and reason.
     Exception(const Exception& o);
     Exception& operator=(const Exception& o);
+    ///@}
     virtual ~Exception();
 
     ///@{
@@ -103,27 +116,39 @@ private:
 /// element (4).
 class KEL_API CollectionException : public Exception {
 public:
+    /// An exception named "CollectionException" with the given reason.
     explicit CollectionException(long reason);
+    ///@{
+    /// The copy holds the same name and reason.
     CollectionException(const CollectionException& o);
     CollectionException& operator=(const CollectionException& o);
+    ///@}
     ~CollectionException() override;
 };
 
 /// Invalid dates, times and timestamps, and values that do not match their format (reasons 1 to 5).
 class KEL_API DateTimeException : public Exception {
 public:
+    /// An exception named "DateTimeException" with the given reason.
     explicit DateTimeException(long reason);
+    ///@{
+    /// The copy holds the same name and reason.
     DateTimeException(const DateTimeException& o);
     DateTimeException& operator=(const DateTimeException& o);
+    ///@}
     ~DateTimeException() override;
 };
 
 /// A DB handle whose manager has no connection to give (1).
 class KEL_API DBPoolException : public Exception {
 public:
+    /// An exception named "DBPoolException" with the given reason.
     explicit DBPoolException(long reason);
+    ///@{
+    /// The copy holds the same name and reason.
     DBPoolException(const DBPoolException& o);
     DBPoolException& operator=(const DBPoolException& o);
+    ///@}
     ~DBPoolException() override;
 };
 
@@ -132,9 +157,13 @@ public:
 /// a closed socket.
 class KEL_API SocketException : public Exception {
 public:
+    /// An exception named "SocketException" with the given reason.
     explicit SocketException(long reason);
+    ///@{
+    /// The copy holds the same name and reason.
     SocketException(const SocketException& o);
     SocketException& operator=(const SocketException& o);
+    ///@}
     ~SocketException() override;
 };
 
@@ -143,9 +172,13 @@ public:
 /// with the operation that raises them.
 class KEL_API StringException : public Exception {
 public:
+    /// An exception named "StringException" with the given reason.
     explicit StringException(long reason);
+    ///@{
+    /// The copy holds the same name and reason.
     StringException(const StringException& o);
     StringException& operator=(const StringException& o);
+    ///@}
     ~StringException() override;
 };
 
@@ -153,9 +186,13 @@ public:
 /// document reading (401, 403, 404).
 class KEL_API XMLException : public Exception {
 public:
+    /// An exception named "XMLException" with the given reason.
     explicit XMLException(long reason);
+    ///@{
+    /// The copy holds the same name and reason.
     XMLException(const XMLException& o);
     XMLException& operator=(const XMLException& o);
+    ///@}
     ~XMLException() override;
 };
 

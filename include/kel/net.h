@@ -18,7 +18,9 @@ namespace Kel {
 /// Not synchronised: one thread uses a socket at a time.
 class KEL_API Socket : public KELBase {
 public:
+    /// The address family: TCP over IPv4 (internet) or a stream socket bound to a file-system path (local).
     enum Domain { internet = 0, local = 1 };
+    /// Stream manipulators: flush sends the output buffer.
     enum Action { flush = 0 };
 
     /// A new TCP socket (internet) or Unix-domain stream socket (local). Throws SocketException with the
@@ -124,6 +126,9 @@ public:
     ///@{
     /// Free.
     Mutex();
+    ///@}
+    ///@{
+    /// Copy construction and assignment, as the class comment describes.
     Mutex(const Mutex& o);
     Mutex& operator=(const Mutex& o);
     ///@}
@@ -151,6 +156,9 @@ public:
     ///@{
     /// Not signalled.
     Waitable();
+    ///@}
+    ///@{
+    /// Copy construction and assignment, as the class comment describes.
     Waitable(const Waitable& o);
     Waitable& operator=(const Waitable& o);
     ///@}

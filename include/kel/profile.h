@@ -82,8 +82,11 @@ public:
         /// Releases key and value and destroys every entry that follows this one.
         virtual ~ProfileEntry();
 
+        ///@{
+        /// The key and the value, owned by the entry; never null.
         const char* key() const { return _szKey; }
         const char* value() const { return _szValue; }
+        ///@}
         ///@{
         /// True when the entry was read from the global file; such entries are never saved.
         bool isGlobal() const { return _bGlobal; }
@@ -113,8 +116,11 @@ public:
         /// Releases the name and the entries and destroys every section that follows this one.
         virtual ~ProfileSection();
 
+        /// The section's name, owned by the section.
         const char* name() const { return _szName; }
+        /// The first entry of the section; null when it has none.
         ProfileEntry* firstEntry() const { return _pFirst; }
+        /// The section that follows in the profile; null after the last.
         ProfileSection* next() const { return _pNext; }
 
         /// The value of the first entry with that key, or defaultValue. The text belongs to the

@@ -93,9 +93,13 @@ public:
     /// Does not unlink the attribute: attributes are destroyed through their node.
     ~XMLAttr() override;
 
+    /// The attribute's name.
     const String& name() const;
+    ///@{
+    /// The attribute's value as text (entities decoded).
     const String& value() const;
     void value(const String& value);
+    ///@}
 
     /// name="value" with the value encoded and a double quote in it written "&quot;"; a null name or value
     /// is written empty.
@@ -128,11 +132,12 @@ private:
 /// only to null.
 class KEL_API XMLNode : public KELBase {
 public:
+    /// What kind of tag the node stands for.
     enum Type {
-        Element = 0,     // any other tag
-        Instruction = 1, // a tag opened with "<?"; the name is kept without the "?"
-        Declaration = 2, // a tag opened with "<!"; the name is kept without the "!"
-        Comment = 3      // "<!--" followed by white space; the value holds the comment's text
+        Element = 0,     ///< any other tag
+        Instruction = 1, ///< a tag opened with "<?"; the name is kept without the "?"
+        Declaration = 2, ///< a tag opened with "<!"; the name is kept without the "!"
+        Comment = 3      ///< "<!--" followed by white space; the value holds the comment's text
     };
 
     /// An element of that name, without namespace or value.
@@ -156,8 +161,8 @@ public:
     XMLNode* addNode(const XMLNode& node);
     XMLNode* addNode(const String& nameSpace, const String& name, const String& value);
     XMLNode* addNode(const String& name, const String& value);
-    ///@{
     ///@}
+    ///@{
     /// As addNode on this node's parent: the new node becomes the parent's last child, wherever this node
     /// stands. Without a parent the new node has none either, and the caller owns it.
     XMLNode* insertNodeAfter(const char*& text);
@@ -178,20 +183,31 @@ public:
     /// The number of ancestors: 0 without parent.
     long level() const;
 
+    ///@{
+    /// The node that holds this one; null for a root or an unlinked node.
     XMLNode* parent();
     const XMLNode* parent() const;
+    ///@}
     ///@{
     /// The first child for a null prev, otherwise the sibling after prev; null after the last.
     XMLNode* nextChild(const XMLNode* prev);
     const XMLNode* nextChild(const XMLNode* prev) const;
     ///@}
 
+    /// The tag name (without namespace).
     const String name() const;
+    /// The namespace prefix of the name; null when none was given.
     const String nameSpace() const;
+    ///@{
+    /// The node's text (entities decoded); null when none was given.
     const String value() const;
     void value(const String& value);
+    ///@}
+    ///@{
+    /// The kind of tag the node stands for.
     Type type() const;
     void type(Type t);
+    ///@}
 
     /// Parses one node with its subtree at the cursor into this node and advances the cursor behind what
     /// it read (to null when the text ends). Name and type are replaced; the namespace only when the new
@@ -314,9 +330,13 @@ private:
 /// deep: each list has its own cells pointing to the same nodes.
 class KEL_API XMLNodeList {
 public:
+    /// An empty list.
     XMLNodeList();
+    ///@{
+    /// Copy construction and assignment, as the class comment describes.
     XMLNodeList(const XMLNodeList& o);
     XMLNodeList& operator=(const XMLNodeList& o);
+    ///@}
     virtual ~XMLNodeList();
 
     /// Destroys all cells; the list is empty.
@@ -371,10 +391,16 @@ public:
     /// On XMLException (the text does not parse back) the document is left without root.
     void rootNode(const XMLNode& node);
 
+    ///@{
+    /// The version and the encoding of the XML declaration; null when the document has none.
     String version() const;
     String encoding() const;
+    ///@}
+    ///@{
+    /// The DOCTYPE text; null when the document has none.
     String docType() const;
     void docType(const String& text);
+    ///@}
 
     /// Reads a document: the root, version, encoding and DOCTYPE text are reset, then one top-level node
     /// after another is parsed. The first element becomes the root (later ones are dropped), an "xml"
