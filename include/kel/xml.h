@@ -27,9 +27,10 @@
 // name as its value lacks, since the parser starts a comment's value a number of characters after the
 // "<" that depends on the blanks behind the name. What the text form cannot carry does not come back as
 // it was: a value together with children, the type of an instruction or declaration inside an element
-// (written like an element), names that read differently (a leading "!" or "?", a trailing "/", a "<",
-// attribute names holding "=", ">" or a quote), a DOCTYPE text ending with "/", and a comment whose first
-// ">" follows a "/" (read as an empty-element tag, so what follows that ">" is read again).
+// (written like an element), names that read differently (an empty name, a leading "!", "?" or "/",
+// a trailing "/", a "<" or a blank inside, attribute names holding "=", ">" or a quote), a DOCTYPE text
+// ending with "/", and a comment whose first ">" follows a "/" (read as an empty-element tag, so what
+// follows that ">" is read again).
 // A text that would be longer than a String can hold (4 GiB) raises XMLException(301); so does a chain
 // of 100,000 nested elements, whose indentation alone needs about 10^10 TABs.
 //
