@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every test of Kel: Linux release (with the installed-consumer check, the API reference
 # and every example program), Linux with AddressSanitizer and UndefinedBehaviorSanitizer, the threaded
-# tests under ThreadSanitizer, the Windows build under Wine, and a short smoke run of every fuzzer. Installs what it needs first. Exits non-zero on any failure.
+# tests under ThreadSanitizer, the Windows build under Wine, and a short smoke run of every fuzzer.
+# Installs what it needs first. Exits non-zero on any failure.
 #
 # Environment: KEL_BUILD_ROOT (default ./build-tests), KEL_FUZZ_SECONDS (default 20 per fuzzer),
 # KEL_STAGES (default "linux asan tsan windows fuzz").
