@@ -234,26 +234,37 @@ protected:
     void dump(std::ostream& os) override;
 
 private:
+    // Texts of up to this many bytes (terminator included) live inside the object itself.
+    static constexpr std::uint32_t inlineSize = 12;
+
     void adopt(char* storage, std::uint32_t capacity, std::uint32_t allocated);
     void assignText(const char* s, unsigned long len);
     void appendText(const char* s, unsigned long len);
     void copyFrom(const String& o);
     void reserveExact(std::uint32_t capacity);
+    void resizeTo(std::uint32_t size);
+    void takeStorage(String& o);
     void freeStorage();
     void assignNumber(const char* fmt, ...);
     std::uint32_t textLength() const;
+    bool isInline() const {
+        return _pBuffer == _aInline;
+    }
 
-    char* _pBuffer;
-    char* _pSqlText;
-    std::uint32_t _ulCapacity;
-    std::uint32_t _ulFixed;
-    // Spare room behind _ulCapacity and the cached text length; the length is recounted while a pointer
-    // from buffer() may be writing into the storage.
-    std::uint32_t _ulAllocated;
-    std::uint32_t _ulLength;
+    // The marks and sizes come first so that they share the tail of KELBase's padding.
     bool _bNull;
     bool _bNumeric;
     bool _bLengthKnown;
+    std::uint32_t _ulCapacity;
+    std::uint32_t _ulFixed;
+    // The size the storage was obtained with (at least _ulCapacity; spare room for appends) and the
+    // cached text length; the length is recounted while a pointer from buffer() may be writing into the
+    // storage. Storage of up to inlineSize bytes is _aInline, larger storage is on the heap.
+    std::uint32_t _ulAllocated;
+    std::uint32_t _ulLength;
+    char _aInline[inlineSize];
+    char* _pBuffer;
+    char* _pSqlText;
 };
 
 /// Writes the text (nothing for a null String) to os.

@@ -98,12 +98,12 @@ const String String::null;
 // ---- construction -----------------------------------------------------------------------------------
 
 String::String()
-    : KELBase(), _pBuffer(nullptr), _pSqlText(nullptr), _ulCapacity(0), _ulFixed(0), _ulAllocated(0),
-      _ulLength(0), _bNull(true), _bNumeric(false), _bLengthKnown(true) {}
+    : KELBase(), _bNull(true), _bNumeric(false), _bLengthKnown(true), _ulCapacity(0), _ulFixed(0),
+      _ulAllocated(0), _ulLength(0), _pBuffer(nullptr), _pSqlText(nullptr) {}
 
 String::String(unsigned long n) : String() {
     const std::uint32_t size = storageFor(n);
-    _pBuffer = allocateStorage(size);
+    _pBuffer = size <= inlineSize ? _aInline : allocateStorage(size);
     _pBuffer[0] = '\0';
     _ulCapacity = _ulAllocated = size;
     _ulFixed = static_cast<std::uint32_t>(n);
@@ -116,7 +116,7 @@ String::String(const char* s, unsigned long n) : String() {
     const std::uint32_t size = storageFor(n > 0 ? n : length);
     if (!s && n == 0)
         return;
-    _pBuffer = allocateStorage(size);
+    _pBuffer = size <= inlineSize ? _aInline : allocateStorage(size);
     _ulCapacity = _ulAllocated = size;
     _ulFixed = static_cast<std::uint32_t>(n);
     std::memcpy(_pBuffer, s ? s : "", length + 1);
@@ -128,18 +128,13 @@ String::String(const String& o) : String() {
     copyFrom(o);
 }
 
-String::String(String&& o) noexcept
-    : KELBase(), _pBuffer(o._pBuffer), _pSqlText(nullptr), _ulCapacity(o._ulCapacity), _ulFixed(o._ulFixed),
-      _ulAllocated(o._ulAllocated), _ulLength(o._ulLength), _bNull(o._bNull), _bNumeric(o._bNumeric),
-      _bLengthKnown(o._bLengthKnown) {
-    o._pBuffer = nullptr;
-    o._ulCapacity = o._ulFixed = o._ulAllocated = o._ulLength = 0;
-    o._bNull = o._bLengthKnown = true;
-    o._bNumeric = false;
+String::String(String&& o) noexcept : String() {
+    takeStorage(o);
 }
 
 String::~String() {
-    std::free(_pBuffer);
+    if (!isInline())
+        std::free(_pBuffer);
     std::free(_pSqlText);
 }
 
@@ -155,29 +150,72 @@ std::uint32_t String::textLength() const {
     return static_cast<std::uint32_t>(length < _ulAllocated ? length : _ulAllocated - 1);
 }
 
+// Takes o's storage, text and marks (but not its SQL text) into this String, which holds no storage; o is
+// left null, without storage and of variable length. Inline storage is copied, heap storage changes hands.
+void String::takeStorage(String& o) {
+    if (o.isInline()) {
+        std::memcpy(_aInline, o._aInline, inlineSize);
+        _pBuffer = _aInline;
+    } else {
+        _pBuffer = o._pBuffer;
+    }
+    _ulCapacity = o._ulCapacity;
+    _ulFixed = o._ulFixed;
+    _ulAllocated = o._ulAllocated;
+    _ulLength = o._ulLength;
+    _bNull = o._bNull;
+    _bNumeric = o._bNumeric;
+    _bLengthKnown = o._bLengthKnown;
+    o._pBuffer = nullptr;
+    o._ulCapacity = o._ulFixed = o._ulAllocated = o._ulLength = 0;
+    o._bNull = o._bLengthKnown = true;
+    o._bNumeric = false;
+}
+
 void String::freeStorage() {
-    std::free(_pBuffer);
+    if (!isInline())
+        std::free(_pBuffer);
     _pBuffer = nullptr;
     _ulCapacity = _ulAllocated = _ulLength = 0;
     _bLengthKnown = true;
 }
 
 void String::adopt(char* storage, std::uint32_t capacity, std::uint32_t allocated) {
-    if (storage != _pBuffer)
+    if (storage != _pBuffer && !isInline())
         std::free(_pBuffer);
     _pBuffer = storage;
     _ulCapacity = capacity;
     _ulAllocated = allocated;
 }
 
+// Moves the storage to one of `size` bytes keeping its first bytes, as realloc does: inline when it fits,
+// otherwise on the heap. Gives fresh storage when there is none. Throws with the String unchanged.
+void String::resizeTo(std::uint32_t size) {
+    if (!_pBuffer) {
+        _pBuffer = size <= inlineSize ? _aInline : allocateStorage(size);
+    } else if (size <= inlineSize) {
+        if (!isInline()) {
+            std::memcpy(_aInline, _pBuffer, _ulAllocated < size ? _ulAllocated : size);
+            std::free(_pBuffer);
+            _pBuffer = _aInline;
+        }
+    } else if (isInline()) {
+        char* storage = allocateStorage(size);
+        std::memcpy(storage, _aInline, _ulAllocated);
+        _pBuffer = storage;
+    } else {
+        _pBuffer = resizeStorage(_pBuffer, size);
+    }
+    _ulAllocated = size;
+}
+
 // Gives the String exactly `capacity` bytes of storage holding its current text (cut to fit).
 void String::reserveExact(std::uint32_t capacity) {
     const std::uint32_t keep = _pBuffer ? textLength() : 0;
     const std::uint32_t length = keep < capacity ? keep : capacity - 1;
-    char* storage = _pBuffer ? resizeStorage(_pBuffer, capacity) : allocateStorage(capacity);
-    storage[length] = '\0';
-    _pBuffer = storage;
-    _ulCapacity = _ulAllocated = capacity;
+    resizeTo(capacity);
+    _pBuffer[length] = '\0';
+    _ulCapacity = capacity;
     _ulLength = length;
     _bLengthKnown = true;
 }
@@ -191,6 +229,10 @@ void String::assignText(const char* s, unsigned long len) {
     if (reuse) {
         std::memmove(_pBuffer, s, len);
         _ulCapacity = size;
+    } else if (size <= inlineSize) {
+        // s may lie in the storage being replaced, inline or not: it is moved before that is released.
+        std::memmove(_aInline, s, len);
+        adopt(_aInline, size, size);
     } else {
         char* storage = allocateStorage(size);
         std::memcpy(storage, s, len);
@@ -214,12 +256,10 @@ void String::appendText(const char* s, unsigned long len) {
         if (needed > _ulAllocated) {
             const bool aliased = pointsInto(s, _pBuffer, _ulAllocated);
             const std::size_t offset = aliased ? static_cast<std::size_t>(s - _pBuffer) : 0;
-            const std::uint32_t size = grownSize(_ulAllocated, needed);
-            char* storage = _pBuffer ? resizeStorage(_pBuffer, size) : allocateStorage(size);
-            _pBuffer = storage;
-            _ulAllocated = size;
+            // A short text stays inside the object; past that, the storage at least doubles.
+            resizeTo(needed <= inlineSize ? inlineSize : grownSize(_ulAllocated, needed));
             if (aliased)
-                s = storage + offset;
+                s = _pBuffer + offset;
         }
         std::memmove(_pBuffer + length, s, len);
         _ulCapacity = needed;
@@ -238,7 +278,8 @@ void String::copyFrom(const String& o) {
         length = o.textLength();
         if (length >= o._ulCapacity)
             length = o._ulCapacity - 1;
-        storage = allocateStorage(o._ulCapacity);
+        // o is another String: this one's inline room may be overwritten before the old storage goes.
+        storage = o._ulCapacity <= inlineSize ? _aInline : allocateStorage(o._ulCapacity);
         std::memcpy(storage, o._pBuffer, length);
         storage[length] = '\0';
     }
@@ -295,18 +336,8 @@ const String& String::operator=(const String& o) {
 
 const String& String::operator=(String&& o) noexcept {
     if (this != &o) {
-        std::swap(_pBuffer, o._pBuffer);
-        std::swap(_ulCapacity, o._ulCapacity);
-        std::swap(_ulAllocated, o._ulAllocated);
-        std::swap(_ulLength, o._ulLength);
-        std::swap(_bLengthKnown, o._bLengthKnown);
-        _ulFixed = o._ulFixed;
-        _bNull = o._bNull;
-        _bNumeric = o._bNumeric;
-        o.freeStorage();
-        o._ulFixed = 0;
-        o._bNull = true;
-        o._bNumeric = false;
+        freeStorage();
+        takeStorage(o);
     }
     return *this;
 }
@@ -482,11 +513,10 @@ char* String::buffer(unsigned long n) {
         if (_ulFixed > 0)
             size = _ulFixed + 1; // a fixed-length String never has less or more than its length
         if (!_pBuffer || size > _ulAllocated) {
-            char* storage = _pBuffer ? resizeStorage(_pBuffer, size) : allocateStorage(size);
-            if (!_pBuffer)
-                storage[0] = '\0';
-            _pBuffer = storage;
-            _ulAllocated = size;
+            const bool fresh = !_pBuffer;
+            resizeTo(size);
+            if (fresh)
+                _pBuffer[0] = '\0';
         }
         _ulCapacity = size;
         _ulLength = length;

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 using namespace Kel;
 
@@ -345,4 +347,71 @@ TEST(StringStream, WritesTheTextAndNothingForNull) {
     std::ostringstream os;
     os << String("a") << String() << String("b");
     EXPECT_EQ(os.str(), "ab");
+}
+
+// Short texts are kept inside the object and longer ones elsewhere: every operation must carry the text
+// across that boundary in both directions, and copies and moves must never share storage.
+TEST(StringStorage, TextsCrossingBetweenShortAndLongStorage) {
+    const std::string longText(40, 'L');
+
+    // Growing by appends, with the appended text inside the String's own short storage.
+    String s("0123456789");
+    s += s;
+    EXPECT_STREQ(s, "01234567890123456789");
+    s += static_cast<const char*>(s) + 15;
+    EXPECT_STREQ(s, "0123456789012345678956789");
+    // Shrinking back: an assignment from the String's own long storage, then release().
+    s = static_cast<const char*>(s) + 20;
+    EXPECT_STREQ(s, "56789");
+    s.buffer(100);
+    std::strcpy(s.buffer(), longText.c_str());
+    EXPECT_EQ(s.length(), 40u);
+    s.buffer()[3] = '\0';
+    s.release();
+    EXPECT_STREQ(s, "LLL");
+    s.fixLength(30);
+    s += "abc";
+    s.fixLength(0);
+    EXPECT_STREQ(s, "LLLabc");
+
+    // Moves and copies of short and long texts are independent of their sources.
+    for (const std::string& text : {std::string("short"), longText}) {
+        String source(text.c_str());
+        String copy(source);
+        String moved(std::move(source));
+        EXPECT_EQ(std::string(moved), text);
+        EXPECT_TRUE(source.isNull()); // NOLINT(bugprone-use-after-move)
+        source = "reused";
+        copy.buffer()[0] = '#';
+        EXPECT_EQ(std::string(moved), text);
+        EXPECT_STREQ(source, "reused");
+
+        String assigned(longText.c_str());
+        assigned = std::move(moved);
+        EXPECT_EQ(std::string(assigned), text);
+        String other("x");
+        std::swap(other, assigned);
+        EXPECT_EQ(std::string(other), text);
+        EXPECT_STREQ(assigned, "x");
+        assigned = other; // copy over the other size of storage
+        EXPECT_EQ(std::string(assigned), text);
+        EXPECT_NE(static_cast<const char*>(assigned), static_cast<const char*>(other));
+    }
+
+    // Many short Strings relocated by a growing container keep their own texts.
+    std::vector<String> list;
+    for (int i = 0; i < 100; ++i) {
+        list.emplace_back();
+        list.back() = i;
+    }
+    for (int i = 0; i < 100; ++i)
+        EXPECT_EQ(static_cast<long>(list[static_cast<std::size_t>(i)]), i);
+
+    // format() works with a larger storage than any short text, and keeps its rules afterwards.
+    String f("ab");
+    f.format("%s-%d", "x", 7);
+    EXPECT_STREQ(f, "x-7");
+    f.release();
+    f.format("%s", longText.c_str());
+    EXPECT_EQ(std::string(f), longText);
 }
