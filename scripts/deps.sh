@@ -16,7 +16,7 @@ test_packages=(
     postgresql odbc-postgresql
     libpugixml-dev libtinyxml2-dev libxml2-dev
     xkb-data fontconfig-config polkitd shared-mime-info
-    python3 netcat-openbsd doxygen
+    python3 netcat-openbsd valgrind doxygen
 )
 
 case "${1:-test}" in

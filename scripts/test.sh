@@ -1,17 +1,18 @@
 #!/usr/bin/env bash
 # Builds and runs every test of Kel: Linux release (with the installed-consumer check, the API reference
-# and every example program), Linux with AddressSanitizer and UndefinedBehaviorSanitizer, the threaded
-# tests under ThreadSanitizer, the Windows build under Wine, and a short smoke run of every fuzzer.
+# and every example program), the same test programs under valgrind's memcheck, Linux with
+# AddressSanitizer and UndefinedBehaviorSanitizer, the threaded tests under ThreadSanitizer, the Windows
+# build under Wine, and a short smoke run of every fuzzer.
 # Installs what it needs first. Exits non-zero on any failure.
 #
 # Environment: KEL_BUILD_ROOT (default ./build-tests), KEL_FUZZ_SECONDS (default 20 per fuzzer),
-# KEL_STAGES (default "linux asan tsan windows fuzz").
+# KEL_STAGES (default "linux valgrind asan tsan windows fuzz"; valgrind reuses the linux build).
 set -uo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build_root=${KEL_BUILD_ROOT:-$root/build-tests}
 fuzz_seconds=${KEL_FUZZ_SECONDS:-20}
-stages=${KEL_STAGES:-linux asan tsan windows fuzz}
+stages=${KEL_STAGES:-linux valgrind asan tsan windows fuzz}
 jobs=$(nproc)
 
 bash "$root/scripts/deps.sh" test || exit 1
@@ -129,6 +130,30 @@ if stage_enabled linux; then
         run_examples linux "$build_root/linux"
     else
         failures+=("linux-build")
+    fi
+fi
+
+if stage_enabled valgrind && [ -d "$build_root/linux/tests" ]; then
+    echo "== valgrind: memcheck over every Linux test program"
+    # The PostgreSQL variants skip here: they run under the leak checker of the asan stage, and the
+    # server-fault test is timing-bound.
+    mkdir -p "$build_root/valgrind"
+    for program in "$build_root"/linux/tests/test_*; do
+        [ -x "$program" ] && echo "$program"
+    done | env -u KEL_PG_HOST -u KEL_PG_FAULT_PORT xargs -P "$jobs" -I{} sh -c '
+        name=$(basename "{}")
+        if valgrind --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite,indirect \
+            "{}" >"$0/$name.log" 2>&1; then echo "passed $name"; else echo "FAILED $name"; fi' \
+        "$build_root/valgrind" | tee "$build_root/valgrind.results"
+    vg_passed=$(grep -c '^passed ' "$build_root/valgrind.results" || true)
+    vg_failed=$(grep -c '^FAILED ' "$build_root/valgrind.results" || true)
+    passed=$((passed + vg_passed))
+    failed=$((failed + vg_failed))
+    if [ "$vg_failed" -gt 0 ]; then
+        failures+=("valgrind")
+        for name in $(sed -n 's/^FAILED //p' "$build_root/valgrind.results"); do
+            tail -60 "$build_root/valgrind/$name.log"
+        done
     fi
 fi
 
