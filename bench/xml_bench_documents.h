@@ -8,10 +8,26 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <string>
 
 #if defined(__GLIBC__)
 #include <malloc.h>
+#endif
+
+// The peers that are installed take part; the others are left out of the run.
+#if __has_include(<pugixml.hpp>)
+#include <pugixml.hpp>
+#define KEL_BENCH_PUGIXML 1
+#endif
+#if __has_include(<tinyxml2.h>)
+#include <tinyxml2.h>
+#define KEL_BENCH_TINYXML2 1
+#endif
+#if __has_include(<libxml/parser.h>)
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+#define KEL_BENCH_LIBXML2 1
 #endif
 
 namespace kel_bench {
@@ -30,9 +46,9 @@ private:
 
 inline std::string makeDocument(std::size_t targetBytes) {
     static const char* const genres[] = {"Computer", "Fantasy", "Romance", "Horror", "Science Fiction"};
-    static const char* const words[] = {"an",     "in-depth", "look",   "at",     "creating", "applications",
-                                        "with",   "XML",      "tools",  "&amp;",  "systems",  "for",
-                                        "people", "who",      "read",   "&lt;b&gt;", "quickly", "data"};
+    static const char* const words[] = {
+        "an",    "in-depth", "look", "at",     "creating", "applications", "with",      "XML",     "tools",
+        "&amp;", "systems",  "for",  "people", "who",      "read",         "&lt;b&gt;", "quickly", "data"};
     Lcg random(20240601u);
     std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<catalog>\n";
     text.reserve(targetBytes + 1024);
@@ -75,6 +91,15 @@ inline std::size_t heapInUse() {
 #else
     return 0;
 #endif
+}
+
+// The generated document of about `bytes` bytes, made once per size and kept for the whole run.
+inline const std::string& document(std::size_t bytes) {
+    static std::map<std::size_t, std::string> documents;
+    std::string& text = documents[bytes];
+    if (text.empty())
+        text = makeDocument(bytes);
+    return text;
 }
 
 } // namespace kel_bench

@@ -11,37 +11,16 @@
 
 #include <benchmark/benchmark.h>
 
-#include <map>
 #include <memory>
 #include <string>
 
-#if __has_include(<pugixml.hpp>)
-#include <pugixml.hpp>
-#define KEL_BENCH_PUGIXML 1
-#endif
-#if __has_include(<tinyxml2.h>)
-#include <tinyxml2.h>
-#define KEL_BENCH_TINYXML2 1
-#endif
-#if __has_include(<libxml/parser.h>)
-#include <libxml/parser.h>
-#define KEL_BENCH_LIBXML2 1
-#endif
-
 namespace {
 
-const std::string& document(std::size_t bytes) {
-    static std::map<std::size_t, std::string> documents;
-    std::string& text = documents[bytes];
-    if (text.empty())
-        text = kel_bench::makeDocument(bytes);
-    return text;
-}
+using kel_bench::document;
 
 // Times parsing only: the tree is released outside the timed part. Parse returns an owner of the tree;
 // the heap it keeps is measured once, before the timed loop.
-template <class Parse>
-void runParse(benchmark::State& state, Parse parse) {
+template <class Parse> void runParse(benchmark::State& state, Parse parse) {
     const std::string& text = document(static_cast<std::size_t>(state.range(0)));
     parse(text); // first-use set-up of the library stays out of the measurement
     {

@@ -11,32 +11,11 @@
 
 #include <benchmark/benchmark.h>
 
-#include <map>
 #include <string>
-
-#if __has_include(<pugixml.hpp>)
-#include <pugixml.hpp>
-#define KEL_BENCH_PUGIXML 1
-#endif
-#if __has_include(<tinyxml2.h>)
-#include <tinyxml2.h>
-#define KEL_BENCH_TINYXML2 1
-#endif
-#if __has_include(<libxml/parser.h>)
-#include <libxml/parser.h>
-#include <libxml/tree.h>
-#define KEL_BENCH_LIBXML2 1
-#endif
 
 namespace {
 
-const std::string& document(std::size_t bytes) {
-    static std::map<std::size_t, std::string> documents;
-    std::string& text = documents[bytes];
-    if (text.empty())
-        text = kel_bench::makeDocument(bytes);
-    return text;
-}
+using kel_bench::document;
 
 void setBytes(benchmark::State& state, const std::string& text) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *

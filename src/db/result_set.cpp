@@ -27,6 +27,14 @@ bool isEmpty(const String& s) {
     return s.length() == 0;
 }
 
+// Appends keyword and value to a composed statement, or nothing when the value is empty.
+void appendClause(String& text, const char* keyword, const String& value) {
+    if (!isEmpty(value)) {
+        text += keyword;
+        text += value;
+    }
+}
+
 // The ODBC C type that receives a column of the given type, or 0 for a type outside the table.
 SQLSMALLINT cTypeOf(int type) {
     switch (type) {
@@ -388,10 +396,7 @@ long ResultSet::insertRow() {
     bindColumns(insertValue);
     text += _statement;
     text += " )";
-    if (!isEmpty(_filter)) {
-        text += " WHERE ";
-        text += _filter;
-    }
+    appendClause(text, " WHERE ", _filter);
     _statement = text;
     if (_pDatabase) {
         _pDatabase->_lTransaction = 1;
@@ -406,10 +411,7 @@ long ResultSet::updateRows() {
     text += tableName();
     text += " SET ";
     text += _statement;
-    if (!isEmpty(_filter)) {
-        text += " WHERE ";
-        text += _filter;
-    }
+    appendClause(text, " WHERE ", _filter);
     _statement = text;
     if (_pDatabase) {
         _pDatabase->_lTransaction = 1;
@@ -420,10 +422,7 @@ long ResultSet::updateRows() {
 long ResultSet::deleteRows() {
     String text("DELETE FROM ");
     text += tableName();
-    if (!isEmpty(_filter)) {
-        text += " WHERE ";
-        text += _filter;
-    }
+    appendClause(text, " WHERE ", _filter);
     _statement = text;
     if (_pDatabase) {
         _pDatabase->_lTransaction = 1;
@@ -519,14 +518,8 @@ void ResultSet::composeSelect() {
     text += _statement;
     text += " FROM ";
     text += tableName();
-    if (!isEmpty(_filter)) {
-        text += " WHERE ";
-        text += _filter;
-    }
-    if (!isEmpty(_sort)) {
-        text += " ORDER BY ";
-        text += _sort;
-    }
+    appendClause(text, " WHERE ", _filter);
+    appendClause(text, " ORDER BY ", _sort);
     _statement = text;
 }
 
