@@ -140,7 +140,7 @@ if stage_enabled valgrind && [ -d "$build_root/linux/tests" ]; then
     mkdir -p "$build_root/valgrind"
     for program in "$build_root"/linux/tests/test_*; do
         [ -x "$program" ] && echo "$program"
-    done | env -u KEL_PG_HOST -u KEL_PG_FAULT_PORT xargs -P "$jobs" -I{} sh -c '
+    done | env $(compgen -e | grep '^KEL_PG_' | sed 's/^/-u /') xargs -P "$jobs" -I{} sh -c '
         name=$(basename "{}")
         if valgrind --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite,indirect \
             "{}" >"$0/$name.log" 2>&1; then echo "passed $name"; else echo "FAILED $name"; fi' \
