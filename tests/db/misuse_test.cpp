@@ -178,3 +178,39 @@ TEST(BorrowerMisuse, AssignedAutoManagerConnectsWhereTheSourceDoes) {
     EXPECT_NE(c.db(), b.db());
     EXPECT_EQ(c.db()->isOpen(), 1);
 }
+
+TEST(PoolMisuse, CopiesStartEmptyAndAssignmentKeepsTheTargetsConnections) {
+    DB_TEST_REQUIRE(db_test::SQLite);
+    DBPoolMgr growing;
+    ASSERT_EQ(growing.setResizeable("kel_sqlite", "", "", 1, 2), 0);
+    ASSERT_EQ(growing.count(), 1);
+
+    DBPoolMgr copy(growing);
+    EXPECT_EQ(copy.count(), 0);
+    EXPECT_EQ(db_test::dumpOf(copy), "@ class Kel::DBPoolMgr\nSrc=kel_sqlite Uid= Pwd=\n");
+    PooledDB* own = copy.getPooledDB();
+    ASSERT_NE(own, nullptr);
+    EXPECT_EQ(copy.count(), 1);
+    EXPECT_EQ(growing.count(), 1);
+    copy.freePooledDB(own);
+    copy.freePooledDB(nullptr);
+    EXPECT_EQ(copy.getPooledDB(), own);
+    copy.freePooledDB(own);
+
+    // A fixed pool given the growing one's settings keeps its connection and may now grow to two.
+    DBPoolMgr fixed;
+    ASSERT_EQ(fixed.addPooledDB("kel_sqlite", "", ""), 0);
+    fixed = growing;
+    const DBPoolMgr& same = fixed;
+    fixed = same;
+    EXPECT_EQ(fixed.count(), 1);
+    PooledDB* first = fixed.getPooledDB();
+    PooledDB* second = fixed.getPooledDB();
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    EXPECT_NE(first, second);
+    EXPECT_EQ(fixed.getPooledDB(), nullptr);
+    EXPECT_EQ(fixed.count(), 2);
+    fixed.freePooledDB(first);
+    fixed.freePooledDB(second);
+}
