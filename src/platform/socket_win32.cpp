@@ -7,6 +7,8 @@
 
 #include <cstring>
 
+#include "platform/socket_address.h"
+
 namespace Kel {
 namespace platform {
 
@@ -18,27 +20,6 @@ SOCKET native(SocketHandle handle) {
 
 int result(int status) {
     return status == SOCKET_ERROR ? -1 : 0;
-}
-
-// A local address for path; false when the path does not fit.
-bool pathAddress(const char* path, sockaddr_un& address, int& length) {
-    const std::size_t size = std::strlen(path);
-    if (size >= sizeof address.sun_path)
-        return false;
-    std::memset(&address, 0, sizeof address);
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, path, size + 1);
-    length = static_cast<int>(offsetof(sockaddr_un, sun_path) + size + 1);
-    return true;
-}
-
-sockaddr_in internetAddress(std::uint32_t address, std::uint16_t port) {
-    sockaddr_in in;
-    std::memset(&in, 0, sizeof in);
-    in.sin_family = AF_INET;
-    in.sin_port = htons(port);
-    in.sin_addr.s_addr = address;
-    return in;
 }
 
 } // namespace
