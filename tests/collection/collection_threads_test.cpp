@@ -28,7 +28,8 @@ template <typename F> void onThreads(int n, F f) {
             each.join();
         done->set_value();
     }).detach();
-    if (done->get_future().wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
+    if (done->get_future().wait_for(std::chrono::seconds(60 * kel_test::slowdown())) !=
+        std::future_status::ready) {
         std::fprintf(stderr, "threads did not finish in time\n");
         std::_Exit(1);
     }

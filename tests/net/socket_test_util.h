@@ -4,6 +4,8 @@
 // Helpers shared by the socket tests: a watchdog that turns a hang into a failure, a listening socket on
 // a free loopback port, and a way to read a known number of bytes.
 
+#include "kel_test.h"
+
 #include <kel/net.h>
 
 #include <gtest/gtest.h>
@@ -19,16 +21,16 @@
 
 namespace sock_test {
 
-// Ends the test process with a message when it outlives its limit: a socket call that blocks for ever
-// then fails the run instead of hanging it.
+// Ends the test process with a message when it outlives its limit (times the tests' slowdown): a socket
+// call that blocks for ever then fails the run instead of hanging it.
 class Watchdog {
 public:
     explicit Watchdog(std::chrono::seconds limit)
-        : _thread([this, limit] {
+        : _test(kel_test::currentTestName()), _limit(limit * kel_test::slowdown()), _thread([this] {
               std::unique_lock<std::mutex> lock(_mutex);
-              if (!_cv.wait_for(lock, limit, [this] { return _bDone; })) {
-                  std::fprintf(stderr, "watchdog: a socket call is still blocked after %lld s\n",
-                               static_cast<long long>(limit.count()));
+              if (!_cv.wait_for(lock, _limit, [this] { return _bDone; })) {
+                  std::fprintf(stderr, "watchdog: %s is still blocked in a socket call after %lld s\n",
+                               _test.c_str(), static_cast<long long>(_limit.count()));
                   std::fflush(stderr);
                   std::_Exit(3);
               }
@@ -45,6 +47,8 @@ public:
     Watchdog& operator=(const Watchdog&) = delete;
 
 private:
+    const std::string _test;
+    const std::chrono::seconds _limit;
     std::mutex _mutex;
     std::condition_variable _cv;
     bool _bDone = false;

@@ -55,4 +55,20 @@ ScopedEnv::~ScopedEnv() {
     setEnv(_name.c_str(), _hadOld ? _old.c_str() : nullptr);
 }
 
+long slowdown() {
+    static const long factor = [] {
+        const char* text = std::getenv("KEL_TEST_SLOWDOWN");
+        const long value = text ? std::strtol(text, nullptr, 10) : 1;
+        return value < 1 ? 1L : value > 100 ? 100L : value;
+    }();
+    return factor;
+}
+
+std::string currentTestName() {
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    if (!info)
+        return "(no test)";
+    return std::string(info->test_suite_name()) + "." + info->name();
+}
+
 } // namespace kel_test

@@ -55,6 +55,14 @@ private:
 // Sets an environment variable (a null value removes it).
 void setEnv(const char* name, const char* value);
 
+// How many times slower than native speed the tests run: KEL_TEST_SLOWDOWN (1 to 100, default 1), which a
+// run under an instrumenting tool sets. Upper bounds on waits and watchdog limits are multiplied by it;
+// lower bounds are not, since a slow machine never makes a wait end early.
+long slowdown();
+
+// The test that is running, as "Suite.Name", or "(no test)" outside one.
+std::string currentTestName();
+
 } // namespace kel_test
 
 #endif
