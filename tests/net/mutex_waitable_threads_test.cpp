@@ -124,11 +124,12 @@ TEST(WaitableThreads, EachSignalReleasesOneWaiterEvenInQuickSuccession) {
     std::vector<std::shared_future<void>> waiters;
     for (int t = 0; t < 3; ++t)
         waiters.push_back(start([&] { released += w.wait(patience); }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(200)); // let them block
+    std::this_thread::sleep_for(std::chrono::milliseconds(200 * kel_test::slowdown())); // let them block
     w.signal();
     for (int i = 0; i < 2000 && released.load() == 0; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100)); // time for a wrong second release
+    // Time for a wrong second release to show.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100 * kel_test::slowdown()));
     EXPECT_EQ(released.load(), 1);
     w.signal(); // two at once: each reaches a waiting thread
     w.signal();
