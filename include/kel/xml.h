@@ -40,6 +40,7 @@
 #include <kel/foundation.h>
 #include <kel/string.h>
 
+#include <cstddef>
 #include <iosfwd>
 
 namespace Kel {
@@ -93,6 +94,14 @@ public:
     ///@}
     /// Does not unlink the attribute: attributes are destroyed through their node.
     ~XMLAttr() override;
+
+    ///@{
+    /// Attributes take their memory from a pool of equal-sized blocks instead of one heap allocation each:
+    /// a large tree is built and torn down without fragmenting the heap. new and delete are written as
+    /// usual; placement and nothrow forms are the global ones, written ::new.
+    static void* operator new(std::size_t size);
+    static void operator delete(void* attribute, std::size_t size) noexcept;
+    ///@}
 
     /// The attribute's name.
     const String& name() const;
@@ -150,6 +159,15 @@ public:
     XMLNode(const XMLNode& other);
     /// Destroys the subtree and unlinks the node from its parent and siblings.
     ~XMLNode() override;
+
+    ///@{
+    /// Nodes take their memory from a pool of equal-sized blocks instead of one heap allocation each: a
+    /// large tree is built and torn down without fragmenting the heap. new and delete are written as
+    /// usual; placement and nothrow forms are the global ones, written ::new. A derived class of another
+    /// size is allocated on the heap.
+    static void* operator new(std::size_t size);
+    static void operator delete(void* node, std::size_t size) noexcept;
+    ///@}
 
     /// Replaces name, namespace, value, type, children and attributes by a deep copy of other; the node
     /// keeps its place in its own tree. Other may lie anywhere, even inside this node's subtree.

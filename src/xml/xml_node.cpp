@@ -1,3 +1,4 @@
+#include "foundation/block_pool.h"
 #include "foundation/dump.h"
 #include "xml/xml_text.h"
 
@@ -45,6 +46,14 @@ XMLAttr& XMLAttr::operator=(const XMLAttr& o) {
 }
 
 XMLAttr::~XMLAttr() = default;
+
+void* XMLAttr::operator new(std::size_t size) {
+    return detail::pooledNew<XMLAttr>(size);
+}
+
+void XMLAttr::operator delete(void* attribute, std::size_t size) noexcept {
+    detail::pooledDelete<XMLAttr>(attribute, size);
+}
 
 const String& XMLAttr::name() const {
     return _name;
@@ -120,6 +129,14 @@ XMLNode::~XMLNode() {
         _pNext->_pPrev = _pPrev;
     else if (_pParent)
         _pParent->_pLastChild = _pPrev;
+}
+
+void* XMLNode::operator new(std::size_t size) {
+    return detail::pooledNew<XMLNode>(size);
+}
+
+void XMLNode::operator delete(void* node, std::size_t size) noexcept {
+    detail::pooledDelete<XMLNode>(node, size);
 }
 
 void XMLNode::linkTo(XMLNode* parent) {
