@@ -98,7 +98,7 @@ public:
     ///@{
     /// Attributes take their memory from a pool of equal-sized blocks instead of one heap allocation each:
     /// a large tree is built and torn down without fragmenting the heap. new and delete are written as
-    /// usual; placement and nothrow forms are the global ones, written ::new.
+    /// usual; placement and nothrow forms need the global operator new, named explicitly.
     static void* operator new(std::size_t size);
     static void operator delete(void* attribute, std::size_t size) noexcept;
     ///@}
@@ -163,8 +163,8 @@ public:
     ///@{
     /// Nodes take their memory from a pool of equal-sized blocks instead of one heap allocation each: a
     /// large tree is built and torn down without fragmenting the heap. new and delete are written as
-    /// usual; placement and nothrow forms are the global ones, written ::new. A derived class of another
-    /// size is allocated on the heap.
+    /// usual; placement and nothrow forms need the global operator new, named explicitly. A derived class of
+    /// another size is allocated on the heap.
     static void* operator new(std::size_t size);
     static void operator delete(void* node, std::size_t size) noexcept;
     ///@}
