@@ -10,8 +10,8 @@ namespace detail {
 // Hands out blocks of one size, carved from 64 KB slabs, for classes whose objects are made and destroyed
 // by the hundred thousand (the nodes and attributes of a parsed document). Compared with the general heap
 // it costs no per-object search, and a tree torn down and built again does not fragment the heap: blocks
-// go back to their slab, and a slab whose blocks are all free goes back to the heap (one empty slab is
-// kept so that making and dropping a single object does not churn).
+// go back to their slab, and a slab whose blocks are all free goes back to the heap unless it is the only
+// one with room left, so that making and dropping a single object does not churn.
 //
 // Each block starts with a pointer to its slab, so a block is released without a search and the slabs
 // need no particular alignment. Safe to use from any number of threads; a block may be released by
@@ -26,9 +26,7 @@ public:
     BlockPool(const BlockPool&) = delete;
     BlockPool& operator=(const BlockPool&) = delete;
 
-    // The size of object the pool was made for.
-    std::size_t objectSize() const { return _objectSize; }
-    // Room for one object of objectSize() bytes; throws std::bad_alloc when the heap has none.
+    // Room for one object of the size the pool was made for; throws std::bad_alloc when the heap has none.
     void* allocate();
     // Gives back a block that allocate() returned.
     void release(void* object) noexcept;
