@@ -2,7 +2,7 @@
 #define KEL_SRC_PLATFORM_SOCKET_ADDRESS_H
 
 // Address structures shared by both socket sources. Included after the system's socket headers, which
-// give sockaddr_un, sockaddr_in, AF_UNIX, AF_INET and htons their platform meaning.
+// give sockaddr_un, sockaddr_in, addrinfo, AF_UNIX, AF_INET and htons their platform meaning.
 
 #include <cstddef>
 #include <cstdint>
@@ -30,6 +30,31 @@ inline sockaddr_in internetAddress(std::uint32_t networkAddress, std::uint16_t p
     in.sin_port = htons(port);
     in.sin_addr.s_addr = networkAddress;
     return in;
+}
+
+// The first IPv4 address (in network byte order) that the resolver gives for name. Returns 0 when found,
+// 11004 (a name without an address of that family) when the resolver knows the name but not as IPv4,
+// and otherwise the resolver's failure as translate(code) gives it.
+template <typename Translate>
+long resolveIPv4(const char* name, std::uint32_t& address, Translate translate) {
+    addrinfo hints;
+    std::memset(&hints, 0, sizeof hints);
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    const int error = ::getaddrinfo(name, nullptr, &hints, &found);
+    if (error != 0)
+        return translate(error);
+    long result = 11004;
+    for (const addrinfo* a = found; a; a = a->ai_next) {
+        if (a->ai_family == AF_INET) {
+            address = reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_addr.s_addr;
+            result = 0;
+            break;
+        }
+    }
+    ::freeaddrinfo(found);
+    return result;
 }
 
 } // namespace platform

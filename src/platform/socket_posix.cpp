@@ -243,24 +243,7 @@ std::size_t socketPathLimit() {
 }
 
 long socketResolve(const char* name, std::uint32_t& address) {
-    addrinfo hints;
-    std::memset(&hints, 0, sizeof hints);
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    const int error = ::getaddrinfo(name, nullptr, &hints, &found);
-    if (error != 0)
-        return resolverCode(error);
-    long result = 11004;
-    for (const addrinfo* a = found; a; a = a->ai_next) {
-        if (a->ai_family == AF_INET) {
-            address = reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_addr.s_addr;
-            result = 0;
-            break;
-        }
-    }
-    ::freeaddrinfo(found);
-    return result;
+    return resolveIPv4(name, address, resolverCode);
 }
 
 std::uint32_t socketParseDotted(const char* text) {

@@ -110,24 +110,9 @@ std::size_t socketPathLimit() {
 }
 
 long socketResolve(const char* name, std::uint32_t& address) {
-    addrinfo hints;
-    std::memset(&hints, 0, sizeof hints);
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    const int error = ::getaddrinfo(name, nullptr, &hints, &found);
-    if (error != 0)
-        return error == WSA_NOT_ENOUGH_MEMORY ? WSAENOBUFS : error;
-    long status = WSANO_DATA;
-    for (const addrinfo* a = found; a; a = a->ai_next) {
-        if (a->ai_family == AF_INET) {
-            address = reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_addr.s_addr;
-            status = 0;
-            break;
-        }
-    }
-    ::freeaddrinfo(found);
-    return status;
+    // The resolver's codes are Windows Sockets codes already; only its lack of memory has another name.
+    return resolveIPv4(name, address,
+                       [](int error) -> long { return error == WSA_NOT_ENOUGH_MEMORY ? WSAENOBUFS : error; });
 }
 
 std::uint32_t socketParseDotted(const char* text) {
