@@ -5,6 +5,10 @@
 // attributes without spaces around "=", elements with either text or children, comments, entities in
 // text. A catalogue of records, about 330 bytes each, indented with TABs.
 
+#include "ratio_report.h"
+
+#include <benchmark/benchmark.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -100,6 +104,26 @@ inline const std::string& document(std::size_t bytes) {
     if (text.empty())
         text = makeDocument(bytes);
     return text;
+}
+
+// The document sizes every XML benchmark runs at, timed in real milliseconds.
+inline void documentSizes(benchmark::internal::Benchmark* b) {
+    b->Arg(100 << 10)->Arg(5 << 20)->Arg(50 << 20)->Unit(benchmark::kMillisecond)->UseRealTime();
+}
+
+// Runs the registered benchmarks and reports BM_Kel<operation> against each peer's BM_<Peer><operation>
+// at every document size.
+inline int runAgainstPeers(int argc, char** argv, const char* operation) {
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    for (const char* size : {"102400", "5242880", "52428800"}) {
+        for (const char* peer : {"Pugixml", "Tinyxml2", "Libxml2"})
+            reporter.compare(std::string("BM_Kel") + operation + "/" + size + "/real_time",
+                             std::string("BM_") + peer + operation + "/" + size + "/real_time");
+    }
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
 }
 
 } // namespace kel_bench

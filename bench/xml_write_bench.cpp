@@ -4,7 +4,6 @@
 //
 //   bench_xml_write --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 
-#include "ratio_report.h"
 #include "xml_bench_documents.h"
 
 #include <kel/xml.h>
@@ -81,32 +80,19 @@ void BM_Libxml2Write(benchmark::State& state) {
 }
 #endif
 
-void sizes(benchmark::internal::Benchmark* b) {
-    b->Arg(100 << 10)->Arg(5 << 20)->Arg(50 << 20)->Unit(benchmark::kMillisecond)->UseRealTime();
-}
-
-BENCHMARK(BM_KelWrite)->Apply(sizes);
+BENCHMARK(BM_KelWrite)->Apply(kel_bench::documentSizes);
 #ifdef KEL_BENCH_PUGIXML
-BENCHMARK(BM_PugixmlWrite)->Apply(sizes);
+BENCHMARK(BM_PugixmlWrite)->Apply(kel_bench::documentSizes);
 #endif
 #ifdef KEL_BENCH_TINYXML2
-BENCHMARK(BM_Tinyxml2Write)->Apply(sizes);
+BENCHMARK(BM_Tinyxml2Write)->Apply(kel_bench::documentSizes);
 #endif
 #ifdef KEL_BENCH_LIBXML2
-BENCHMARK(BM_Libxml2Write)->Apply(sizes);
+BENCHMARK(BM_Libxml2Write)->Apply(kel_bench::documentSizes);
 #endif
 
 } // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    kel_bench::RatioReporter reporter;
-    for (const char* size : {"102400", "5242880", "52428800"}) {
-        for (const char* peer : {"Pugixml", "Tinyxml2", "Libxml2"})
-            reporter.compare(std::string("BM_KelWrite/") + size + "/real_time",
-                             std::string("BM_") + peer + "Write/" + size + "/real_time");
-    }
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    return kel_bench::runAgainstPeers(argc, argv, "Write");
 }
