@@ -67,7 +67,8 @@ public:
 
     ///@{
     /// Appends o's text; a null o appends nothing (a null String stays null). Appending a non-null text,
-    /// even empty, makes the String non-null. Every form clears the numeric mark first. Throws
+    /// even empty, makes the String non-null; a null String holds no text, so bytes written into its storage
+    /// through buffer() are written over. Every form clears the numeric mark first. Throws
     /// StringException(1), text unchanged, when a fixed-length String would exceed its length.
     const String& operator+=(const String& o);
     const String& operator+=(char c);
@@ -104,7 +105,8 @@ public:
     /// changes or is destroyed.
     operator const char*() const;
 
-    /// The number of characters before the terminator; 0 when null or without storage.
+    /// The number of characters before the terminator; 0 when null (whatever the storage holds) or without
+    /// storage. mid, mask, createMask and replaceMask start from it.
     unsigned long length() const;
     /// The character at i. Throws StringException(3) when i is not less than the length or there is no
     /// storage (the null mark is not consulted).
