@@ -22,9 +22,22 @@ class Lock;
 }
 
 class DB;
+class Database;
 class DBAutoMgr;
 class DBPoolMgr;
 class ResultSet;
+
+namespace detail {
+/// Internal: ties a statement to the connection it runs on, so that a connection that closes can end
+/// the statements still open on it. The connection frees *handle, nulls it and clears *open.
+struct StatementLink {
+    void** handle = nullptr;
+    long* open = nullptr;
+    Database* db = nullptr;
+    StatementLink* prev = nullptr;
+    StatementLink* next = nullptr;
+};
+} // namespace detail
 
 /// An ODBC environment handle with ODBC version 3 requested. The library creates one while it is loaded,
 /// before any caller runs, and releases it when unloaded; every Database connects through that one. When
@@ -106,9 +119,13 @@ public:
     /// the fields.
     /// On an open Database the current connection is closed first, as close() does.
     long open(const char* source, const char* user, const char* password);
-    /// Rolls back a pending transaction, disconnects, releases the handle and empties the names. A
-    /// connection that will not disconnect while a transaction is open is rolled back and disconnected
-    /// again. Always returns ok.
+    /// Rolls back a pending transaction, ends the statements still open on the connection (result sets
+    /// open on it then act as closed: isOpen() 0, fetch() -1, and destroying them later touches no
+    /// released handle), disconnects, releases the handle and empties the names. A connection that will
+    /// not disconnect while a transaction is open is rolled back and disconnected again. Returns ok once
+    /// the connection is closed; failed, with the driver's message and the connection still open and
+    /// usable, when the driver refuses to disconnect all the same: it never reports a success while the
+    /// connection stays open.
     long close();
     /// 1 while connected, else 0.
     long isOpen() const;
@@ -153,7 +170,8 @@ public:
 
 protected:
     ///@{
-    /// "@ class Kel::Database", then "Src=<source> Usr=<user>Pwd=<password>".
+    /// "@ class Kel::Database", then "Src=<source> Usr=<user>Pwd=<password>", where a password that is
+    /// set is written as "****" (dumps go to logs).
     void dump(Socket& s) override;
     void dump(std::ostream& os) override;
     ///@}
@@ -164,7 +182,10 @@ private:
 
     void recordError(short handleType, void* handle, const char* whenNone);
     long endTransaction(short completion);
-    void disconnect();
+    bool disconnect();
+    void attach(detail::StatementLink& link);
+    static void detach(detail::StatementLink& link);
+    void endStatements();
     String dumpText() const;
 
     long _lAllocated;
@@ -177,6 +198,7 @@ private:
     char _szPassword[32];
     String _lastError;
     void* _hDbc;
+    detail::StatementLink* _pStatements;
 };
 
 /// Table-bound record access over one Database. A subclass describes its table through three hooks:
@@ -326,6 +348,7 @@ private:
     String _sort;
     void* _hStmt;
     Database* _pDatabase;
+    detail::StatementLink _link;
 };
 
 /// One connection of a DBPoolMgr's chain. Only the manager and DB use it: a caller sees it only as the
@@ -354,8 +377,8 @@ private:
     /// Closes the connection. The successor is not touched: the manager destroys its chain itself.
     ~PooledDB() override;
 
-    /// Closes and reopens the connection; clears the refresh mark on success, throws DatabaseException
-    /// with the driver's message on failure.
+    /// Closes and reopens the connection; throws DatabaseException with the driver's message on failure.
+    /// The manager clears the refresh mark, under its lock, before it calls this.
     void refresh(const char* source, const char* user, const char* password);
     long refresh() const;
     void setRefresh();
@@ -421,7 +444,8 @@ public:
 
 protected:
     ///@{
-    /// "@ class Kel::DBPoolMgr", then "Src=<source> Uid=<user> Pwd=<password>", "(null)" for a null one.
+    /// "@ class Kel::DBPoolMgr", then "Src=<source> Uid=<user> Pwd=<password>", "(null)" for a null one
+    /// and "****" for a password that is set.
     void dump(Socket& s) override;
     void dump(std::ostream& os) override;
     ///@}
@@ -497,7 +521,8 @@ public:
 
 protected:
     ///@{
-    /// "@ class Kel::DBAutoMgr", then "Src=<source> Uid=<user> Pwd=<password>", "(null)" for a null one.
+    /// "@ class Kel::DBAutoMgr", then "Src=<source> Uid=<user> Pwd=<password>", "(null)" for a null one
+    /// and "****" for a password that is set.
     void dump(Socket& s) override;
     void dump(std::ostream& os) override;
     ///@}

@@ -34,7 +34,7 @@ SQLRETURN setAutoCommit(SQLHDBC h, bool on) {
 
 Database::Database()
     : _lAllocated(0), _lConnected(0), _lAutoCommit(0), _lTransaction(0), _lRowCount(-1), _szSource(),
-      _szUser(), _szPassword(), _lastError(""), _hDbc(nullptr) {}
+      _szUser(), _szPassword(), _lastError(""), _hDbc(nullptr), _pStatements(nullptr) {}
 
 Database::Database(const Database& o) : Database() {
     KELBase::operator=(o);
@@ -107,7 +107,10 @@ long Database::close() {
         if (_lTransaction) {
             rollback();
         }
-        disconnect();
+        endStatements();
+        if (!disconnect()) {
+            return failed;
+        }
     }
     if (_lAllocated) {
         SQLFreeHandle(SQL_HANDLE_DBC, dbcOf(_hDbc));
@@ -242,7 +245,7 @@ String Database::dumpText() const {
     line += " Usr=";
     line += _szUser;
     line += "Pwd=";
-    line += _szPassword;
+    line += detail::maskedPassword(_szPassword);
     return line;
 }
 
@@ -255,15 +258,62 @@ void Database::recordError(short handleType, void* handle, const char* whenNone)
     }
 }
 
-void Database::disconnect() {
+bool Database::disconnect() {
     SQLHDBC hdbc = dbcOf(_hDbc);
     if (!detail::succeeded(SQLDisconnect(hdbc))) {
         // Drivers refuse to disconnect in the middle of a transaction, even one nobody recorded.
-        recordError(SQL_HANDLE_DBC, hdbc, detail::noDiagnostic);
         SQLEndTran(SQL_HANDLE_DBC, hdbc, SQL_ROLLBACK);
-        SQLDisconnect(hdbc);
+        if (!detail::succeeded(SQLDisconnect(hdbc))) {
+            recordError(SQL_HANDLE_DBC, hdbc, detail::noDiagnostic);
+            return false;
+        }
     }
     _lConnected = 0;
+    return true;
+}
+
+void Database::attach(detail::StatementLink& link) {
+    link.db = this;
+    link.prev = nullptr;
+    link.next = _pStatements;
+    if (_pStatements) {
+        _pStatements->prev = &link;
+    }
+    _pStatements = &link;
+}
+
+void Database::detach(detail::StatementLink& link) {
+    Database* db = link.db;
+    if (!db) {
+        return;
+    }
+    if (link.prev) {
+        link.prev->next = link.next;
+    } else {
+        db->_pStatements = link.next;
+    }
+    if (link.next) {
+        link.next->prev = link.prev;
+    }
+    link.db = nullptr;
+    link.prev = nullptr;
+    link.next = nullptr;
+}
+
+// A driver refuses to disconnect while statements are open on the connection, and a statement handle
+// must not outlive its connection: each one still open is released here and its owner sees it closed.
+void Database::endStatements() {
+    while (_pStatements) {
+        detail::StatementLink& link = *_pStatements;
+        detach(link);
+        SQLHSTMT stmt = static_cast<SQLHSTMT>(*link.handle);
+        if (stmt) {
+            SQLFreeStmt(stmt, SQL_CLOSE);
+            SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+        }
+        *link.handle = nullptr;
+        *link.open = 0;
+    }
 }
 
 } // namespace Kel

@@ -30,6 +30,9 @@ bool readDiagnostic(SQLSMALLINT handleType, SQLHANDLE handle, char (&message)[40
 // "Src=<source> Uid=<user> Pwd=<password>", "(null)" for a null one: the dump line of both managers.
 String parameterLine(const String& source, const String& user, const String& password);
 
+// "****" for a password that is set, the password itself (empty or null) otherwise: dumps go to logs.
+const char* maskedPassword(const char* password);
+
 // Texts for the last error when a failure leaves no diagnostic record behind.
 extern const char* const noDiagnostic;
 extern const char* const notConnected;

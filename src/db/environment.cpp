@@ -10,6 +10,10 @@ const char* const noDiagnostic = "the ODBC call failed without a diagnostic reco
 const char* const notConnected = "the connection is not open";
 const char* const noRowAffected = "no data: the statement affected no row";
 
+const char* maskedPassword(const char* password) {
+    return password && *password ? "****" : password;
+}
+
 bool readDiagnostic(SQLSMALLINT handleType, SQLHANDLE handle, char (&message)[400], SQLINTEGER* native) {
     message[0] = '\0';
     if (handle == SQL_NULL_HANDLE) {

@@ -261,11 +261,17 @@ void appendValue(String& out, const void* buffer, int type, int size) {
 
 ResultSet::ResultSet(Database* db)
     : _usNextColumn(1), _pLengths(nullptr), _lOpen(0), _lEOF(0), _statement(""), _filter(""), _sort(""),
-      _hStmt(nullptr), _pDatabase(db) {}
+      _hStmt(nullptr), _pDatabase(db) {
+    _link.handle = &_hStmt;
+    _link.open = &_lOpen;
+}
 
 ResultSet::ResultSet(const ResultSet& o)
     : KELBase(o), _usNextColumn(1), _pLengths(nullptr), _lOpen(0), _lEOF(0), _statement(o._statement),
-      _filter(o._filter), _sort(o._sort), _hStmt(nullptr), _pDatabase(o._pDatabase) {}
+      _filter(o._filter), _sort(o._sort), _hStmt(nullptr), _pDatabase(o._pDatabase) {
+    _link.handle = &_hStmt;
+    _link.open = &_lOpen;
+}
 
 ResultSet& ResultSet::operator=(const ResultSet& o) {
     if (this != &o) {
@@ -281,9 +287,7 @@ ResultSet& ResultSet::operator=(const ResultSet& o) {
 }
 
 ResultSet::~ResultSet() {
-    if (_lOpen) {
-        close();
-    }
+    close();
     LengthBlock* block = _pLengths;
     while (block) {
         LengthBlock* next = block->next;
@@ -302,6 +306,33 @@ long ResultSet::setSort(const String& sort) {
     return 1;
 }
 
+namespace {
+
+// Owns a statement handle until it is handed over, so that a throw on the way releases it.
+class StatementGuard {
+public:
+    explicit StatementGuard(SQLHSTMT stmt) : _hStmt(stmt) {}
+    ~StatementGuard() {
+        if (_hStmt) {
+            SQLFreeHandle(SQL_HANDLE_STMT, _hStmt);
+        }
+    }
+    StatementGuard(const StatementGuard&) = delete;
+    StatementGuard& operator=(const StatementGuard&) = delete;
+
+    SQLHSTMT get() const { return _hStmt; }
+    SQLHSTMT release() {
+        SQLHSTMT stmt = _hStmt;
+        _hStmt = SQL_NULL_HSTMT;
+        return stmt;
+    }
+
+private:
+    SQLHSTMT _hStmt;
+};
+
+} // namespace
+
 long ResultSet::open(const String& sql) {
     if (_lOpen) {
         close();
@@ -310,21 +341,23 @@ long ResultSet::open(const String& sql) {
     if (!_pDatabase) {
         throw DatabaseException(detail::notConnected);
     }
-    SQLHDBC hdbc = static_cast<SQLHDBC>(_pDatabase->_hDbc);
-    SQLHSTMT stmt = SQL_NULL_HSTMT;
-    if (!detail::succeeded(SQLAllocHandle(SQL_HANDLE_STMT, hdbc, &stmt))) {
-        _pDatabase->recordError(SQL_HANDLE_DBC, hdbc, hdbc ? detail::noDiagnostic : detail::notConnected);
-        throw DatabaseException(_pDatabase->_lastError);
-    }
-    _hStmt = stmt;
+    // The hooks may throw: the text is composed before any handle exists.
     if (isEmpty(sql)) {
         composeSelect();
     } else {
         _statement = sql;
     }
+    SQLHDBC hdbc = static_cast<SQLHDBC>(_pDatabase->_hDbc);
+    SQLHSTMT allocated = SQL_NULL_HSTMT;
+    if (!detail::succeeded(SQLAllocHandle(SQL_HANDLE_STMT, hdbc, &allocated))) {
+        _pDatabase->recordError(SQL_HANDLE_DBC, hdbc, hdbc ? detail::noDiagnostic : detail::notConnected);
+        throw DatabaseException(_pDatabase->_lastError);
+    }
+    StatementGuard stmt(allocated);
     const char* text = _statement;
-    const SQLRETURN r = SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(text)),
+    const SQLRETURN r = SQLExecDirect(stmt.get(), reinterpret_cast<SQLCHAR*>(const_cast<char*>(text)),
                                       static_cast<SQLINTEGER>(std::strlen(text)));
+    _hStmt = stmt.get();
     if (r == SQL_SUCCESS_WITH_INFO) {
         getCommunication();
     } else if (r != SQL_SUCCESS) {
@@ -332,19 +365,29 @@ long ResultSet::open(const String& sql) {
         if (r == SQL_NO_DATA) {
             _pDatabase->_lastError = detail::noRowAffected;
         }
-        SQLFreeHandle(SQL_HANDLE_STMT, stmt);
         _hStmt = nullptr;
         throw DatabaseException(_pDatabase->_lastError);
     }
     clearLengths();
     _usNextColumn = 1;
+    try {
+        bindColumns(resultColumn);
+    } catch (...) {
+        _hStmt = nullptr;
+        throw;
+    }
+    stmt.release();
     _lOpen = 1;
-    bindColumns(resultColumn);
+    _pDatabase->attach(_link);
     return 0;
 }
 
 long ResultSet::fetch() {
     prepareFetch();
+    if (!_lOpen) {
+        getCommunication();
+        return -1;
+    }
     const SQLRETURN r = SQLFetch(stmtOf(_hStmt));
     if (r == SQL_SUCCESS) {
         return 0;
@@ -371,7 +414,9 @@ long ResultSet::isOpen() const {
 
 long ResultSet::rowCount() {
     SQLLEN rows = -1;
-    SQLRowCount(stmtOf(_hStmt), &rows);
+    if (_hStmt) {
+        SQLRowCount(stmtOf(_hStmt), &rows);
+    }
     return static_cast<long>(rows);
 }
 
@@ -524,7 +569,11 @@ void ResultSet::composeSelect() {
 }
 
 void ResultSet::freeStatement() {
+    Database::detach(_link);
     SQLHSTMT stmt = stmtOf(_hStmt);
+    if (!stmt) {
+        return;
+    }
     SQLFreeStmt(stmt, SQL_UNBIND);
     SQLFreeStmt(stmt, SQL_RESET_PARAMS);
     SQLFreeStmt(stmt, SQL_CLOSE);

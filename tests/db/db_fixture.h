@@ -148,6 +148,11 @@ inline void run(Kel::Database& d, const std::string& sql) {
     EXPECT_EQ(d.execute(sql.c_str()), 0) << sql << ": " << text(d.lastError());
 }
 
+// How dumps write a password: "****" when one is set.
+inline std::string masked(const std::string& password) {
+    return password.empty() ? "" : "****";
+}
+
 // A one-column query, for counting rows.
 class Scalar : public Kel::ResultSet {
 public:
