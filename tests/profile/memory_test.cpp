@@ -82,6 +82,36 @@ TEST(ProfileLookup, LargeSectionsAndProfilesStillFindTheFirstOfEachName) {
     EXPECT_STREQ(big->entryValue("k51", "x"), "x");
 }
 
+TEST(ProfileLookup, TablesFollowThePublicAssignmentsOfSectionsAndEntries) {
+    Sections profile;
+    for (int i = 0; i < 12; ++i) {
+        profile.writeProfileLong(numbered("s", i).c_str(), "n", i);
+        profile.writeProfileLong("s0", numbered("k", i).c_str(), i);
+    }
+    // These look-ups pass enough names to make both tables.
+    ASSERT_EQ(profile.getProfileLong("s11", "n", -1), 11);
+    ASSERT_EQ(profile.getProfileLong("s0", "k11", -1), 11);
+
+    Profile::ProfileSection replacement("renamed");
+    replacement.addEntry("n", 99L);
+    *profile.find("s5") = replacement;
+    EXPECT_EQ(profile.getProfileLong("s5", "n", -1), -1);
+    EXPECT_EQ(profile.getProfileLong("renamed", "n", -1), 99);
+    EXPECT_EQ(profile.getProfileLong("s11", "n", -1), 11);
+
+    Profile::ProfileEntry* entry = profile.find("s0")->firstEntry();
+    while (std::string(entry->key()) != "k3")
+        entry = entry->next();
+    *entry = Profile::ProfileEntry("other", "7");
+    EXPECT_EQ(profile.getProfileLong("s0", "k3", -1), -1);
+    EXPECT_EQ(profile.getProfileLong("s0", "other", -1), 7);
+    EXPECT_EQ(profile.getProfileLong("s0", "k11", -1), 11);
+    profile.writeProfileLong("s0", "k12", 12);
+    profile.writeProfileLong("s12", "n", 12);
+    EXPECT_EQ(profile.getProfileLong("s0", "k12", -1), 12);
+    EXPECT_EQ(profile.getProfileLong("s12", "n", -1), 12);
+}
+
 TEST(ProfileLookup, AMillionEntriesAndSectionsAreReleasedWithoutDeepRecursion) {
     Sections profile;
     Profile::ProfileSection* section = profile.addSection("one");
