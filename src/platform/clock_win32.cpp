@@ -23,20 +23,20 @@ bool localOffset(long long seconds, long& offset) {
     _tzset();
     if (seconds < 0 || seconds > lastConvertible) {
         // Outside the runtime's range the zone's standard offset holds, without daylight saving.
-        long west = 0;
-        if (_get_timezone(&west) != 0)
-            return false;
-        offset = -west;
+        offset = -static_cast<long>(_timezone);
         return true;
     }
     const __time64_t instant = seconds;
-    std::tm broken{};
-    if (_localtime64_s(&broken, &instant) != 0)
+    std::tm local{};
+    std::tm universal{};
+    if (_localtime64_s(&local, &instant) != 0 || _gmtime64_s(&universal, &instant) != 0)
         return false;
-    const __time64_t asUniversal = _mkgmtime64(&broken);
-    if (asUniversal == -1)
-        return false;
-    offset = static_cast<long>(asUniversal - instant);
+    // The two readings are at most a day apart, across a year's end at most.
+    long days = local.tm_yday - universal.tm_yday;
+    if (local.tm_year != universal.tm_year)
+        days = local.tm_year < universal.tm_year ? -1 : 1;
+    offset = ((days * 24 + local.tm_hour - universal.tm_hour) * 60 + local.tm_min - universal.tm_min) * 60 +
+             local.tm_sec - universal.tm_sec;
     return true;
 }
 
