@@ -92,7 +92,8 @@ public:
     /// ending at the first NUL byte; all the bytes stay readable through out.buffer()) and the byte count
     /// is returned. Throws -1 on a closed socket. When the peer has ended the connection, closes the socket
     /// and throws 10101 (WSAEDISCON) for an orderly close or the error that ended it (10054 for a reset).
-    /// A failed wait throws and leaves the socket open; urgent data throws the socket's pending error.
+    /// A failed wait throws and leaves the socket open. An out-of-band byte from the peer is dropped and
+    /// the normal data around it is delivered (a pending socket error is thrown instead, when there is one).
     unsigned long recv(String& out, unsigned long timeout);
     /// The symbolic name of a Windows Sockets error code ("ECONNREFUSED" for 10061), or "Error not found".
     static const char* resolveSocketError(unsigned long code);
