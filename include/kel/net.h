@@ -169,7 +169,8 @@ public:
     void signal(bool unused = false);
     /// Waits for a signal, at most the given number of milliseconds measured on a monotonic clock (setting
     /// the wall clock neither stretches nor cuts the wait), and takes it. True when signalled, false on
-    /// time-out. 0xFFFFFFFF (or more) waits without limit and so always returns true; 0 only looks.
+    /// time-out. 0 and 0xFFFFFFFF (or more) wait without limit and so always return true: code written
+    /// when the argument had no effect passes 0. The shortest look is wait(1).
     bool wait(unsigned long milliseconds = 0xFFFFFFFFul);
 
 private:

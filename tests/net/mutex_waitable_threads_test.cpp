@@ -88,9 +88,9 @@ TEST(Waitable, KeepsOneSignalAndTimesOutOnTheLimit) {
     w.signal();
     w.signal(true);
     Waitable copy(w); // an event of its own, not signalled
-    EXPECT_FALSE(copy.wait(0));
+    EXPECT_FALSE(copy.wait(1));
     EXPECT_TRUE(w.wait(patience));
-    EXPECT_FALSE(w.wait(0));
+    EXPECT_FALSE(w.wait(1));
 
     const Clock::time_point start = Clock::now();
     EXPECT_FALSE(w.wait(150));
@@ -98,6 +98,21 @@ TEST(Waitable, KeepsOneSignalAndTimesOutOnTheLimit) {
     EXPECT_LT(msSince(start), 5000 * kel_test::slowdown());
     w.signal();
     EXPECT_TRUE(w.wait()); // no limit, but signalled already
+}
+
+TEST(WaitableThreads, ZeroWaitsWithoutLimitUntilSignalled) {
+    Waitable w;
+    w.signal();
+    EXPECT_TRUE(w.wait(0)); // signalled already
+    bool result = false;
+    std::shared_future<void> waiter = start([&] { result = w.wait(0); });
+    // Well past any short poll: a wait(0) that only looked would have returned false by now.
+    EXPECT_TRUE(stillRunning(waiter));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200 * kel_test::slowdown()));
+    EXPECT_TRUE(stillRunning(waiter));
+    w.signal();
+    expectFinished(waiter);
+    EXPECT_TRUE(result);
 }
 
 TEST(WaitableThreads, PingPongBetweenTwoThreads) {
@@ -115,7 +130,7 @@ TEST(WaitableThreads, PingPongBetweenTwoThreads) {
     }
     expectFinished(partner);
     EXPECT_EQ(missed.load(), 0);
-    EXPECT_FALSE(pong.wait(0));
+    EXPECT_FALSE(pong.wait(1));
 }
 
 TEST(WaitableThreads, EachSignalReleasesOneWaiterEvenInQuickSuccession) {
@@ -136,5 +151,5 @@ TEST(WaitableThreads, EachSignalReleasesOneWaiterEvenInQuickSuccession) {
     for (auto& each : waiters)
         expectFinished(each);
     EXPECT_EQ(released.load(), 3);
-    EXPECT_FALSE(w.wait(0));
+    EXPECT_FALSE(w.wait(1));
 }
