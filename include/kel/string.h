@@ -273,7 +273,7 @@ KEL_API std::ostream& operator<<(std::ostream& os, const String& s);
 /// A failed database operation: reason -1 and the driver's diagnostic text.
 class KEL_API DatabaseException : public Exception {
 public:
-    /// A copy of message; a null pointer gives a null message.
+    /// A copy of message; a null pointer gives a null message. The message is also the detail of what().
     explicit DatabaseException(const char* message);
     ///@{
     /// The copy holds the same reason and its own copy of the message.
