@@ -132,6 +132,20 @@ String::String(String&& o) noexcept : String() {
     takeStorage(o);
 }
 
+namespace {
+// A standard text up to its first NUL: a String's text ends there.
+std::size_t textPart(std::string_view s) {
+    const void* nul = s.empty() ? nullptr : std::memchr(s.data(), '\0', s.size());
+    return nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - s.data()) : s.size();
+}
+} // namespace
+
+String::String(const std::string& s) : String(std::string_view(s)) {}
+
+String::String(std::string_view s) : String() {
+    assignText(s.data(), textPart(s));
+}
+
 String::~String() {
     if (!isInline())
         std::free(_pBuffer);
@@ -422,6 +436,10 @@ const String& String::operator+=(char c) {
     return *this;
 }
 
+const String& String::operator+=(int c) {
+    return *this += static_cast<char>(c);
+}
+
 const String& String::operator+=(const char* s) {
     _bNumeric = false;
     if (s)
@@ -445,6 +463,10 @@ const String String::operator+(const char* s) const {
     String result(_pBuffer, 0);
     result += s;
     return result;
+}
+
+const String String::operator+(int c) const {
+    return *this + static_cast<char>(c);
 }
 
 // ---- equality and conversion ------------------------------------------------------------------------
@@ -484,6 +506,23 @@ String::operator double() const {
 
 String::operator const char*() const {
     return _bNull ? nullptr : _pBuffer;
+}
+
+String::operator std::string() const {
+    return std::string(static_cast<std::string_view>(*this));
+}
+
+String::operator std::string_view() const {
+    if (_bNull || !_pBuffer)
+        return std::string_view();
+    return std::string_view(_pBuffer, textLength());
+}
+
+bool operator==(const String& a, std::string_view b) {
+    if (a.isNull())
+        return false;
+    const std::string_view text(a);
+    return text == b;
 }
 
 // ---- access and storage control ---------------------------------------------------------------------
