@@ -89,7 +89,19 @@ public:
     /// through buffer() are written over. Every form clears the numeric mark first. Throws
     /// StringException(1), text unchanged, when a fixed-length String would exceed its length.
     const String& operator+=(const String& o);
-    const String& operator+=(char c);
+    const String& operator+=(char c) {
+        // Inline for the common case, a text with room behind it: a check and a store.
+        const std::uint32_t length = _ulLength;
+        if (c != '\0' && _bAppendReady && length + 1 < _ulAllocated) {
+            char* text = _pBuffer;
+            text[length] = c;
+            text[length + 1] = '\0';
+            _ulLength = length + 1;
+            _ulCapacity = length + 2;
+            return *this;
+        }
+        return appendChar(c);
+    }
     /// The character c holds (its low 8 bits), as the char form appends it.
     const String& operator+=(int c);
     ///@}
@@ -290,11 +302,12 @@ protected:
 
 private:
     // Texts of up to this many bytes (terminator included) live inside the object itself.
-    static constexpr std::uint32_t inlineSize = 12;
+    static constexpr std::uint32_t inlineSize = 11;
 
     void adopt(char* storage, std::uint32_t capacity, std::uint32_t allocated);
     void assignText(const char* s, unsigned long len);
     void appendText(const char* s, unsigned long len);
+    const String& appendChar(char c);
     void copyFrom(const String& o);
     void reserveExact(std::uint32_t capacity);
     void resizeTo(std::uint32_t size);
@@ -318,6 +331,9 @@ private:
     std::uint32_t _ulAllocated;
     std::uint32_t _ulLength;
     char _aInline[inlineSize];
+    // True only while operator+=(char) may store in place: a variable-length, non-null, non-numeric text
+    // of known length. Every other change of the storage or the marks clears it; appending sets it again.
+    bool _bAppendReady;
     char* _pBuffer;
     char* _pSqlText;
 };

@@ -99,7 +99,7 @@ const String String::null;
 
 String::String()
     : KELBase(), _bNull(true), _bNumeric(false), _bLengthKnown(true), _ulCapacity(0), _ulFixed(0),
-      _ulAllocated(0), _ulLength(0), _pBuffer(nullptr), _pSqlText(nullptr) {}
+      _ulAllocated(0), _ulLength(0), _bAppendReady(false), _pBuffer(nullptr), _pSqlText(nullptr) {}
 
 String::String(unsigned long n) : String() {
     const std::uint32_t size = storageFor(n);
@@ -180,6 +180,8 @@ void String::takeStorage(String& o) {
     _bNull = o._bNull;
     _bNumeric = o._bNumeric;
     _bLengthKnown = o._bLengthKnown;
+    _bAppendReady = o._bAppendReady;
+    o._bAppendReady = false;
     o._pBuffer = nullptr;
     o._ulCapacity = o._ulFixed = o._ulAllocated = o._ulLength = 0;
     o._bNull = o._bLengthKnown = true;
@@ -192,6 +194,7 @@ void String::freeStorage() {
     _pBuffer = nullptr;
     _ulCapacity = _ulAllocated = _ulLength = 0;
     _bLengthKnown = true;
+    _bAppendReady = false;
 }
 
 void String::adopt(char* storage, std::uint32_t capacity, std::uint32_t allocated) {
@@ -200,6 +203,7 @@ void String::adopt(char* storage, std::uint32_t capacity, std::uint32_t allocate
     _pBuffer = storage;
     _ulCapacity = capacity;
     _ulAllocated = allocated;
+    _bAppendReady = false;
 }
 
 // Moves the storage to one of `size` bytes keeping its first bytes, as realloc does: inline when it fits,
@@ -221,6 +225,7 @@ void String::resizeTo(std::uint32_t size) {
         _pBuffer = resizeStorage(_pBuffer, size);
     }
     _ulAllocated = size;
+    _bAppendReady = false;
 }
 
 // Gives the String exactly `capacity` bytes of storage holding its current text (cut to fit).
@@ -257,6 +262,7 @@ void String::assignText(const char* s, unsigned long len) {
     _ulLength = static_cast<std::uint32_t>(len);
     _bLengthKnown = true;
     _bNull = false;
+    _bAppendReady = false;
 }
 
 // Appends len characters at s (which may point into this String's own storage). A null String holds no
@@ -284,6 +290,7 @@ void String::appendText(const char* s, unsigned long len) {
     _ulLength = static_cast<std::uint32_t>(length + len);
     _bLengthKnown = true;
     _bNull = false;
+    _bAppendReady = _ulFixed == 0 && !_bNumeric;
 }
 
 void String::copyFrom(const String& o) {
@@ -429,7 +436,9 @@ const String& String::operator+=(const String& o) {
     return *this;
 }
 
-const String& String::operator+=(char c) {
+// Every case that operator+=(char) does not handle inline: growth, fixed lengths, null Strings, text written
+// through buffer(), the NUL character.
+const String& String::appendChar(char c) {
     _bNumeric = false;
     // The character forms a one-character text; a NUL makes an empty one.
     appendText(&c, c != '\0' ? 1 : 0);
@@ -565,6 +574,7 @@ char* String::buffer(unsigned long n) {
     // The caller may now write through the pointer: the length is recounted until the next change.
     if (_pBuffer)
         _bLengthKnown = false;
+    _bAppendReady = false;
     return _pBuffer;
 }
 
