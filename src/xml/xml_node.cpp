@@ -305,6 +305,20 @@ void XMLNode::addNodeToParent(XMLNode* node) {
     _pLastChild = node;
 }
 
+void XMLNode::insertChildAfter(XMLNode* node, XMLNode* after) {
+    node->_pParent = this;
+    node->_pPrev = after;
+    node->_pNext = after ? after->_pNext : _pFirstChild;
+    if (node->_pNext)
+        node->_pNext->_pPrev = node;
+    else
+        _pLastChild = node;
+    if (after)
+        after->_pNext = node;
+    else
+        _pFirstChild = node;
+}
+
 // ---- XMLNode: attributes ------------------------------------------------------------------------------
 
 void XMLNode::addAttr(XMLAttr* attr) {

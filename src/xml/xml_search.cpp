@@ -6,7 +6,8 @@ namespace Kel {
 
 bool XMLNode::matches(const String* nameSpace, const String& name, const String* attrName,
                       const String* attrValue) const {
-    if (_name != name)
+    // Text nodes are content, not things to look for: no search finds them.
+    if (_type == Text || _name != name)
         return false;
     if (nameSpace && _nameSpace != *nameSpace)
         return false;
