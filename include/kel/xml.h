@@ -432,17 +432,40 @@ public:
     String encoding() const;
     ///@}
     ///@{
-    /// The DOCTYPE text; null when the document has none.
+    /// The DOCTYPE text: what stands between "<!DOCTYPE " and its ">", internal subset included
+    /// ("svg [ <!ENTITY ns 'http://...'> ]"); null when the document has none.
     String docType() const;
     void docType(const String& text);
     ///@}
 
-    /// Reads a document: the root, version, encoding and DOCTYPE text are reset, then one top-level node
-    /// after another is parsed, white space between them passed over. The first element becomes the root
-    /// (a later one is dropped when it follows directly, and ends the document after white space), an
-    /// "xml" instruction gives version and encoding, a "DOCTYPE" declaration the DOCTYPE text. Text that is
-    /// not a tag ends the document quietly. Throws XMLException(401) for a null cursor and passes on 101,
-    /// 102, 103 and 205; what was read before stays.
+    ///@{
+    /// The comments and processing instructions before the root (prolog) and after it (epilog), in
+    /// document order, as the children of a holder node without name; null when there are none (the
+    /// non-const forms create an empty holder then). The writer writes the prolog's nodes after the
+    /// DOCTYPE and before the root, the epilog's after the root, each on a line of its own.
+    XMLNode* prolog();
+    const XMLNode* prolog() const;
+    XMLNode* epilog();
+    const XMLNode* epilog() const;
+    ///@}
+
+    /// Reads a document: the root, prolog, epilog, version, encoding and DOCTYPE text are reset, then one
+    /// top-level node after another is parsed, white space between them passed over. The first element
+    /// becomes the root (a later one is dropped when it follows directly, and ends the document after
+    /// white space), an "xml" instruction gives version and encoding, a "DOCTYPE" declaration the DOCTYPE
+    /// text, and comments and other instructions go to the prolog or the epilog. Text that is not a tag
+    /// ends the document quietly.
+    ///
+    /// General entities that the DOCTYPE's internal subset declares (<!ENTITY name "text">) are expanded
+    /// where text and attribute values refer to them, within limits: XMLException(105) for an entity met
+    /// inside its own expansion, for more than 16 expansions inside one another, or for expansions that
+    /// give more than 10 times the size of the text (at least 1 MiB) in all; XMLException(106) for an
+    /// entity whose text holds markup ("<"). An external entity (SYSTEM or PUBLIC) is never read: a
+    /// reference to one raises XMLException(104).
+    ///
+    /// Throws XMLException(401) for a null cursor and passes on 101 to 106 and 205; what was read before
+    /// stays. Every XMLException raised while reading the text tells where: line(), column() (counting
+    /// bytes) and offset() from the start of the text, also in its detail and what().
     const XMLDoc& fromStream(const char*& cursor);
     /// Reads the file (in text mode) and parses it as fromStream does. The root is dropped first. Throws
     /// XMLException: 401 for a null path or a file smaller than 5 bytes, 403 when the file cannot be read,
@@ -465,11 +488,16 @@ protected:
 
 private:
     void replaceRoot(XMLNode* root);
+    void clearTopLevel();
+    void keepTopLevel(XMLNode* node);
+    void copyTopLevel(const XMLDoc& other);
 
     String _version;
     String _encoding;
     String _docType;
     XMLNode* _pRoot;
+    XMLNode* _pProlog = nullptr;
+    XMLNode* _pEpilog = nullptr;
 
     friend class XMLWriter;
 };

@@ -16,6 +16,11 @@ EntityTable::EntityTable(std::size_t inputSize) {
 
 void EntityTable::declare(const char* name, std::size_t nameLength, const char* value,
                           std::size_t valueLength, bool external) {
+    // XML's own five keep their meaning: the writer relies on them.
+    static const char* const predefined[] = {"amp", "lt", "gt", "quot", "apos"};
+    for (const char* p : predefined)
+        if (std::strlen(p) == nameLength && std::memcmp(p, name, nameLength) == 0)
+            return;
     if (find(name, nameLength))
         return;
     _entries.push_back(

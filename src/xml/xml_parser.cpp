@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace Kel {
@@ -121,6 +122,12 @@ public:
 
     // How character references are read from here on (a document's declaration names its encoding).
     void utf8References(bool on) { _options.utf8References = on; }
+    // The entities a document's DOCTYPE declares, expanded where they are used from here on.
+    void entities(detail::EntityTable* table) { _options.entities = table; }
+
+    // Declares in table the general entities of the internal subset in a DOCTYPE text (which begins
+    // at text).
+    static void declareEntities(const char* text, detail::EntityTable& table);
 
 private:
     // A run of white space between child nodes, kept until the element shows whether its content is mixed.
@@ -160,8 +167,19 @@ private:
     std::vector<Open> _open;
 };
 
-void XMLParser::fail(long reason, const char*) const {
-    throw XMLException(reason);
+// Lines end with LF, CR LF or a lone CR; columns count bytes from 1.
+void XMLParser::fail(long reason, const char* at) const {
+    if (!at || at < _begin)
+        throw XMLException(reason);
+    long line = 1;
+    const char* lineStart = _begin;
+    for (const char* p = _begin; p < at; ++p) {
+        if (*p == '\n' || (*p == '\r' && p + 1 < at && p[1] != '\n') || (*p == '\r' && p + 1 == at)) {
+            ++line;
+            lineStart = p + 1;
+        }
+    }
+    throw XMLException(reason, line, static_cast<long>(at - lineStart) + 1, static_cast<long>(at - _begin));
 }
 
 void XMLParser::decode(String& s, const char* p, const char* end) {
@@ -517,6 +535,93 @@ void XMLParser::setName(XMLNode* node, const char* begin, const char* end) {
         node->_name = String();
 }
 
+namespace {
+
+// Behind a quoted literal at p (null when p holds none or it is not closed).
+const char* literalEnd(const char* p) {
+    if (*p != '"' && *p != '\'')
+        return nullptr;
+    const char* close = std::strchr(p + 1, *p);
+    return close ? close + 1 : nullptr;
+}
+
+// Behind the markup declaration that starts at p: its ">" outside quoted literals.
+const char* declarationEnd(const char* p) {
+    while (*p && *p != '>') {
+        if (*p == '"' || *p == '\'') {
+            const char* end = literalEnd(p);
+            if (!end)
+                return p + std::strlen(p);
+            p = end;
+        } else {
+            ++p;
+        }
+    }
+    return *p ? p + 1 : p;
+}
+
+const char* nameEndIn(const char* p) {
+    while (*p && !isXmlSpace(*p) && *p != '>' && *p != '"' && *p != '\'' && *p != '[' && *p != ']')
+        ++p;
+    return p;
+}
+
+} // namespace
+
+void XMLParser::declareEntities(const char* text, detail::EntityTable& table) {
+    // The subset opens with the first "[" outside the literals of the external identifier.
+    const char* p = text;
+    while (*p && *p != '[') {
+        if (*p == '"' || *p == '\'') {
+            p = literalEnd(p);
+            if (!p)
+                return;
+        } else {
+            ++p;
+        }
+    }
+    if (!*p)
+        return;
+    ++p;
+    for (;;) {
+        p = skipSpace(p);
+        if (!*p || *p == ']')
+            return;
+        if (startsWith(p, "<!--")) {
+            const char* close = std::strstr(p + 4, "-->");
+            if (!close)
+                return;
+            p = close + 3;
+        } else if (startsWith(p, "<?")) {
+            const char* close = std::strstr(p + 2, "?>");
+            if (!close)
+                return;
+            p = close + 2;
+        } else if (startsWith(p, "<!ENTITY") && isXmlSpace(p[8])) {
+            const char* end = declarationEnd(p);
+            const char* q = skipSpace(p + 8);
+            if (*q != '%') {
+                const char* name = q;
+                const char* nameStop = nameEndIn(q);
+                q = skipSpace(nameStop);
+                if (const char* literal = literalEnd(q))
+                    table.declare(name, static_cast<std::size_t>(nameStop - name), q + 1,
+                                  static_cast<std::size_t>(literal - 1 - (q + 1)), false);
+                else if (nameStop > name && (startsWith(q, "SYSTEM") || startsWith(q, "PUBLIC")))
+                    table.declare(name, static_cast<std::size_t>(nameStop - name), "", 0, true);
+            }
+            p = end;
+        } else if (*p == '<') {
+            p = declarationEnd(p);
+        } else {
+            // A parameter entity reference ("%name;") or text that belongs to no declaration.
+            const char* semicolon = std::strchr(p, ';');
+            const char* next = std::strpbrk(p, "<]");
+            p = semicolon && (!next || semicolon < next) ? semicolon + 1 : next ? next : p + std::strlen(p);
+        }
+    }
+}
+
 // ---- entry points -----------------------------------------------------------------------------------
 
 namespace {
@@ -562,12 +667,15 @@ XMLAttr::XMLAttr(XMLNode* node, const char*& text) : XMLAttr() {
 
 const XMLDoc& XMLDoc::fromStream(const char*& cursor) {
     replaceRoot(nullptr);
+    clearTopLevel();
     _version = String();
     _encoding = String();
     _docType = String();
     if (!cursor)
         throw XMLException(401);
+    const char* const begin = cursor;
     XMLParser parser(cursor, standaloneOptions());
+    std::unique_ptr<detail::EntityTable> entities;
     while (cursor) {
         const char* next = XMLParser::nextTopLevel(cursor);
         // Behind the root, an element after white space is not read (text after the root is ignored);
@@ -593,11 +701,23 @@ const XMLDoc& XMLDoc::fromStream(const char*& cursor) {
                 _version = node->attribute(String("version"));
                 _encoding = node->attribute(String("encoding"));
                 parser.utf8References(isUtf8(_encoding));
+            } else {
+                keepTopLevel(node.release());
             }
             break;
+        case XMLNode::Comment:
+            keepTopLevel(node.release());
+            break;
         case XMLNode::Declaration:
-            if (node->_name == "DOCTYPE" && node->_pFirstAttr)
+            if (node->_name == "DOCTYPE" && node->_pFirstAttr) {
                 _docType = node->_pFirstAttr->name();
+                if (!entities) {
+                    entities.reset(new detail::EntityTable(std::strlen(begin)));
+                    XMLParser::declareEntities(_docType, *entities);
+                    if (!entities->empty())
+                        parser.entities(entities.get());
+                }
+            }
             break;
         default:
             break;
@@ -616,21 +736,29 @@ struct MemoryFreer {
     void operator()(char* p) const { std::free(p); }
 };
 
+// "path: the system's words for error".
+std::string systemError(const char* path, int error) {
+    return std::string(path) + ": " + std::strerror(error);
+}
+
 } // namespace
 
 const XMLDoc& XMLDoc::fromFile(const char* path) {
     replaceRoot(nullptr);
+    clearTopLevel();
     if (!path)
         throw XMLException(401);
     struct stat status;
-    if (stat(path, &status) != 0 || S_ISDIR(status.st_mode))
-        throw XMLException(403);
+    if (stat(path, &status) != 0)
+        throw XMLException(403, systemError(path, errno).c_str());
+    if (S_ISDIR(status.st_mode))
+        throw XMLException(403, systemError(path, EISDIR).c_str());
     if (status.st_size < 5)
         throw XMLException(401);
     // Text mode: where the platform tells text from binary, CR LF arrives as LF.
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "r"));
     if (!file)
-        throw XMLException(403);
+        throw XMLException(403, systemError(path, errno).c_str());
     const auto size = static_cast<unsigned long long>(status.st_size);
     if (size >= static_cast<std::size_t>(-1))
         throw XMLException(404);
@@ -648,7 +776,7 @@ const XMLDoc& XMLDoc::fromFile(const char* path) {
     }
     // A read error is no end of file: parsing what arrived would give a document silently cut short.
     if (std::ferror(file.get()))
-        throw XMLException(403);
+        throw XMLException(403, systemError(path, errno).c_str());
     const char* cursor = text.get();
     return fromStream(cursor);
 }

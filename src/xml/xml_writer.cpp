@@ -249,11 +249,19 @@ public:
         }
         if (declared || !doc->_docType.isNull())
             out.put('\n');
+        topLevel(out, doc->_pProlog);
         if (doc->_pRoot)
             node(out, doc->_pRoot, true);
+        topLevel(out, doc->_pEpilog);
     }
 
 private:
+    // The nodes a holder keeps outside the root, each on a line of its own.
+    template <class Out> static void topLevel(Out& out, const XMLNode* holder) {
+        for (const XMLNode* n = holder ? holder->_pFirstChild : nullptr; n; n = n->_pNext)
+            node(out, n, false);
+    }
+
     // "1." and digits.
     static void requireVersion(const Text& v) {
         bool ok = v.n > 2 && v.p[0] == '1' && v.p[1] == '.';
