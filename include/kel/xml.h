@@ -50,6 +50,8 @@
 
 #include <cstddef>
 #include <iosfwd>
+#include <iterator>
+#include <type_traits>
 
 namespace Kel {
 
@@ -60,6 +62,51 @@ class XMLNodeList;
 class XMLSNode;
 class XMLParser;
 class XMLWriter;
+
+/// A forward iterator over the children or attributes of a node, or the nodes of a search list, for
+/// range-for. Step gives the item after one (null after the last). It stays valid while the item it
+/// stands on does: destroying that item, or clearing the list, invalidates it; adding items at the end
+/// does not. Iterating while another thread changes the tree is not allowed (trees are not synchronised).
+template <class Owner, class Item, class Step> class XMLIterator {
+public:
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = std::remove_const_t<Item>;
+    using difference_type = std::ptrdiff_t;
+    using pointer = Item*;
+    using reference = Item&;
+
+    XMLIterator() = default;
+    XMLIterator(Owner* owner, Item* item) : _owner(owner), _item(item) {}
+    reference operator*() const { return *_item; }
+    pointer operator->() const { return _item; }
+    XMLIterator& operator++() {
+        _item = Step()(_owner, _item);
+        return *this;
+    }
+    XMLIterator operator++(int) {
+        XMLIterator old = *this;
+        ++*this;
+        return old;
+    }
+    friend bool operator==(const XMLIterator& a, const XMLIterator& b) { return a._item == b._item; }
+    friend bool operator!=(const XMLIterator& a, const XMLIterator& b) { return a._item != b._item; }
+
+private:
+    Owner* _owner = nullptr;
+    Item* _item = nullptr;
+};
+
+/// The begin and end of an XMLIterator walk, for range-for.
+template <class Iterator> class XMLRange {
+public:
+    explicit XMLRange(Iterator first) : _first(first) {}
+    Iterator begin() const { return _first; }
+    Iterator end() const { return Iterator(); }
+    bool empty() const { return _first == Iterator(); }
+
+private:
+    Iterator _first;
+};
 
 /// The entity coding of the XML classes, on 8-bit text. Decoding knows "\&per;" (%), "\&amp;" (&), "\&gt;",
 /// "\&lt;", "\&slash;" (/), "\&qm;" (?), "\&em;" (!), "\&dash;" (-), "\&ob;" ([), "\&cb;" (]), "\&eq;" (=),
@@ -168,6 +215,10 @@ public:
     /// A deep copy of other without parent or siblings. Attributes that share a name collapse into the
     /// first, holding the last one's value.
     XMLNode(const XMLNode& other);
+    /// Takes other's namespace, name, value, type, children (whose parent becomes this node) and
+    /// attributes, without parent or siblings. other keeps its place in its tree, emptied: null name,
+    /// namespace and value, type Element, no children, no attributes.
+    XMLNode(XMLNode&& other) noexcept;
     /// Destroys the subtree and unlinks the node from its parent and siblings.
     ~XMLNode() override;
 
@@ -183,6 +234,11 @@ public:
     /// Replaces name, namespace, value, type, children and attributes by a deep copy of other; the node
     /// keeps its place in its own tree. Other may lie anywhere, even inside this node's subtree.
     const XMLNode& operator=(const XMLNode& other);
+    /// Replaces this node's fields and content by other's, as the move constructor takes them, and
+    /// empties other likewise; the node keeps its place in its own tree. other may lie inside this
+    /// node's subtree (it is destroyed with the old content once its own content is taken); when other is
+    /// an ancestor of this node, or this node itself, nothing changes.
+    XMLNode& operator=(XMLNode&& other) noexcept;
 
     ///@{
     /// Each appends a new last child and returns it: parsed at the cursor (advancing it; on XMLException
@@ -207,6 +263,41 @@ public:
     const String attribute(const String& name) const;
     /// The first attribute for a null prev, otherwise the one after prev; null after the last.
     XMLAttr* attribute(XMLAttr* prev) const;
+
+    struct NextChild {
+        XMLNode* operator()(XMLNode* n, XMLNode* c) const { return n->nextChild(c); }
+        const XMLNode* operator()(const XMLNode* n, const XMLNode* c) const { return n->nextChild(c); }
+    };
+    struct NextAttribute {
+        XMLAttr* operator()(const XMLNode* n, XMLAttr* a) const { return n->attribute(a); }
+        const XMLAttr* operator()(const XMLNode* n, const XMLAttr* a) const {
+            return n->attribute(const_cast<XMLAttr*>(a));
+        }
+    };
+    using ChildIterator = XMLIterator<XMLNode, XMLNode, NextChild>;
+    using ConstChildIterator = XMLIterator<const XMLNode, const XMLNode, NextChild>;
+    using AttributeIterator = XMLIterator<const XMLNode, XMLAttr, NextAttribute>;
+    using ConstAttributeIterator = XMLIterator<const XMLNode, const XMLAttr, NextAttribute>;
+
+    ///@{
+    /// The children, first to last, for range-for: `for (XMLNode& child : node.children())`. Text
+    /// nodes of mixed content are among them.
+    XMLRange<ChildIterator> children() {
+        return XMLRange<ChildIterator>(ChildIterator(this, nextChild(nullptr)));
+    }
+    XMLRange<ConstChildIterator> children() const {
+        return XMLRange<ConstChildIterator>(ConstChildIterator(this, nextChild(nullptr)));
+    }
+    ///@}
+    ///@{
+    /// The attributes, first to last, for range-for: `for (XMLAttr& a : node.attributes())`.
+    XMLRange<AttributeIterator> attributes() {
+        return XMLRange<AttributeIterator>(AttributeIterator(this, attribute(nullptr)));
+    }
+    XMLRange<ConstAttributeIterator> attributes() const {
+        return XMLRange<ConstAttributeIterator>(ConstAttributeIterator(this, attribute(nullptr)));
+    }
+    ///@}
 
     /// Destroys all children and attributes; name, namespace, value and type stay.
     void deleteContent();
@@ -312,6 +403,7 @@ private:
     void insertChildAfter(XMLNode* node, XMLNode* after);
     void copyContentFrom(const XMLNode& other);
     void copyAttributesFrom(const XMLNode& other);
+    void takeContentFrom(XMLNode& other) noexcept;
     /// The search criteria: name always, namespace and attribute where given.
     bool matches(const String* nameSpace, const String& name, const String* attrName,
                  const String* attrValue) const;
@@ -372,6 +464,11 @@ public:
     XMLNodeList(const XMLNodeList& o);
     XMLNodeList& operator=(const XMLNodeList& o);
     ///@}
+    ///@{
+    /// Takes o's cells; o is left empty.
+    XMLNodeList(XMLNodeList&& o) noexcept;
+    XMLNodeList& operator=(XMLNodeList&& o) noexcept;
+    ///@}
     virtual ~XMLNodeList();
 
     /// Destroys all cells; the list is empty.
@@ -379,6 +476,43 @@ public:
     /// Steps cell to the first cell when it is null, otherwise to the next one, and returns that cell's node;
     /// null, with cell null, after the last.
     XMLNode* next(XMLSNode*& cell);
+
+    /// The found nodes in list order, for range-for: `for (XMLNode& found : list)`.
+    class Iterator {
+    public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = XMLNode;
+        using difference_type = std::ptrdiff_t;
+        using pointer = XMLNode*;
+        using reference = XMLNode&;
+
+        Iterator() = default;
+        reference operator*() const { return *_node; }
+        pointer operator->() const { return _node; }
+        Iterator& operator++() {
+            _node = _list->next(_cell);
+            return *this;
+        }
+        Iterator operator++(int) {
+            Iterator old = *this;
+            ++*this;
+            return old;
+        }
+        friend bool operator==(const Iterator& a, const Iterator& b) { return a._cell == b._cell; }
+        friend bool operator!=(const Iterator& a, const Iterator& b) { return a._cell != b._cell; }
+
+    private:
+        explicit Iterator(XMLNodeList* list) : _list(list) { _node = _list->next(_cell); }
+        XMLNodeList* _list = nullptr;
+        XMLSNode* _cell = nullptr;
+        XMLNode* _node = nullptr;
+        friend class XMLNodeList;
+    };
+    ///@{
+    /// The first and past-the-last found node.
+    Iterator begin() const { return Iterator(const_cast<XMLNodeList*>(this)); }
+    Iterator end() const { return Iterator(); }
+    ///@}
 
 protected:
     /// Appends a cell for node.
@@ -410,6 +544,12 @@ public:
     XMLDoc(const XMLDoc& other);
     ~XMLDoc() override;
     const XMLDoc& operator=(const XMLDoc& other);
+    ///@}
+    ///@{
+    /// Takes other's declaration values, DOCTYPE text, root, prolog and epilog; other is left as XMLDoc()
+    /// leaves a document: no values, no DOCTYPE, no root. Nodes of the tree keep their addresses.
+    XMLDoc(XMLDoc&& other) noexcept;
+    XMLDoc& operator=(XMLDoc&& other) noexcept;
     ///@}
 
     ///@{

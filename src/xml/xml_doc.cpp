@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <ostream>
+#include <utility>
 
 namespace Kel {
 
@@ -41,6 +42,31 @@ XMLDoc::XMLDoc(const XMLDoc& other)
         clearTopLevel();
         throw;
     }
+}
+
+XMLDoc::XMLDoc(XMLDoc&& other) noexcept
+    : KELBase(other), _version(std::move(other._version)), _encoding(std::move(other._encoding)),
+      _docType(std::move(other._docType)), _pRoot(other._pRoot), _pProlog(other._pProlog),
+      _pEpilog(other._pEpilog) {
+    other._pRoot = other._pProlog = other._pEpilog = nullptr;
+}
+
+XMLDoc& XMLDoc::operator=(XMLDoc&& other) noexcept {
+    if (this == &other)
+        return *this;
+    KELBase::operator=(other);
+    replaceRoot(other._pRoot);
+    clearTopLevel();
+    _pProlog = other._pProlog;
+    _pEpilog = other._pEpilog;
+    other._pRoot = other._pProlog = other._pEpilog = nullptr;
+    _version = std::move(other._version);
+    _encoding = std::move(other._encoding);
+    _docType = std::move(other._docType);
+    other._version = String();
+    other._encoding = String();
+    other._docType = String();
+    return *this;
 }
 
 XMLDoc::~XMLDoc() {

@@ -155,6 +155,20 @@ XMLNodeList& XMLNodeList::operator=(const XMLNodeList& o) {
     return *this;
 }
 
+XMLNodeList::XMLNodeList(XMLNodeList&& o) noexcept : _pFirst(o._pFirst), _pLast(o._pLast) {
+    o._pFirst = o._pLast = nullptr;
+}
+
+XMLNodeList& XMLNodeList::operator=(XMLNodeList&& o) noexcept {
+    if (this != &o) {
+        clear();
+        _pFirst = o._pFirst;
+        _pLast = o._pLast;
+        o._pFirst = o._pLast = nullptr;
+    }
+    return *this;
+}
+
 XMLNodeList::~XMLNodeList() {
     clear();
 }
