@@ -48,7 +48,9 @@ private:
     std::uint32_t _state;
 };
 
-inline std::string makeDocument(std::size_t targetBytes) {
+// The catalogue; with mixed set, each description mixes text with inline elements and a CDATA section,
+// as documentation formats do.
+inline std::string makeDocument(std::size_t targetBytes, bool mixed = false) {
     static const char* const genres[] = {"Computer", "Fantasy", "Romance", "Horror", "Science Fiction"};
     static const char* const words[] = {
         "an",    "in-depth", "look", "at",     "creating", "applications", "with",      "XML",     "tools",
@@ -79,7 +81,13 @@ inline std::string makeDocument(std::size_t targetBytes) {
         for (unsigned w = 0, n = 8 + random.next(14); w < n; ++w) {
             if (w)
                 text += ' ';
-            text += words[random.next(sizeof words / sizeof words[0])];
+            const char* word = words[random.next(sizeof words / sizeof words[0])];
+            if (mixed && w % 4 == 1)
+                text += std::string("<em>") + word + "</em>";
+            else if (mixed && w % 7 == 3)
+                text += std::string("<![CDATA[<b>") + word + "</b>]]>";
+            else
+                text += word;
         }
         text += ".</description>\n\t</book>\n";
     }
@@ -106,6 +114,15 @@ inline const std::string& document(std::size_t bytes) {
     return text;
 }
 
+// The same catalogue with mixed content and CDATA in every description.
+inline const std::string& mixedDocument(std::size_t bytes) {
+    static std::map<std::size_t, std::string> documents;
+    std::string& text = documents[bytes];
+    if (text.empty())
+        text = makeDocument(bytes, true);
+    return text;
+}
+
 // The document sizes every XML benchmark runs at, timed in real milliseconds.
 inline void documentSizes(benchmark::internal::Benchmark* b) {
     b->Arg(100 << 10)->Arg(5 << 20)->Arg(50 << 20)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -120,6 +137,9 @@ inline int runAgainstPeers(int argc, char** argv, const char* operation) {
         for (const char* peer : {"Pugixml", "Tinyxml2", "Libxml2"})
             reporter.compare(std::string("BM_Kel") + operation + "/" + size + "/real_time",
                              std::string("BM_") + peer + operation + "/" + size + "/real_time");
+        // Mixed content and CDATA against the subset document of the same size, where measured.
+        reporter.compare(std::string("BM_Kel") + operation + "Mixed/" + size + "/real_time",
+                         std::string("BM_Kel") + operation + "/" + size + "/real_time");
     }
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();

@@ -19,8 +19,9 @@ using kel_bench::document;
 
 // Times parsing only: the tree is released outside the timed part. Parse returns an owner of the tree;
 // the heap it keeps is measured once, before the timed loop.
-template <class Parse> void runParse(benchmark::State& state, Parse parse) {
-    const std::string& text = document(static_cast<std::size_t>(state.range(0)));
+template <class Parse> void runParse(benchmark::State& state, Parse parse, bool mixed = false) {
+    const std::size_t size = static_cast<std::size_t>(state.range(0));
+    const std::string& text = mixed ? kel_bench::mixedDocument(size) : document(size);
     parse(text); // first-use set-up of the library stays out of the measurement
     {
         const std::size_t before = kel_bench::heapInUse();
@@ -48,6 +49,19 @@ void BM_KelParse(benchmark::State& state) {
         doc->fromStream(cursor);
         return doc->isNull() ? nullptr : std::move(doc);
     });
+}
+
+// The document with mixed content and CDATA in every description.
+void BM_KelParseMixed(benchmark::State& state) {
+    runParse(
+        state,
+        [](const std::string& text) {
+            std::unique_ptr<Kel::XMLDoc> doc(new Kel::XMLDoc());
+            const char* cursor = text.c_str();
+            doc->fromStream(cursor);
+            return doc->isNull() ? nullptr : std::move(doc);
+        },
+        true);
 }
 
 #ifdef KEL_BENCH_PUGIXML
@@ -82,6 +96,7 @@ void BM_Libxml2Parse(benchmark::State& state) {
 #endif
 
 BENCHMARK(BM_KelParse)->Apply(kel_bench::documentSizes);
+BENCHMARK(BM_KelParseMixed)->Apply(kel_bench::documentSizes);
 #ifdef KEL_BENCH_PUGIXML
 BENCHMARK(BM_PugixmlParse)->Apply(kel_bench::documentSizes);
 #endif

@@ -16,6 +16,7 @@ test_packages=(
     postgresql odbc-postgresql
     libpugixml-dev libtinyxml2-dev libxml2-dev
     xkb-data fontconfig-config polkitd shared-mime-info
+    maven dbus gsettings-desktop-schemas adwaita-icon-theme appstream packagekit xorg-sgml-doctools
     python3 netcat-openbsd valgrind doxygen
 )
 

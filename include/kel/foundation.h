@@ -220,12 +220,28 @@ public:
     explicit XMLException(long reason);
     /// The same with a detail (see Exception::detail()).
     XMLException(long reason, const char* detail);
+    /// A failure of the reader at a place in its text: the line and the column (both from 1; a column
+    /// counts bytes, so a multi-byte character takes several) and the byte offset (from 0). The detail
+    /// says the same: "line 3, column 7, offset 41".
+    XMLException(long reason, long line, long column, long offset);
     ///@{
-    /// The copy holds the same name and reason.
+    /// The copy holds the same name, reason, detail and place.
     XMLException(const XMLException& o);
     XMLException& operator=(const XMLException& o);
     ///@}
     ~XMLException() override;
+
+    ///@{
+    /// Where the reader failed; 0 for each when the exception does not come from reading a text.
+    long line() const;
+    long column() const;
+    long offset() const;
+    ///@}
+
+private:
+    long _lLine = 0;
+    long _lColumn = 0;
+    long _lOffset = 0;
 };
 
 /// A two-line notice, each line ended by "\n". The same pointer on every call.

@@ -4,33 +4,41 @@
 // An XML document model: entity coding, a tree of nodes with ordered attributes, a forward scanning
 // parser, a writer that indents with TABs, and searches by name, namespace and attribute value.
 //
-// The parser reads a subset of XML with plain character searches: attributes are written name="value"
-// (double quotes, no white space around "="), an element keeps its text only when it has no child
-// elements, end tags are not compared with start tags, and comments, instructions and declarations are
-// kept as nodes of their own types. Whatever the input, it never reads or writes outside the text it is
-// given and never recurses: trees of any depth are parsed, copied, written, searched and destroyed with
-// loops.
+// The parser reads the documents other programs write. Attributes take double or single quotes, with white
+// space around "="; white space (blank, TAB, line end) may stand wherever XML allows it inside a tag and
+// before the first tag. A comment is a comment whatever it holds ("<!-- <a/> -->" holds no element), kept
+// whole as the value of a Comment node. CDATA sections are text. An element whose content is one run of
+// text keeps it as its value; white space between child nodes stays out of the tree; an element whose
+// content mixes text that is not only white space with child nodes (mixed content, "<a>x <b>y</b> z</a>")
+// holds every run of its text, as it stands, as a child node of type Text, in document order. Character
+// references above 127 give the UTF-8 bytes of the character in a document read as UTF-8 (declared so, or
+// without declared encoding), the low 8 bits otherwise; "&#160;" always gives the byte 0xA0. The parser
+// stays lenient where the input is not well-formed: end tags are not compared with start tags, and text
+// after the root is ignored. Whatever the input, it never reads or writes outside the text it is given and
+// never recurses: trees of any depth are parsed, copied, written, searched and destroyed with loops.
 //
 // Inputs that the scanner cannot make sense of, beyond the reasons listed with each operation:
-// - an attribute with no "=" after it, or without its closing double quote, and a declaration whose
-//   attribute text has no ">" after it, raise XMLException(205), like a tag without ">";
+// - an attribute with no "=" after its name, or without its quotes, and a declaration with no ">" after it,
+//   raise XMLException(205), like a tag without ">";
 // - element text with no "<" after it becomes the element's value up to the end of the text, and the
-//   parse ends there; an end tag without ">" also ends the parse;
-// - a start tag with white space before its "/" or ">" (<br />, <a >) is an element without attributes
-//   named by the text before the white space; only a "/" directly before ">" is taken off a name.
+//   parse ends there; an end tag without ">" also ends the parse.
 // Deeper trees than any limit one might set are simply read: depth costs heap, not stack.
 //
-// The writer writes what the parser reads back to the same values. Null and empty texts are both written
-// empty and read back as null; a double quote in an attribute value, the version or the encoding is
-// written "&quot;"; element text made only of white space starts with a character reference ("&#32;"),
-// since the parser would otherwise see no text; a comment is preceded by as much of "<!--" and its tag
-// name as its value lacks, since the parser starts a comment's value a number of characters after the
-// "<" that depends on the blanks behind the name. What the text form cannot carry does not come back as
-// it was: a value together with children, the type of an instruction or declaration inside an element
-// (written like an element), names that read differently (an empty name, a leading "!", "?" or "/",
-// a trailing "/", a "<" or a blank inside, attribute names holding "=", ">" or a quote), a DOCTYPE text
-// ending with "/", and a comment whose first ">" follows a "/" (read as an empty-element tag, so what
-// follows that ">" is read again).
+// The writer writes well-formed XML that the parser, and any XML reader, reads back to the same content.
+// Null and empty texts are both written empty and read back as null; "&", "<" and ">" are written as
+// entities, a 0xA0 that is not part of a UTF-8 character as "&#160;", CR as "&#13;", and in attribute values
+// the double quote, TAB and line feed as "&quot;", "&#9;" and "&#10;"; element text made only of white
+// space starts with a character reference ("&#32;"), since the parser would otherwise see no text. The
+// content of a mixed element is written as it stands, without indentation. A comment is written as the
+// whole comment its value holds, or as "<!--" value "-->". An instruction is written "<?name attributes?>",
+// or "<?name value?>" without attributes; a declaration like an element. What XML itself cannot hold raises
+// XMLException, and nothing is written: 302 for a control character other than TAB, line feed and CR, "--"
+// in a comment or "-" at its end, "?>" in an instruction, a version other than "1." and digits, an encoding
+// name that is not one, and an empty DOCTYPE text; 303 for an element, attribute or instruction name that
+// XML does not read as a name. What the text form does not carry comes back otherwise: a value together
+// with children (the value is not written), the type of a declaration (read back as an element), names
+// with a second ":" (the text after it is dropped), bytes that are not UTF-8 in a document declared UTF-8
+// (written as they are).
 // A text that would be longer than a String can hold (4 GiB) raises XMLException(301); so does a chain
 // of 100,000 nested elements, whose indentation alone needs about 10^10 TABs.
 //
@@ -42,6 +50,8 @@
 
 #include <cstddef>
 #include <iosfwd>
+#include <iterator>
+#include <type_traits>
 
 namespace Kel {
 
@@ -53,13 +63,60 @@ class XMLSNode;
 class XMLParser;
 class XMLWriter;
 
+/// A forward iterator over the children or attributes of a node, or the nodes of a search list, for
+/// range-for. Step gives the item after one (null after the last). It stays valid while the item it
+/// stands on does: destroying that item, or clearing the list, invalidates it; adding items at the end
+/// does not. Iterating while another thread changes the tree is not allowed (trees are not synchronised).
+template <class Owner, class Item, class Step> class XMLIterator {
+public:
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = std::remove_const_t<Item>;
+    using difference_type = std::ptrdiff_t;
+    using pointer = Item*;
+    using reference = Item&;
+
+    XMLIterator() = default;
+    XMLIterator(Owner* owner, Item* item) : _owner(owner), _item(item) {}
+    reference operator*() const { return *_item; }
+    pointer operator->() const { return _item; }
+    XMLIterator& operator++() {
+        _item = Step()(_owner, _item);
+        return *this;
+    }
+    XMLIterator operator++(int) {
+        XMLIterator old = *this;
+        ++*this;
+        return old;
+    }
+    friend bool operator==(const XMLIterator& a, const XMLIterator& b) { return a._item == b._item; }
+    friend bool operator!=(const XMLIterator& a, const XMLIterator& b) { return a._item != b._item; }
+
+private:
+    Owner* _owner = nullptr;
+    Item* _item = nullptr;
+};
+
+/// The begin and end of an XMLIterator walk, for range-for.
+template <class Iterator> class XMLRange {
+public:
+    explicit XMLRange(Iterator first) : _first(first) {}
+    Iterator begin() const { return _first; }
+    Iterator end() const { return Iterator(); }
+    bool empty() const { return _first == Iterator(); }
+
+private:
+    Iterator _first;
+};
+
 /// The entity coding of the XML classes, on 8-bit text. Decoding knows "\&per;" (%), "\&amp;" (&), "\&gt;",
 /// "\&lt;", "\&slash;" (/), "\&qm;" (?), "\&em;" (!), "\&dash;" (-), "\&ob;" ([), "\&cb;" (]), "\&eq;" (=),
-/// "\&dq;" and "\&quot;" ("), "\&sq;" (') and "\&nbsp;" (the byte 0xA0), and decimal references "\&\#N;".
-/// Encoding replaces only &, >, < and the byte 0xA0, so decoding gives back any encoded text.
+/// "\&dq;" and "\&quot;" ("), "\&sq;" and "\&apos;" (') and "\&nbsp;" (the byte 0xA0), and character
+/// references, decimal "\&\#N;" and hexadecimal "\&\#xN;". Encoding replaces only &, >, < and a byte 0xA0
+/// that is not part of a well-formed UTF-8 character, so decoding gives back any encoded text.
 class KEL_API XMLUtil {
 public:
-    /// The text with every &, >, < and 0xA0 replaced by its entity. A null text gives a null String.
+    /// The text with every &, >, < replaced by its entity, and every 0xA0 that does not belong to a
+    /// well-formed UTF-8 character ("à" is C3 A0) by "\&nbsp;". A null text gives a null String.
     static const String XMLEncode(const String& text);
 
     /// The text with every entity replaced by its character, in one pass: "&amp;lt;" gives "&lt;". An
@@ -147,7 +204,8 @@ public:
         Element = 0,     ///< any other tag
         Instruction = 1, ///< a tag opened with "<?"; the name is kept without the "?"
         Declaration = 2, ///< a tag opened with "<!"; the name is kept without the "!"
-        Comment = 3      ///< "<!--" followed by white space; the value holds the comment's text
+        Comment = 3,     ///< "<!--" to "-->"; the value holds the whole comment, the name is "!--"
+        Text = 4         ///< a run of text in mixed content; the value holds it, the name is null
     };
 
     /// An element of that name, without namespace or value.
@@ -157,6 +215,10 @@ public:
     /// A deep copy of other without parent or siblings. Attributes that share a name collapse into the
     /// first, holding the last one's value.
     XMLNode(const XMLNode& other);
+    /// Takes other's namespace, name, value, type, children (whose parent becomes this node) and
+    /// attributes, without parent or siblings. other keeps its place in its tree, emptied: null name,
+    /// namespace and value, type Element, no children, no attributes.
+    XMLNode(XMLNode&& other) noexcept;
     /// Destroys the subtree and unlinks the node from its parent and siblings.
     ~XMLNode() override;
 
@@ -172,6 +234,11 @@ public:
     /// Replaces name, namespace, value, type, children and attributes by a deep copy of other; the node
     /// keeps its place in its own tree. Other may lie anywhere, even inside this node's subtree.
     const XMLNode& operator=(const XMLNode& other);
+    /// Replaces this node's fields and content by other's, as the move constructor takes them, and
+    /// empties other likewise; the node keeps its place in its own tree. other may lie inside this
+    /// node's subtree (it is destroyed with the old content once its own content is taken); when other is
+    /// an ancestor of this node, or this node itself, nothing changes.
+    XMLNode& operator=(XMLNode&& other) noexcept;
 
     ///@{
     /// Each appends a new last child and returns it: parsed at the cursor (advancing it; on XMLException
@@ -196,6 +263,41 @@ public:
     const String attribute(const String& name) const;
     /// The first attribute for a null prev, otherwise the one after prev; null after the last.
     XMLAttr* attribute(XMLAttr* prev) const;
+
+    struct NextChild {
+        XMLNode* operator()(XMLNode* n, XMLNode* c) const { return n->nextChild(c); }
+        const XMLNode* operator()(const XMLNode* n, const XMLNode* c) const { return n->nextChild(c); }
+    };
+    struct NextAttribute {
+        XMLAttr* operator()(const XMLNode* n, XMLAttr* a) const { return n->attribute(a); }
+        const XMLAttr* operator()(const XMLNode* n, const XMLAttr* a) const {
+            return n->attribute(const_cast<XMLAttr*>(a));
+        }
+    };
+    using ChildIterator = XMLIterator<XMLNode, XMLNode, NextChild>;
+    using ConstChildIterator = XMLIterator<const XMLNode, const XMLNode, NextChild>;
+    using AttributeIterator = XMLIterator<const XMLNode, XMLAttr, NextAttribute>;
+    using ConstAttributeIterator = XMLIterator<const XMLNode, const XMLAttr, NextAttribute>;
+
+    ///@{
+    /// The children, first to last, for range-for: `for (XMLNode& child : node.children())`. Text
+    /// nodes of mixed content are among them.
+    XMLRange<ChildIterator> children() {
+        return XMLRange<ChildIterator>(ChildIterator(this, nextChild(nullptr)));
+    }
+    XMLRange<ConstChildIterator> children() const {
+        return XMLRange<ConstChildIterator>(ConstChildIterator(this, nextChild(nullptr)));
+    }
+    ///@}
+    ///@{
+    /// The attributes, first to last, for range-for: `for (XMLAttr& a : node.attributes())`.
+    XMLRange<AttributeIterator> attributes() {
+        return XMLRange<AttributeIterator>(AttributeIterator(this, attribute(nullptr)));
+    }
+    XMLRange<ConstAttributeIterator> attributes() const {
+        return XMLRange<ConstAttributeIterator>(ConstAttributeIterator(this, attribute(nullptr)));
+    }
+    ///@}
 
     /// Destroys all children and attributes; name, namespace, value and type stay.
     void deleteContent();
@@ -232,19 +334,21 @@ public:
     /// it read (to null when the text ends). Name and type are replaced; the namespace only when the new
     /// name has one ("p:item"); the value only when the new text sets one. Children and attributes found
     /// are appended after those the node already has. Throws XMLException: 203 when the text does not begin
-    /// with "<", or a "!DOCTYPE" has no ">" or a comment no "-->"; 205 when the tag has no ">"; 101 or 102
-    /// for text that does not decode. Nodes of the subtree under construction are then discarded.
+    /// with "<", or a "!DOCTYPE" has no ">", a comment no "-->" or a CDATA section no "]]>"; 205 when the
+    /// tag has no ">"; 101, 102 or 103 for text that does not decode. Nodes of the subtree under
+    /// construction are then discarded.
     void fromStream(const char*& cursor);
 
     /// The node and its subtree as text, one tag per line, each line ended by a line feed and indented by
-    /// one TAB per level (the node's own first line only when indent is true). See the notes at the top of
-    /// this file. Throws XMLException(301) when the text would be too long for a String.
+    /// one TAB per level (the node's own first line only when indent is true); the content of a mixed
+    /// element as it stands. See the notes at the top of this file. Throws XMLException(301) when the text
+    /// would be too long for a String, 302 or 303 for a text or name XML cannot hold.
     const String stream(bool indent) const;
 
     ///@{
     /// The first direct child after `after` (from the first child when it is null; `after` must be a child
     /// of this node) whose name, namespace and attribute attrName equal the arguments, or null. A child
-    /// without the attribute matches a null attrValue.
+    /// without the attribute matches a null attrValue. Text nodes are never found.
     XMLNode* findChild(const String& nameSpace, const String& name, const String& attrName,
                        const String& attrValue, const XMLNode* after);
     const XMLNode* findChild(const String& nameSpace, const String& name, const String& attrName,
@@ -260,9 +364,9 @@ public:
     ///@}
 
     ///@{
-    /// Appends to list every node below this one (this node itself is not tested) that matches, in
-    /// post-order: a node's matching descendants come before it, siblings in document order. The list is
-    /// not cleared first.
+    /// Appends to list every node below this one (this node itself is not tested; text nodes never) that
+    /// matches, in post-order: a node's matching descendants come before it, siblings in document order. The
+    /// list is not cleared first.
     void findNodeS(XMLNodeList& list, const String& nameSpace, const String& name, const String& attrName,
                    const String& attrValue);
     void findNodeS(XMLNodeList& list, const String& name, const String& attrName, const String& attrValue);
@@ -295,8 +399,11 @@ private:
     XMLNode(XMLNode* parent, const String& name, const String& value);
 
     void linkTo(XMLNode* parent);
+    /// Links node as a child right after `after`, or as the first child when after is null.
+    void insertChildAfter(XMLNode* node, XMLNode* after);
     void copyContentFrom(const XMLNode& other);
     void copyAttributesFrom(const XMLNode& other);
+    void takeContentFrom(XMLNode& other) noexcept;
     /// The search criteria: name always, namespace and attribute where given.
     bool matches(const String* nameSpace, const String& name, const String* attrName,
                  const String* attrValue) const;
@@ -357,6 +464,11 @@ public:
     XMLNodeList(const XMLNodeList& o);
     XMLNodeList& operator=(const XMLNodeList& o);
     ///@}
+    ///@{
+    /// Takes o's cells; o is left empty.
+    XMLNodeList(XMLNodeList&& o) noexcept;
+    XMLNodeList& operator=(XMLNodeList&& o) noexcept;
+    ///@}
     virtual ~XMLNodeList();
 
     /// Destroys all cells; the list is empty.
@@ -364,6 +476,43 @@ public:
     /// Steps cell to the first cell when it is null, otherwise to the next one, and returns that cell's node;
     /// null, with cell null, after the last.
     XMLNode* next(XMLSNode*& cell);
+
+    /// The found nodes in list order, for range-for: `for (XMLNode& found : list)`.
+    class Iterator {
+    public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = XMLNode;
+        using difference_type = std::ptrdiff_t;
+        using pointer = XMLNode*;
+        using reference = XMLNode&;
+
+        Iterator() = default;
+        reference operator*() const { return *_node; }
+        pointer operator->() const { return _node; }
+        Iterator& operator++() {
+            _node = _list->next(_cell);
+            return *this;
+        }
+        Iterator operator++(int) {
+            Iterator old = *this;
+            ++*this;
+            return old;
+        }
+        friend bool operator==(const Iterator& a, const Iterator& b) { return a._cell == b._cell; }
+        friend bool operator!=(const Iterator& a, const Iterator& b) { return a._cell != b._cell; }
+
+    private:
+        explicit Iterator(XMLNodeList* list) : _list(list) { _node = _list->next(_cell); }
+        XMLNodeList* _list = nullptr;
+        XMLSNode* _cell = nullptr;
+        XMLNode* _node = nullptr;
+        friend class XMLNodeList;
+    };
+    ///@{
+    /// The first and past-the-last found node.
+    Iterator begin() const { return Iterator(const_cast<XMLNodeList*>(this)); }
+    Iterator end() const { return Iterator(); }
+    ///@}
 
 protected:
     /// Appends a cell for node.
@@ -396,6 +545,12 @@ public:
     ~XMLDoc() override;
     const XMLDoc& operator=(const XMLDoc& other);
     ///@}
+    ///@{
+    /// Takes other's declaration values, DOCTYPE text, root, prolog and epilog; other is left as XMLDoc()
+    /// leaves a document: no values, no DOCTYPE, no root. Nodes of the tree keep their addresses.
+    XMLDoc(XMLDoc&& other) noexcept;
+    XMLDoc& operator=(XMLDoc&& other) noexcept;
+    ///@}
 
     ///@{
     /// True when there is no root.
@@ -417,25 +572,51 @@ public:
     String encoding() const;
     ///@}
     ///@{
-    /// The DOCTYPE text; null when the document has none.
+    /// The DOCTYPE text: what stands between "<!DOCTYPE " and its ">", internal subset included
+    /// ("svg [ <!ENTITY ns 'http://...'> ]"); null when the document has none.
     String docType() const;
     void docType(const String& text);
     ///@}
 
-    /// Reads a document: the root, version, encoding and DOCTYPE text are reset, then one top-level node
-    /// after another is parsed. The first element becomes the root (later ones are dropped), an "xml"
-    /// instruction gives version and encoding, a "DOCTYPE" declaration the DOCTYPE text. Text that is not a
-    /// tag ends the document quietly. Throws XMLException(401) for a null cursor and passes on 101, 102
-    /// and 205; what was read before stays.
+    ///@{
+    /// The comments and processing instructions before the root (prolog) and after it (epilog), in
+    /// document order, as the children of a holder node without name; null when there are none (the
+    /// non-const forms create an empty holder then). The writer writes the prolog's nodes after the
+    /// DOCTYPE and before the root, the epilog's after the root, each on a line of its own.
+    XMLNode* prolog();
+    const XMLNode* prolog() const;
+    XMLNode* epilog();
+    const XMLNode* epilog() const;
+    ///@}
+
+    /// Reads a document: the root, prolog, epilog, version, encoding and DOCTYPE text are reset, then one
+    /// top-level node after another is parsed, white space between them passed over. The first element
+    /// becomes the root (a later one is dropped when it follows directly, and ends the document after
+    /// white space), an "xml" instruction gives version and encoding, a "DOCTYPE" declaration the DOCTYPE
+    /// text, and comments and other instructions go to the prolog or the epilog. Text that is not a tag
+    /// ends the document quietly.
+    ///
+    /// General entities that the DOCTYPE's internal subset declares (<!ENTITY name "text">) are expanded
+    /// where text and attribute values refer to them, within limits: XMLException(105) for an entity met
+    /// inside its own expansion, for more than 16 expansions inside one another, or for expansions that
+    /// give more than 10 times the size of the text (at least 1 MiB) in all; XMLException(106) for an
+    /// entity whose text holds markup ("<"). An external entity (SYSTEM or PUBLIC) is never read: a
+    /// reference to one raises XMLException(104).
+    ///
+    /// Throws XMLException(401) for a null cursor and passes on 101 to 106 and 205; what was read before
+    /// stays. Every XMLException raised while reading the text tells where: line(), column() (counting
+    /// bytes) and offset() from the start of the text, also in its detail and what().
     const XMLDoc& fromStream(const char*& cursor);
     /// Reads the file (in text mode) and parses it as fromStream does. The root is dropped first. Throws
     /// XMLException: 401 for a null path or a file smaller than 5 bytes, 403 when the file cannot be read,
     /// 404 when there is no memory for its text, and what fromStream throws.
     const XMLDoc& fromFile(const char* path);
 
-    /// The declaration line "<?xml version="..." encoding="..."?>" (null values written empty), followed on
-    /// the same line by "<!DOCTYPE text>" when there is a DOCTYPE text, a line feed, and the root's
-    /// stream(true). Throws XMLException(301) when the text would be too long for a String.
+    /// The declaration "<?xml version="..." encoding="..."?>" when the version or the encoding is set (the
+    /// version "1.0" when only the encoding is, the encoding only when it is set), followed on the same line
+    /// by "<!DOCTYPE text>" when there is a DOCTYPE text, a line feed when either was written, and the
+    /// root's stream(true). Throws XMLException(301) when the text would be too long for a String, 302 or
+    /// 303 for a text or name XML cannot hold.
     String stream() const;
 
 protected:
@@ -447,11 +628,16 @@ protected:
 
 private:
     void replaceRoot(XMLNode* root);
+    void clearTopLevel();
+    void keepTopLevel(XMLNode* node);
+    void copyTopLevel(const XMLDoc& other);
 
     String _version;
     String _encoding;
     String _docType;
     XMLNode* _pRoot;
+    XMLNode* _pProlog = nullptr;
+    XMLNode* _pEpilog = nullptr;
 
     friend class XMLWriter;
 };

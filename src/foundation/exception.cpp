@@ -156,9 +156,48 @@ KEL_DEFINE_EXCEPTION(DateTimeException)
 KEL_DEFINE_EXCEPTION(DBPoolException)
 KEL_DEFINE_EXCEPTION(SocketException)
 KEL_DEFINE_EXCEPTION(StringException)
-KEL_DEFINE_EXCEPTION(XMLException)
 
 #undef KEL_DEFINE_EXCEPTION
+
+// XMLException also carries the place where a reader failed.
+namespace {
+
+struct PlaceText {
+    char text[96];
+    PlaceText(long line, long column, long offset) {
+        std::snprintf(text, sizeof text, "line %ld, column %ld, offset %ld", line, column, offset);
+    }
+};
+
+} // namespace
+
+XMLException::XMLException(long reason) : Exception("XMLException", reason) {}
+XMLException::XMLException(long reason, const char* detail) : Exception("XMLException", reason, detail) {}
+XMLException::XMLException(long reason, long line, long column, long offset)
+    : Exception("XMLException", reason, PlaceText(line, column, offset).text), _lLine(line), _lColumn(column),
+      _lOffset(offset) {}
+XMLException::XMLException(const XMLException& o)
+    : Exception(o), _lLine(o._lLine), _lColumn(o._lColumn), _lOffset(o._lOffset) {}
+XMLException& XMLException::operator=(const XMLException& o) {
+    Exception::operator=(o);
+    _lLine = o._lLine;
+    _lColumn = o._lColumn;
+    _lOffset = o._lOffset;
+    return *this;
+}
+XMLException::~XMLException() = default;
+
+long XMLException::line() const {
+    return _lLine;
+}
+
+long XMLException::column() const {
+    return _lColumn;
+}
+
+long XMLException::offset() const {
+    return _lOffset;
+}
 
 DatabaseException::DatabaseException(const char* message)
     : Exception("DatabaseException", -1, message), _message(message) {}

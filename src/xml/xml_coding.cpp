@@ -106,7 +106,44 @@ void assignRange(String& s, const char* p, std::size_t n) {
     s.copy(n ? p : "", static_cast<unsigned long>(n));
 }
 
-void decodeRange(const char* p, const char* end, TextBuffer& out) {
+void appendUtf8(TextBuffer& out, std::uint32_t c) {
+    if (c < 0x80) {
+        out.append(static_cast<char>(c));
+    } else if (c < 0x800) {
+        out.append(static_cast<char>(0xC0 | (c >> 6)));
+        out.append(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        out.append(static_cast<char>(0xE0 | (c >> 12)));
+        out.append(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.append(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        out.append(static_cast<char>(0xF0 | (c >> 18)));
+        out.append(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+        out.append(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.append(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+}
+
+namespace {
+
+// Appends the character of the reference that runs from amp to semicolon.
+void appendReference(const char* amp, const char* semicolon, TextBuffer& out, const DecodeOptions& options) {
+    const std::uint32_t number =
+        amp[2] == 'x' ? hexadecimalReference(amp + 3, semicolon) : decimalReference(amp + 2, semicolon);
+    if (!options.utf8References || number < 0x80 || number == 0xA0) {
+        const auto c = static_cast<unsigned char>(number & 0xFFu);
+        if (c != 0)
+            out.append(static_cast<char>(c));
+        return;
+    }
+    if (number > 0x10FFFF || (number >= 0xD800 && number <= 0xDFFF))
+        throw DecodeFailure{103, amp};
+    appendUtf8(out, number);
+}
+
+} // namespace
+
+void decodeRange(const char* p, const char* end, TextBuffer& out, const DecodeOptions& options) {
     while (p < end) {
         const char* amp = static_cast<const char*>(std::memchr(p, '&', static_cast<std::size_t>(end - p)));
         if (!amp) {
@@ -118,32 +155,29 @@ void decodeRange(const char* p, const char* end, TextBuffer& out) {
                                        : entityWindow;
         const char* semicolon = static_cast<const char*>(std::memchr(amp, ';', window));
         if (!semicolon)
-            throw XMLException(101);
+            throw DecodeFailure{101, amp};
         out.append(p, static_cast<std::size_t>(amp - p));
         if (amp[1] == '#') {
-            const std::uint32_t number = amp[2] == 'x' ? hexadecimalReference(amp + 3, semicolon)
-                                                       : decimalReference(amp + 2, semicolon);
-            const auto c = static_cast<unsigned char>(number & 0xFFu);
-            if (c != 0)
-                out.append(static_cast<char>(c));
-        } else {
+            appendReference(amp, semicolon, out, options);
+        } else if (!options.entities || !expandDeclared(*options.entities, amp, semicolon, out, options)) {
             const Entity* e = namedEntity(amp, static_cast<std::size_t>(semicolon + 1 - amp));
             if (!e)
-                throw XMLException(102);
+                throw DecodeFailure{102, amp};
             out.append(e->character);
         }
         p = semicolon + 1;
     }
 }
 
-void assignDecoded(String& s, const char* p, const char* end, TextBuffer& scratch) {
+void assignDecoded(String& s, const char* p, const char* end, TextBuffer& scratch,
+                   const DecodeOptions& options) {
     const std::size_t n = static_cast<std::size_t>(end - p);
     if (!std::memchr(p, '&', n)) {
         assignRange(s, p, n);
         return;
     }
     scratch.clear();
-    decodeRange(p, end, scratch);
+    decodeRange(p, end, scratch, options);
     assignRange(s, scratch.data(), scratch.size());
 }
 
@@ -185,6 +219,12 @@ CodingClasses::CodingClasses() : of() {
     of[0xA0] = legacyEntity | textEntity | attributeEntity | multiByte;
     for (unsigned c = 0xC2; c <= 0xF4; ++c)
         of[c] = multiByte;
+    for (unsigned c = 1; c < 0x20; ++c)
+        if (isForbiddenInXml(static_cast<unsigned char>(c)))
+            of[c] = forbidden;
+    of[static_cast<unsigned char>('\r')] = textEntity | attributeEntity;
+    of[static_cast<unsigned char>('\t')] = attributeEntity;
+    of[static_cast<unsigned char>('\n')] = attributeEntity;
 }
 
 const char* replacementOf(unsigned char c, Coding coding, std::size_t& length) {
@@ -202,8 +242,17 @@ const char* replacementOf(unsigned char c, Coding coding, std::size_t& length) {
     case '"':
         text = "&quot;";
         break;
+    case '\t':
+        text = "&#9;";
+        break;
+    case '\n':
+        text = "&#10;";
+        break;
+    case '\r':
+        text = "&#13;";
+        break;
     default:
-        text = coding == Coding::Legacy ? "&nbsp;" : "&nbsp;";
+        text = coding == Coding::Legacy ? "&nbsp;" : "&#160;";
         break;
     }
     length = std::strlen(text);
@@ -231,7 +280,11 @@ const String XMLUtil::XMLDecode(const String& text) {
         return result;
     const char* p = text;
     detail::TextBuffer out;
-    detail::decodeRange(p, p + text.length(), out);
+    try {
+        detail::decodeRange(p, p + text.length(), out, detail::DecodeOptions());
+    } catch (const detail::DecodeFailure& failure) {
+        throw XMLException(failure.reason);
+    }
     detail::assignRange(result, out.data(), out.size());
     return result;
 }

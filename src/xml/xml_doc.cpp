@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <ostream>
+#include <utility>
 
 namespace Kel {
 
@@ -33,16 +34,91 @@ XMLDoc::XMLDoc(const String& rootName, bool withDocType, const String& version, 
 
 XMLDoc::XMLDoc(const XMLDoc& other)
     : KELBase(other), _version(other._version), _encoding(other._encoding), _docType(other._docType),
-      _pRoot(other._pRoot ? new XMLNode(*other._pRoot) : nullptr) {}
+      _pRoot(other._pRoot ? new XMLNode(*other._pRoot) : nullptr) {
+    try {
+        copyTopLevel(other);
+    } catch (...) {
+        replaceRoot(nullptr);
+        clearTopLevel();
+        throw;
+    }
+}
+
+XMLDoc::XMLDoc(XMLDoc&& other) noexcept
+    : KELBase(other), _version(std::move(other._version)), _encoding(std::move(other._encoding)),
+      _docType(std::move(other._docType)), _pRoot(other._pRoot), _pProlog(other._pProlog),
+      _pEpilog(other._pEpilog) {
+    other._pRoot = other._pProlog = other._pEpilog = nullptr;
+}
+
+XMLDoc& XMLDoc::operator=(XMLDoc&& other) noexcept {
+    if (this == &other)
+        return *this;
+    KELBase::operator=(other);
+    replaceRoot(other._pRoot);
+    clearTopLevel();
+    _pProlog = other._pProlog;
+    _pEpilog = other._pEpilog;
+    other._pRoot = other._pProlog = other._pEpilog = nullptr;
+    _version = std::move(other._version);
+    _encoding = std::move(other._encoding);
+    _docType = std::move(other._docType);
+    other._version = String();
+    other._encoding = String();
+    other._docType = String();
+    return *this;
+}
 
 XMLDoc::~XMLDoc() {
     delete _pRoot;
+    clearTopLevel();
+}
+
+void XMLDoc::clearTopLevel() {
+    delete _pProlog;
+    delete _pEpilog;
+    _pProlog = _pEpilog = nullptr;
+}
+
+// A comment or instruction read outside the root: before it while there is none.
+void XMLDoc::keepTopLevel(XMLNode* node) {
+    XMLNode* holder = _pRoot ? epilog() : prolog();
+    holder->insertChildAfter(node, holder->_pLastChild);
+}
+
+void XMLDoc::copyTopLevel(const XMLDoc& other) {
+    std::unique_ptr<XMLNode> prolog(other._pProlog ? new XMLNode(*other._pProlog) : nullptr);
+    std::unique_ptr<XMLNode> epilog(other._pEpilog ? new XMLNode(*other._pEpilog) : nullptr);
+    clearTopLevel();
+    _pProlog = prolog.release();
+    _pEpilog = epilog.release();
+}
+
+XMLNode* XMLDoc::prolog() {
+    if (!_pProlog)
+        _pProlog = new XMLNode(String());
+    return _pProlog;
+}
+
+const XMLNode* XMLDoc::prolog() const {
+    return _pProlog;
+}
+
+XMLNode* XMLDoc::epilog() {
+    if (!_pEpilog)
+        _pEpilog = new XMLNode(String());
+    return _pEpilog;
+}
+
+const XMLNode* XMLDoc::epilog() const {
+    return _pEpilog;
 }
 
 const XMLDoc& XMLDoc::operator=(const XMLDoc& other) {
     if (this == &other)
         return *this;
     std::unique_ptr<XMLNode> root(other._pRoot ? new XMLNode(*other._pRoot) : nullptr);
+    copyTopLevel(other);
     KELBase::operator=(other);
     _version = other._version;
     _encoding = other._encoding;

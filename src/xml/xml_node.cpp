@@ -99,6 +99,40 @@ XMLNode::XMLNode(const XMLNode& other) : XMLNode() {
     copyContentFrom(other);
 }
 
+XMLNode::XMLNode(XMLNode&& other) noexcept : XMLNode() {
+    KELBase::operator=(other);
+    takeContentFrom(other);
+}
+
+// Moves other's fields, children and attributes into this node, which has none, and empties other.
+void XMLNode::takeContentFrom(XMLNode& other) noexcept {
+    _nameSpace = std::move(other._nameSpace);
+    _name = std::move(other._name);
+    _value = std::move(other._value);
+    _type = other._type;
+    other._type = Element;
+    _pFirstChild = other._pFirstChild;
+    _pLastChild = other._pLastChild;
+    for (XMLNode* c = _pFirstChild; c; c = c->_pNext)
+        c->_pParent = this;
+    _pFirstAttr = other._pFirstAttr;
+    _pLastAttr = other._pLastAttr;
+    other._pFirstChild = other._pLastChild = nullptr;
+    other._pFirstAttr = other._pLastAttr = nullptr;
+}
+
+XMLNode& XMLNode::operator=(XMLNode&& other) noexcept {
+    for (const XMLNode* p = this; p; p = p->_pParent)
+        if (p == &other)
+            return *this;
+    // Taken aside first: other may lie in the content destroyed below.
+    XMLNode taken(std::move(other));
+    KELBase::operator=(taken);
+    deleteContent();
+    takeContentFrom(taken);
+    return *this;
+}
+
 XMLNode::XMLNode(XMLNode* parent, const XMLNode& other) : XMLNode() {
     copyContentFrom(other);
     if (parent)
@@ -303,6 +337,20 @@ void XMLNode::addNodeToParent(XMLNode* node) {
     else
         _pFirstChild = node;
     _pLastChild = node;
+}
+
+void XMLNode::insertChildAfter(XMLNode* node, XMLNode* after) {
+    node->_pParent = this;
+    node->_pPrev = after;
+    node->_pNext = after ? after->_pNext : _pFirstChild;
+    if (node->_pNext)
+        node->_pNext->_pPrev = node;
+    else
+        _pLastChild = node;
+    if (after)
+        after->_pNext = node;
+    else
+        _pFirstChild = node;
 }
 
 // ---- XMLNode: attributes ------------------------------------------------------------------------------

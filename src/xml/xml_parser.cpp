@@ -1,8 +1,13 @@
-// The forward scanner: every step looks for the next "<", ">", space, "=" or double quote with plain
-// character searches. A node's subtree is read with a loop, not recursion: the node whose children are
-// being read is the top of a chain that runs through the parent links of the nodes under construction.
-// Those nodes are linked into their parent's child list only once their own subtree is complete, so that a
-// failure discards exactly the unfinished ones.
+// The forward scanner. Every step looks for the next "<", ">", quote or white space with plain character
+// searches. A node's subtree is read with a loop, not recursion: the element whose content is being read
+// is the top of a chain that runs through the parent links of the nodes under construction. Those nodes
+// are linked into their parent's child list only once their own subtree is complete, so that a failure
+// discards exactly the unfinished ones.
+//
+// Element content is text runs between markup. An element whose content is one run of text keeps it as
+// its value. Runs of white space between child nodes are kept aside: they are dropped when the element
+// ends without other text, and become text nodes, in their places, once a run that is not white space
+// shows that the content is mixed.
 
 #include "xml/xml_text.h"
 
@@ -10,10 +15,13 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace Kel {
 
@@ -21,9 +29,8 @@ namespace {
 
 using detail::isXmlSpace;
 
-// Skips white space and "?", which the scanner passes over between attributes.
-const char* skipSpaceAndMark(const char* p) {
-    while (isXmlSpace(*p) || *p == '?')
+const char* skipSpace(const char* p) {
+    while (isXmlSpace(*p))
         ++p;
     return p;
 }
@@ -39,137 +46,211 @@ bool equalsIgnoreCase(const char* p, std::size_t n, const char* word) {
     return word[n] == '\0';
 }
 
-// Fields 0 and 1 of [p, end) split at sep, where the quote character opens and closes stretches in which
-// sep is ordinary text and the quotes themselves are dropped. A field into which nothing was collected is
-// absent (a null String).
-void splitFields(const char* p, const char* end, char sep, char quote, detail::TextBuffer field[2],
-                 bool present[2]) {
-    field[0].clear();
-    field[1].clear();
-    present[0] = present[1] = false;
-    int index = 0;
-    bool quoted = false;
-    const char* run = p;
-    for (; p < end; ++p) {
-        if (*p == quote) {
-            if (p > run) {
-                field[index].append(run, static_cast<std::size_t>(p - run));
-                present[index] = true;
+bool startsWith(const char* p, const char* prefix) {
+    return std::strncmp(p, prefix, std::strlen(prefix)) == 0;
+}
+
+bool allSpace(const char* p, const char* end) {
+    for (; p < end; ++p)
+        if (!isXmlSpace(*p))
+            return false;
+    return true;
+}
+
+// Where a name ends: at white space, ">", the "/" of "/>", or the end of the text.
+const char* nameEnd(const char* p) {
+    while (*p && !isXmlSpace(*p) && *p != '>' && !(*p == '/' && p[1] == '>'))
+        ++p;
+    return p;
+}
+
+// The ">" that closes a DOCTYPE, past an internal subset in brackets and quoted literals; null when the
+// text ends first.
+const char* docTypeEnd(const char* p) {
+    int depth = 0;
+    for (; *p; ++p) {
+        switch (*p) {
+        case '"':
+        case '\'': {
+            const char* close = std::strchr(p + 1, *p);
+            if (!close)
+                return nullptr;
+            p = close;
+            break;
+        }
+        case '[':
+            ++depth;
+            break;
+        case ']':
+            --depth;
+            break;
+        case '<':
+            if (depth > 0 && startsWith(p, "<!--")) {
+                const char* close = std::strstr(p + 4, "-->");
+                if (!close)
+                    return nullptr;
+                p = close + 2;
             }
-            run = p + 1;
-            quoted = !quoted;
-        } else if (!quoted && *p == sep) {
-            if (p > run) {
-                field[index].append(run, static_cast<std::size_t>(p - run));
-                present[index] = true;
-            }
-            run = p + 1;
-            if (++index > 1)
-                return;
+            break;
+        case '>':
+            if (depth <= 0)
+                return p;
+            break;
+        default:
+            break;
         }
     }
-    if (p > run) {
-        field[index].append(run, static_cast<std::size_t>(p - run));
-        present[index] = true;
-    }
+    return nullptr;
 }
 
 } // namespace
 
-bool detail::scanComment(const char* t, const char*& valueBegin, const char*& valueEnd,
-                         const char*& nameEnd) {
-    if (*t != '<')
-        return false;
-    const char* q = t + 1;
-    while (*q && *q != ' ' && *q != '>')
-        ++q;
-    if (*q != ' ' || !std::strchr(q + 1, '>'))
-        return false;
-    const std::size_t nameLength = static_cast<std::size_t>(q - (t + 1));
-    if (nameLength < 3 || std::memcmp(t + 1, "!--", 3) != 0)
-        return false;
-    const char* p = skipSpaceAndMark(q);
-    const char* close = std::strstr(p, "-->");
-    if (!close)
-        return false;
-    valueBegin = p - (nameLength + 2);
-    valueEnd = close + 3;
-    nameEnd = q;
-    return true;
-}
-
 class XMLParser {
 public:
+    // A parser for text that begins at begin; options say how references are read.
+    XMLParser(const char* begin, const detail::DecodeOptions& options) : _begin(begin), _options(options) {}
+
     // Parses one node with its subtree at the cursor into top (XMLNode::fromStream). On failure the
     // unfinished nodes below top are destroyed and the exception passes on.
-    static void parse(XMLNode* top, const char*& cursor) {
-        XMLParser parser;
-        parser.parseTree(top, cursor);
-    }
+    void parseTree(XMLNode* top, const char*& cursor);
 
     // Parses one attribute at the cursor into attr, as an attribute of a node of the given type.
-    static void parseAttribute(XMLNode::Type type, XMLAttr& attr, const char*& cursor) {
-        XMLParser parser;
-        parser.readAttribute(type, attr, cursor);
-    }
+    void readAttribute(XMLNode::Type type, XMLAttr& attr, const char*& cursor);
+
+    // Where the next top-level node of a document starts, past white space; see XMLDoc::fromStream.
+    static const char* nextTopLevel(const char* cursor) { return skipSpace(cursor); }
+
+    // How character references are read from here on (a document's declaration names its encoding).
+    void utf8References(bool on) { _options.utf8References = on; }
+    // The entities a document's DOCTYPE declares, expanded where they are used from here on.
+    void entities(detail::EntityTable* table) { _options.entities = table; }
+
+    // Declares in table the general entities of the internal subset in a DOCTYPE text (which begins
+    // at text).
+    static void declareEntities(const char* text, detail::EntityTable& table);
 
 private:
-    XMLParser() = default;
+    // A run of white space between child nodes, kept until the element shows whether its content is mixed.
+    struct Blank {
+        XMLNode* after; // the child it follows; null before the first one
+        const char* begin;
+        const char* end;
+    };
+    // The element whose content is being read.
+    struct Open {
+        std::size_t blanksFrom; // its blanks in _blanks start here
+        bool mixed;
+    };
 
-    void parseTree(XMLNode* top, const char*& cursor);
-    bool readStartTag(XMLNode* node, const char*& cursor);
-    void readText(XMLNode* node, const char*& cursor);
-    void readAttribute(XMLNode::Type type, XMLAttr& attr, const char*& cursor);
+    [[noreturn]] void fail(long reason, const char* at) const;
+    void decode(String& s, const char* p, const char* end);
+    void decodeInto(detail::TextBuffer& out, const char* p, const char* end);
+
+    bool readTag(XMLNode* node, const char*& cursor);
+    void readComment(XMLNode* node, const char* start, const char*& cursor);
+    void readInstruction(XMLNode* node, const char* start, const char*& cursor);
+    void readDeclaration(XMLNode* node, const char* start, const char*& cursor);
+    bool readElementTag(XMLNode* node, const char* start, const char*& cursor);
+    bool readPseudoAttributes(XMLNode* node, const char* p, const char* end);
     void setName(XMLNode* node, const char* begin, const char* end);
 
-    detail::TextBuffer _fields[2];
-    detail::TextBuffer _decoded;
+    const char* readRun(const char* cursor, bool& plain);
+    void keepRun(XMLNode* element, Open& state, const char* begin, const char* end, bool plain, bool last);
+    void becomeMixed(XMLNode* element, Open& state);
+    void addText(XMLNode* element, const char* p, std::size_t n);
+
+    const char* _begin;
+    detail::DecodeOptions _options;
+    detail::TextBuffer _run;     // the current text run, decoded
+    detail::TextBuffer _decoded; // scratch for attribute values
+    std::vector<Blank> _blanks;
+    std::vector<Open> _open;
 };
 
+// Lines end with LF, CR LF or a lone CR; columns count bytes from 1.
+void XMLParser::fail(long reason, const char* at) const {
+    if (!at || at < _begin)
+        throw XMLException(reason);
+    long line = 1;
+    const char* lineStart = _begin;
+    for (const char* p = _begin; p < at; ++p) {
+        if (*p == '\n' || (*p == '\r' && p + 1 < at && p[1] != '\n') || (*p == '\r' && p + 1 == at)) {
+            ++line;
+            lineStart = p + 1;
+        }
+    }
+    throw XMLException(reason, line, static_cast<long>(at - lineStart) + 1, static_cast<long>(at - _begin));
+}
+
+void XMLParser::decode(String& s, const char* p, const char* end) {
+    try {
+        detail::assignDecoded(s, p, end, _decoded, _options);
+    } catch (const detail::DecodeFailure& failure) {
+        fail(failure.reason, failure.at);
+    }
+}
+
+void XMLParser::decodeInto(detail::TextBuffer& out, const char* p, const char* end) {
+    try {
+        detail::decodeRange(p, end, out, _options);
+    } catch (const detail::DecodeFailure& failure) {
+        fail(failure.reason, failure.at);
+    }
+}
+
 void XMLParser::parseTree(XMLNode* top, const char*& cursor) {
+    const std::size_t openAtStart = _open.size();
     XMLNode* node = top;
     try {
-        bool readingChildren = false;
+        if (!readTag(node, cursor))
+            return;
+        _open.push_back(Open{_blanks.size(), false});
         for (;;) {
-            if (!readingChildren) {
-                if (readStartTag(node, cursor)) {
-                    // Element content: children when the first character after the tag that is not white
-                    // space opens a tag, text otherwise.
-                    const char* p = cursor + 1;
-                    while (isXmlSpace(*p))
-                        ++p;
-                    if (*p == '<')
-                        readingChildren = true;
-                    else
-                        readText(node, cursor);
-                }
-            }
-            if (readingChildren) {
-                const char* lt = cursor ? std::strchr(cursor, '<') : nullptr;
-                if (lt && lt[1] != '/') {
-                    // A child: it is read next, with its parent link set but not yet in the child list.
-                    cursor = lt;
-                    XMLNode* child = new XMLNode();
-                    child->_pParent = node;
-                    node = child;
-                    readingChildren = false;
+            // Element content: a run of text, then markup.
+            bool plain;
+            const char* runBegin = cursor;
+            const char* lt = readRun(cursor, plain);
+            Open& state = _open.back();
+            const bool ends = !lt || lt[1] == '\0' || lt[1] == '/';
+            keepRun(node, state, runBegin, lt ? lt : runBegin + std::strlen(runBegin), plain, ends);
+            if (!ends) {
+                cursor = lt;
+                XMLNode* child = new XMLNode();
+                child->_pParent = node;
+                node = child;
+                if (readTag(node, cursor)) {
+                    _open.push_back(Open{_blanks.size(), false});
                     continue;
                 }
-                if (lt) {
-                    // Taken as this element's end tag, whatever its name.
-                    const char* gt = std::strchr(lt + 1, '>');
-                    cursor = gt ? gt + 1 : nullptr;
-                }
+            } else {
+                // An end tag, whatever its name; text that runs to the end of the input ends every element.
+                const char* gt = lt && lt[1] == '/' ? std::strchr(lt + 2, '>') : nullptr;
+                cursor = gt ? gt + 1 : nullptr;
+                _blanks.resize(_open.back().blanksFrom);
+                _open.pop_back();
             }
-            // The node is complete.
+            // The node is complete: link it and go on with its parent's content.
             if (node == top)
                 return;
             XMLNode* parent = node->_pParent;
             parent->addNodeToParent(node);
             node = parent;
-            readingChildren = true;
+            if (!cursor) {
+                // The text ended inside the parent: it and every open element end here.
+                _blanks.resize(_open.back().blanksFrom);
+                _open.pop_back();
+                while (node != top) {
+                    XMLNode* up = node->_pParent;
+                    up->addNodeToParent(node);
+                    node = up;
+                    _open.pop_back();
+                }
+                return;
+            }
         }
     } catch (...) {
+        _open.resize(openAtStart);
+        _blanks.clear();
         while (node != top) {
             XMLNode* parent = node->_pParent;
             node->_pParent = nullptr;
@@ -180,134 +261,255 @@ void XMLParser::parseTree(XMLNode* top, const char*& cursor) {
     }
 }
 
-// Reads the tag at the cursor into node. Returns true when element content follows, with the cursor on
-// the character before it; otherwise the cursor is left where the node ends.
-bool XMLParser::readStartTag(XMLNode* node, const char*& cursor) {
+// Collects the text run at the cursor into _run, CDATA sections included, and returns the "<" of the
+// markup that ends it (null when the text ends first). plain tells that the run is the text as it stands:
+// no reference and no CDATA section, so that it need not be copied.
+const char* XMLParser::readRun(const char* cursor, bool& plain) {
+    plain = true;
+    const char* p = cursor;
+    for (;;) {
+        const char* lt = std::strchr(p, '<');
+        if (!lt || !startsWith(lt, "<![CDATA[")) {
+            if (!plain ||
+                (lt ? std::memchr(p, '&', static_cast<std::size_t>(lt - p)) : std::strchr(p, '&'))) {
+                if (plain) {
+                    _run.clear();
+                    plain = false;
+                }
+                decodeInto(_run, p, lt ? lt : p + std::strlen(p));
+            }
+            return lt;
+        }
+        if (plain) {
+            _run.clear();
+            plain = false;
+        }
+        decodeInto(_run, p, lt);
+        const char* close = std::strstr(lt + 9, "]]>");
+        if (!close)
+            fail(203, lt);
+        _run.append(lt + 9, static_cast<std::size_t>(close - (lt + 9)));
+        p = close + 3;
+    }
+}
+
+// Decides what becomes of the run [begin, end) (decoded in _run unless plain) in element's content;
+// last tells that the element ends behind it.
+void XMLParser::keepRun(XMLNode* element, Open& state, const char* begin, const char* end, bool plain,
+                        bool last) {
+    const char* text = plain ? begin : _run.data();
+    const std::size_t length = plain ? static_cast<std::size_t>(end - begin) : _run.size();
+    if (length == 0)
+        return;
+    if (state.mixed) {
+        addText(element, text, length);
+        return;
+    }
+    if (plain && allSpace(begin, end)) {
+        if (!last)
+            _blanks.push_back(Blank{element->_pLastChild, begin, end});
+        return;
+    }
+    if (last && !element->_pFirstChild) {
+        // The element's only content: its value.
+        detail::assignRange(element->_value, text, length);
+        return;
+    }
+    becomeMixed(element, state);
+    addText(element, text, length);
+}
+
+// Turns the blanks kept for element into text nodes in their places.
+void XMLParser::becomeMixed(XMLNode* element, Open& state) {
+    state.mixed = true;
+    for (std::size_t i = state.blanksFrom; i < _blanks.size(); ++i) {
+        const Blank& b = _blanks[i];
+        std::unique_ptr<XMLNode> text(new XMLNode());
+        text->_type = XMLNode::Text;
+        detail::assignRange(text->_value, b.begin, static_cast<std::size_t>(b.end - b.begin));
+        element->insertChildAfter(text.release(), b.after);
+    }
+    _blanks.resize(state.blanksFrom);
+}
+
+void XMLParser::addText(XMLNode* element, const char* p, std::size_t n) {
+    std::unique_ptr<XMLNode> text(new XMLNode());
+    text->_type = XMLNode::Text;
+    detail::assignRange(text->_value, p, n);
+    element->insertChildAfter(text.release(), element->_pLastChild);
+}
+
+// Reads the markup at the cursor into node. Returns true when element content follows, with the cursor
+// on its first character; otherwise the cursor is left behind the node (null when the text ended).
+bool XMLParser::readTag(XMLNode* node, const char*& cursor) {
     const char* start = cursor;
     if (!start || *start != '<')
-        throw XMLException(203);
-    node->_type = start[1] == '!'   ? XMLNode::Declaration
-                  : start[1] == '?' ? XMLNode::Instruction
-                                    : XMLNode::Element;
+        fail(203, start);
+    if (start[1] == '!') {
+        if (startsWith(start, "<!--"))
+            readComment(node, start, cursor);
+        else
+            readDeclaration(node, start, cursor);
+        return false;
+    }
+    if (start[1] == '?') {
+        readInstruction(node, start, cursor);
+        return false;
+    }
+    return readElementTag(node, start, cursor);
+}
 
-    // The tag end is the first ">" after "<"; what matters of the first space is whether it comes before.
-    const char* q = start + 1;
-    while (*q && *q != ' ' && *q != '>')
-        ++q;
-    const char* space = *q == ' ' ? q : nullptr;
-    const char* tagEnd = *q == '>' ? q : space ? std::strchr(space + 1, '>') : nullptr;
-    if (!tagEnd)
-        throw XMLException(205);
+// A comment is kept whole, from its "<" through "-->", whatever it holds.
+void XMLParser::readComment(XMLNode* node, const char* start, const char*& cursor) {
+    node->_type = XMLNode::Comment;
+    const char* close = std::strstr(start + 4, "-->");
+    if (!close)
+        fail(std::strchr(start, '>') ? 203 : 205, start);
+    detail::assignRange(node->_name, "!--", 3);
+    detail::assignRange(node->_value, start, static_cast<std::size_t>(close + 3 - start));
+    cursor = close + 3;
+}
 
-    const char* nameBegin = start + 1;
-    const char* nameEnd;
-    if (space) {
-        nameEnd = space;
-        const std::size_t nameLength = static_cast<std::size_t>(nameEnd - nameBegin);
-        const char* p = skipSpaceAndMark(space);
-        if (equalsIgnoreCase(nameBegin, nameLength, "!DOCTYPE")) {
-            // The whole declaration text becomes the name of one attribute without value.
-            const char* gt = std::strchr(p, '>');
-            if (!gt)
-                throw XMLException(203);
-            std::unique_ptr<XMLAttr> attr(new XMLAttr());
-            detail::assignRange(attr->_name, p, static_cast<std::size_t>(gt - p));
-            node->addAttr(attr.release());
-            p = gt;
-        } else if (nameLength >= 3 && std::memcmp(nameBegin, "!--", 3) == 0) {
-            node->_type = XMLNode::Comment;
-            const char* close = std::strstr(p, "-->");
-            if (!close)
-                throw XMLException(203);
-            // The value starts the name's length plus two characters before the text after the blanks:
-            // at the "<" when exactly one blank follows the name.
-            const char* valueBegin = p - (nameLength + 2);
-            detail::assignRange(node->_value, valueBegin, static_cast<std::size_t>(close + 3 - valueBegin));
-            p = close + 3;
-        } else if (*p != '/' && *p != '>') {
-            // Attributes, until a "/" or ">" stands where the next one would begin. White space before
-            // the "/" or ">" of a tag means no attribute at all.
-            for (;;) {
-                std::unique_ptr<XMLAttr> attr(new XMLAttr());
-                readAttribute(node->_type, *attr, p);
-                node->addAttr(attr.release());
-                p = skipSpaceAndMark(p);
-                if (*p == '/' || *p == '>')
-                    break;
+// "<?target data?>": data in the form of attributes (name="value" ...) is read as attributes, any other
+// data is the value, as it stands.
+void XMLParser::readInstruction(XMLNode* node, const char* start, const char*& cursor) {
+    node->_type = XMLNode::Instruction;
+    const char* close = std::strstr(start + 2, "?>");
+    if (!close)
+        fail(205, start);
+    const char* targetEnd = start + 2;
+    while (targetEnd < close && !isXmlSpace(*targetEnd))
+        ++targetEnd;
+    setName(node, start + 2, targetEnd);
+    const char* data = skipSpace(targetEnd);
+    if (data < close && !readPseudoAttributes(node, data, close))
+        detail::assignRange(node->_value, data, static_cast<std::size_t>(close - data));
+    cursor = close + 2;
+}
+
+// Reads [p, end) as attributes when it holds nothing else; otherwise adds nothing and returns false.
+bool XMLParser::readPseudoAttributes(XMLNode* node, const char* p, const char* end) {
+    std::vector<std::unique_ptr<XMLAttr>> read;
+    while (p < end) {
+        const char* name = p;
+        while (p < end && *p != '=' && !isXmlSpace(*p))
+            ++p;
+        const char* nameStop = p;
+        while (p < end && isXmlSpace(*p))
+            ++p;
+        if (p == name || p == end || *p != '=')
+            return false;
+        ++p;
+        while (p < end && isXmlSpace(*p))
+            ++p;
+        if (p == end || (*p != '"' && *p != '\''))
+            return false;
+        const char* close =
+            static_cast<const char*>(std::memchr(p + 1, *p, static_cast<std::size_t>(end - p - 1)));
+        if (!close)
+            return false;
+        std::unique_ptr<XMLAttr> attr(new XMLAttr());
+        detail::assignRange(attr->_name, name, static_cast<std::size_t>(nameStop - name));
+        if (close > p + 1) {
+            try {
+                detail::assignDecoded(attr->_value, p + 1, close, _decoded, _options);
+            } catch (const detail::DecodeFailure&) {
+                return false;
             }
         }
-        cursor = p;
-    } else {
-        nameEnd = tagEnd;
-        cursor = tagEnd;
+        read.push_back(std::move(attr));
+        p = close + 1;
+        while (p < end && isXmlSpace(*p))
+            ++p;
     }
-
-    if ((node->_type == XMLNode::Instruction || node->_type == XMLNode::Declaration) && nameEnd > nameBegin)
-        ++nameBegin;
-
-    bool content = false;
-    if (tagEnd[-1] == '/') {
-        // An empty-element tag; a "/" that the name took in is dropped.
-        cursor = tagEnd + 1;
-        if (!node->_pFirstAttr && nameEnd > nameBegin && nameEnd[-1] == '/')
-            --nameEnd;
-    } else if (node->_type != XMLNode::Element) {
-        cursor = std::strchr(cursor, '<');
-    } else {
-        content = true;
-    }
-    setName(node, nameBegin, nameEnd);
-    return content;
+    for (auto& attr : read)
+        node->addAttr(attr.release());
+    return true;
 }
 
-// Element text: from behind the character at the cursor to the next "<". The cursor then moves on to
-// the "<" after that one, passing over the end tag unread.
-void XMLParser::readText(XMLNode* node, const char*& cursor) {
-    const char* begin = cursor + 1;
-    const char* lt = std::strchr(begin, '<');
-    const char* end = lt ? lt : begin + std::strlen(begin);
-    if (end > begin)
-        detail::assignDecoded(node->_value, begin, end, _decoded);
-    cursor = lt ? std::strchr(lt + 1, '<') : nullptr;
+// "<!NAME text>": a declaration whose text is one attribute without value. A DOCTYPE's text runs to its
+// closing ">", past an internal subset.
+void XMLParser::readDeclaration(XMLNode* node, const char* start, const char*& cursor) {
+    node->_type = XMLNode::Declaration;
+    const char* gt = std::strchr(start, '>');
+    if (!gt)
+        fail(205, start);
+    const char* name = start + 2;
+    const char* end = name;
+    while (*end && !isXmlSpace(*end) && *end != '>')
+        ++end;
+    const char* text = skipSpace(end);
+    if (equalsIgnoreCase(name, static_cast<std::size_t>(end - name), "DOCTYPE")) {
+        gt = docTypeEnd(text);
+        if (!gt)
+            fail(203, start);
+    }
+    if (text < gt) {
+        std::unique_ptr<XMLAttr> attr(new XMLAttr());
+        detail::assignRange(attr->_name, text, static_cast<std::size_t>(gt - text));
+        node->addAttr(attr.release());
+    }
+    setName(node, name, end < gt ? end : gt);
+    cursor = gt + 1;
 }
 
+bool XMLParser::readElementTag(XMLNode* node, const char* start, const char*& cursor) {
+    node->_type = XMLNode::Element;
+    const char* name = start + 1;
+    const char* end = nameEnd(name);
+    const char* p = skipSpace(end);
+    for (;;) {
+        if (*p == '>') {
+            setName(node, name, end);
+            cursor = p + 1;
+            return true;
+        }
+        if (*p == '/' && p[1] == '>') {
+            setName(node, name, end);
+            cursor = p + 2;
+            return false;
+        }
+        if (!*p)
+            fail(205, start);
+        std::unique_ptr<XMLAttr> attr(new XMLAttr());
+        readAttribute(XMLNode::Element, *attr, p);
+        node->addAttr(attr.release());
+        p = skipSpace(p);
+    }
+}
+
+// name="value" or name='value', with white space allowed around "=".
 void XMLParser::readAttribute(XMLNode::Type type, XMLAttr& attr, const char*& cursor) {
     const char* begin = cursor;
     if (!begin)
-        throw XMLException(205);
-    const char* end;
+        fail(205, begin);
     if (type == XMLNode::Declaration) {
-        end = std::strchr(begin, '>');
-        if (!end)
-            throw XMLException(205);
-        cursor = end;
-    } else {
-        const char* eq = std::strchr(begin, '=');
-        if (!eq)
-            throw XMLException(205);
-        const char* close = std::strchr(eq[1] == '"' ? eq + 2 : eq + 1, '"');
-        if (!close)
-            throw XMLException(205);
-        end = close + 1;
-        cursor = end;
-
-        if (eq[1] == '"' && !std::memchr(begin, '"', static_cast<std::size_t>(eq - begin))) {
-            // The usual name="value": both fields lie in the text as they are.
-            if (eq > begin)
-                detail::assignRange(attr._name, begin, static_cast<std::size_t>(eq - begin));
-            if (close > eq + 2)
-                detail::assignDecoded(attr._value, eq + 2, close, _decoded);
-            return;
-        }
+        const char* gt = std::strchr(begin, '>');
+        if (!gt)
+            fail(205, begin);
+        if (gt > begin)
+            detail::assignRange(attr._name, begin, static_cast<std::size_t>(gt - begin));
+        cursor = gt;
+        return;
     }
-    bool present[2];
-    splitFields(begin, end, '=', '"', _fields, present);
-    if (present[0])
-        detail::assignRange(attr._name, _fields[0].data(), _fields[0].size());
-    if (present[1]) {
-        const char* raw = _fields[1].data();
-        detail::assignDecoded(attr._value, raw, raw + _fields[1].size(), _decoded);
-    }
+    const char* p = begin;
+    while (*p && *p != '=' && !isXmlSpace(*p) && *p != '>' && !(*p == '/' && p[1] == '>'))
+        ++p;
+    const char* nameStop = p;
+    p = skipSpace(p);
+    if (*p != '=')
+        fail(205, p);
+    p = skipSpace(p + 1);
+    if (*p != '"' && *p != '\'')
+        fail(205, p);
+    const char* close = std::strchr(p + 1, *p);
+    if (!close)
+        fail(205, p);
+    if (nameStop > begin)
+        detail::assignRange(attr._name, begin, static_cast<std::size_t>(nameStop - begin));
+    if (close > p + 1)
+        decode(attr._value, p + 1, close);
+    cursor = close + 1;
 }
 
 // The name, split at ":" into namespace and local name when it has one; text after a second ":" is
@@ -333,11 +535,116 @@ void XMLParser::setName(XMLNode* node, const char* begin, const char* end) {
         node->_name = String();
 }
 
+namespace {
+
+// Behind a quoted literal at p (null when p holds none or it is not closed).
+const char* literalEnd(const char* p) {
+    if (*p != '"' && *p != '\'')
+        return nullptr;
+    const char* close = std::strchr(p + 1, *p);
+    return close ? close + 1 : nullptr;
+}
+
+// Behind the markup declaration that starts at p: its ">" outside quoted literals.
+const char* declarationEnd(const char* p) {
+    while (*p && *p != '>') {
+        if (*p == '"' || *p == '\'') {
+            const char* end = literalEnd(p);
+            if (!end)
+                return p + std::strlen(p);
+            p = end;
+        } else {
+            ++p;
+        }
+    }
+    return *p ? p + 1 : p;
+}
+
+const char* nameEndIn(const char* p) {
+    while (*p && !isXmlSpace(*p) && *p != '>' && *p != '"' && *p != '\'' && *p != '[' && *p != ']')
+        ++p;
+    return p;
+}
+
+} // namespace
+
+void XMLParser::declareEntities(const char* text, detail::EntityTable& table) {
+    // The subset opens with the first "[" outside the literals of the external identifier.
+    const char* p = text;
+    while (*p && *p != '[') {
+        if (*p == '"' || *p == '\'') {
+            p = literalEnd(p);
+            if (!p)
+                return;
+        } else {
+            ++p;
+        }
+    }
+    if (!*p)
+        return;
+    ++p;
+    for (;;) {
+        p = skipSpace(p);
+        if (!*p || *p == ']')
+            return;
+        if (startsWith(p, "<!--")) {
+            const char* close = std::strstr(p + 4, "-->");
+            if (!close)
+                return;
+            p = close + 3;
+        } else if (startsWith(p, "<?")) {
+            const char* close = std::strstr(p + 2, "?>");
+            if (!close)
+                return;
+            p = close + 2;
+        } else if (startsWith(p, "<!ENTITY") && isXmlSpace(p[8])) {
+            const char* end = declarationEnd(p);
+            const char* q = skipSpace(p + 8);
+            if (*q != '%') {
+                const char* name = q;
+                const char* nameStop = nameEndIn(q);
+                q = skipSpace(nameStop);
+                if (const char* literal = literalEnd(q))
+                    table.declare(name, static_cast<std::size_t>(nameStop - name), q + 1,
+                                  static_cast<std::size_t>(literal - 1 - (q + 1)), false);
+                else if (nameStop > name && (startsWith(q, "SYSTEM") || startsWith(q, "PUBLIC")))
+                    table.declare(name, static_cast<std::size_t>(nameStop - name), "", 0, true);
+            }
+            p = end;
+        } else if (*p == '<') {
+            p = declarationEnd(p);
+        } else {
+            // A parameter entity reference ("%name;") or text that belongs to no declaration.
+            const char* semicolon = std::strchr(p, ';');
+            const char* next = std::strpbrk(p, "<]");
+            p = semicolon && (!next || semicolon < next) ? semicolon + 1 : next ? next : p + std::strlen(p);
+        }
+    }
+}
+
 // ---- entry points -----------------------------------------------------------------------------------
+
+namespace {
+
+// A text read without a declared encoding is read as UTF-8, as XML reads it.
+detail::DecodeOptions standaloneOptions() {
+    detail::DecodeOptions options;
+    options.utf8References = true;
+    return options;
+}
+
+bool isUtf8(const String& encoding) {
+    const char* e = encoding;
+    return !e || !*e || equalsIgnoreCase(e, std::strlen(e), "UTF-8") ||
+           equalsIgnoreCase(e, std::strlen(e), "UTF8");
+}
+
+} // namespace
 
 XMLNode::XMLNode(XMLNode* parent, const char*& text) : XMLNode() {
     try {
-        XMLParser::parse(this, text);
+        XMLParser parser(text, standaloneOptions());
+        parser.parseTree(this, text);
     } catch (...) {
         deleteContent();
         throw;
@@ -347,26 +654,38 @@ XMLNode::XMLNode(XMLNode* parent, const char*& text) : XMLNode() {
 }
 
 void XMLNode::fromStream(const char*& cursor) {
-    XMLParser::parse(this, cursor);
+    XMLParser parser(cursor, standaloneOptions());
+    parser.parseTree(this, cursor);
 }
 
 XMLAttr::XMLAttr(XMLNode* node, const char*& text) : XMLAttr() {
-    XMLParser::parseAttribute(node ? node->_type : XMLNode::Element, *this, text);
+    XMLParser parser(text, standaloneOptions());
+    parser.readAttribute(node ? node->_type : XMLNode::Element, *this, text);
     if (node)
         node->addAttr(this);
 }
 
 const XMLDoc& XMLDoc::fromStream(const char*& cursor) {
     replaceRoot(nullptr);
+    clearTopLevel();
     _version = String();
     _encoding = String();
     _docType = String();
     if (!cursor)
         throw XMLException(401);
+    const char* const begin = cursor;
+    XMLParser parser(cursor, standaloneOptions());
+    std::unique_ptr<detail::EntityTable> entities;
     while (cursor) {
-        std::unique_ptr<XMLNode> node;
+        const char* next = XMLParser::nextTopLevel(cursor);
+        // Behind the root, an element after white space is not read (text after the root is ignored);
+        // one that follows directly is read and dropped.
+        if (*next == '\0' || (_pRoot && next != cursor && next[1] != '!' && next[1] != '?'))
+            break;
+        cursor = next;
+        std::unique_ptr<XMLNode> node(new XMLNode());
         try {
-            node.reset(new XMLNode(nullptr, cursor));
+            parser.parseTree(node.get(), cursor);
         } catch (const XMLException& e) {
             if (e.reason() == 203)
                 break;
@@ -381,11 +700,24 @@ const XMLDoc& XMLDoc::fromStream(const char*& cursor) {
             if (node->_name == "xml") {
                 _version = node->attribute(String("version"));
                 _encoding = node->attribute(String("encoding"));
+                parser.utf8References(isUtf8(_encoding));
+            } else {
+                keepTopLevel(node.release());
             }
             break;
+        case XMLNode::Comment:
+            keepTopLevel(node.release());
+            break;
         case XMLNode::Declaration:
-            if (node->_name == "DOCTYPE" && node->_pFirstAttr)
+            if (node->_name == "DOCTYPE" && node->_pFirstAttr) {
                 _docType = node->_pFirstAttr->name();
+                if (!entities) {
+                    entities.reset(new detail::EntityTable(std::strlen(begin)));
+                    XMLParser::declareEntities(_docType, *entities);
+                    if (!entities->empty())
+                        parser.entities(entities.get());
+                }
+            }
             break;
         default:
             break;
@@ -404,21 +736,29 @@ struct MemoryFreer {
     void operator()(char* p) const { std::free(p); }
 };
 
+// "path: the system's words for error".
+std::string systemError(const char* path, int error) {
+    return std::string(path) + ": " + std::strerror(error);
+}
+
 } // namespace
 
 const XMLDoc& XMLDoc::fromFile(const char* path) {
     replaceRoot(nullptr);
+    clearTopLevel();
     if (!path)
         throw XMLException(401);
     struct stat status;
-    if (stat(path, &status) != 0 || S_ISDIR(status.st_mode))
-        throw XMLException(403);
+    if (stat(path, &status) != 0)
+        throw XMLException(403, systemError(path, errno).c_str());
+    if (S_ISDIR(status.st_mode))
+        throw XMLException(403, systemError(path, EISDIR).c_str());
     if (status.st_size < 5)
         throw XMLException(401);
     // Text mode: where the platform tells text from binary, CR LF arrives as LF.
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "r"));
     if (!file)
-        throw XMLException(403);
+        throw XMLException(403, systemError(path, errno).c_str());
     const auto size = static_cast<unsigned long long>(status.st_size);
     if (size >= static_cast<std::size_t>(-1))
         throw XMLException(404);
@@ -436,7 +776,7 @@ const XMLDoc& XMLDoc::fromFile(const char* path) {
     }
     // A read error is no end of file: parsing what arrived would give a document silently cut short.
     if (std::ferror(file.get()))
-        throw XMLException(403);
+        throw XMLException(403, systemError(path, errno).c_str());
     const char* cursor = text.get();
     return fromStream(cursor);
 }

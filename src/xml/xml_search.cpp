@@ -6,7 +6,8 @@ namespace Kel {
 
 bool XMLNode::matches(const String* nameSpace, const String& name, const String* attrName,
                       const String* attrValue) const {
-    if (_name != name)
+    // Text nodes are content, not things to look for: no search finds them.
+    if (_type == Text || _name != name)
         return false;
     if (nameSpace && _nameSpace != *nameSpace)
         return false;
@@ -150,6 +151,20 @@ XMLNodeList& XMLNodeList::operator=(const XMLNodeList& o) {
         _pFirst = copy._pFirst;
         _pLast = copy._pLast;
         copy._pFirst = copy._pLast = nullptr;
+    }
+    return *this;
+}
+
+XMLNodeList::XMLNodeList(XMLNodeList&& o) noexcept : _pFirst(o._pFirst), _pLast(o._pLast) {
+    o._pFirst = o._pLast = nullptr;
+}
+
+XMLNodeList& XMLNodeList::operator=(XMLNodeList&& o) noexcept {
+    if (this != &o) {
+        clear();
+        _pFirst = o._pFirst;
+        _pLast = o._pLast;
+        o._pFirst = o._pLast = nullptr;
     }
     return *this;
 }

@@ -8,6 +8,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace Kel {
 namespace detail {
@@ -46,21 +48,89 @@ inline bool isXmlSpace(char c) {
 // Sets s to the n characters at p (a non-null, possibly empty text).
 void assignRange(String& s, const char* p, std::size_t n);
 
-// Appends the decoded form of [p, end) to out. Throws XMLException(101) for an "&" without ";" in the 16
-// characters that begin with it, XMLException(102) for an entity outside the table.
-void decodeRange(const char* p, const char* end, TextBuffer& out);
+// The general entities that a document's DOCTYPE declares, and the state of their expansion. Each
+// reference is expanded where it is used, within limits: no entity inside its own expansion, at most
+// maxDepth expansions inside one another, and at most limit() characters from expansions in a document.
+class EntityTable {
+public:
+    static constexpr int maxDepth = 16;
+
+    // The expansions of a document of inputSize characters may give 10 times as much, at least 1 MiB.
+    explicit EntityTable(std::size_t inputSize);
+    EntityTable(const EntityTable&) = delete;
+    EntityTable& operator=(const EntityTable&) = delete;
+
+    // Declares an entity; the first declaration of a name counts, as in XML. An external one (SYSTEM or
+    // PUBLIC) is known by name only: it is never read.
+    void declare(const char* name, std::size_t nameLength, const char* value, std::size_t valueLength,
+                 bool external);
+    bool empty() const { return _entries.empty(); }
+    std::size_t limit() const { return _limit; }
+
+    struct Entry {
+        std::string name;
+        std::string value;
+        bool external;
+        bool active; // being expanded
+    };
+    Entry* find(const char* name, std::size_t length);
+
+    int depth = 0;
+    std::size_t expanded = 0;   // characters given by finished outermost expansions
+    std::size_t outerStart = 0; // where the outermost expansion under way began in its buffer
+
+private:
+    std::vector<Entry> _entries;
+    std::size_t _limit;
+};
+
+// How references are read. XMLUtil::XMLDecode keeps the low 8 bits of a character reference; a document
+// read as UTF-8 gives the UTF-8 bytes of the character instead ("&#160;" stays the byte 0xA0, the
+// library's no-break space). Entities declared in the document come before the entity table.
+struct DecodeOptions {
+    bool utf8References = false;
+    EntityTable* entities = nullptr;
+};
+
+// A reference that cannot be decoded: the reason of the XMLException and the "&" where it begins.
+struct DecodeFailure {
+    long reason;
+    const char* at;
+};
+
+// Appends the decoded form of [p, end) to out. Throws DecodeFailure: 101 for an "&" without ";" in the
+// 16 characters that begin with it, 102 for an entity outside the table, 103 for a reference to a number
+// that is no character.
+void decodeRange(const char* p, const char* end, TextBuffer& out, const DecodeOptions& options);
+
+// Appends the expansion of the entity [amp, semicolon] when the table declares it and returns true;
+// false for a name the table does not know. Throws DecodeFailure: 104 for an external entity, 105 past a
+// limit of the table, 106 for a replacement text that holds markup.
+bool expandDeclared(EntityTable& table, const char* amp, const char* semicolon, TextBuffer& out,
+                    const DecodeOptions& options);
 
 // Sets s to the decoded form of [p, end), taking the text over directly when it holds no entity.
-void assignDecoded(String& s, const char* p, const char* end, TextBuffer& scratch);
+void assignDecoded(String& s, const char* p, const char* end, TextBuffer& scratch,
+                   const DecodeOptions& options);
+
+// Appends the UTF-8 bytes of the character c (below 0x110000).
+void appendUtf8(TextBuffer& out, std::uint32_t c);
 
 // The length of the well-formed UTF-8 sequence of two to four bytes that begins at p, where n bytes are
 // available; 0 when none begins there.
 std::size_t utf8SequenceLength(const unsigned char* p, std::size_t n);
 
 // How a text is encoded. Legacy is XMLUtil::XMLEncode: &, <, > and a 0xA0 that is not part of a UTF-8
-// character. The writer's element text replaces the same characters; its attribute values also the
-// double quote.
+// character ("&nbsp;"). The writer's element text replaces the same characters, the 0xA0 by "&#160;",
+// which every XML reader knows, and CR by "&#13;", which a reader would otherwise turn into a line
+// feed; its attribute values also the double quote, TAB and line feed, which a reader would turn into
+// blanks. The writer's codings throw XMLException(302) for a control character XML cannot hold.
 enum class Coding { Legacy, Text, Attribute };
+
+// The control characters XML cannot hold, not even as references: all below 0x20 but TAB, LF and CR.
+inline bool isForbiddenInXml(unsigned char c) {
+    return c < 0x20 && c != '\t' && c != '\n' && c != '\r';
+}
 
 // What the coding does with each byte value.
 struct CodingClasses {
@@ -68,7 +138,8 @@ struct CodingClasses {
         legacyEntity = 1,    // replaced by XMLEncode
         textEntity = 2,      // replaced in element text
         attributeEntity = 4, // replaced in attribute values
-        multiByte = 8        // may begin or continue a UTF-8 character
+        multiByte = 8,       // may begin or continue a UTF-8 character
+        forbidden = 16       // a control character XML cannot hold
     };
     CodingClasses();
     unsigned char of[256];
@@ -84,7 +155,8 @@ template <class Out> void putEncoded(Out& out, const char* text, std::size_t n, 
     const unsigned char replaced = coding == Coding::Legacy ? CodingClasses::legacyEntity
                                    : coding == Coding::Text ? CodingClasses::textEntity
                                                             : CodingClasses::attributeEntity;
-    const unsigned char wanted = replaced | CodingClasses::multiByte;
+    const unsigned char wanted =
+        replaced | CodingClasses::multiByte | (coding == Coding::Legacy ? 0 : CodingClasses::forbidden);
     const auto* p = reinterpret_cast<const unsigned char*>(text);
     std::size_t run = 0;
     std::size_t i = 0;
@@ -94,6 +166,8 @@ template <class Out> void putEncoded(Out& out, const char* text, std::size_t n, 
             ++i;
             continue;
         }
+        if (kind & CodingClasses::forbidden)
+            throw XMLException(302);
         if (kind & CodingClasses::multiByte) {
             if (const std::size_t length = utf8SequenceLength(p + i, n - i)) {
                 i += length;
@@ -119,11 +193,6 @@ struct BufferOut {
     void put(const char* p, std::size_t n) { buffer.append(p, n); }
     TextBuffer& buffer;
 };
-
-// How the parser reads a comment: when the tag at t (a terminated text starting with "<") is read as a
-// comment, sets [valueBegin, valueEnd) to its value and nameEnd behind its name (which begins at t + 1)
-// and returns true.
-bool scanComment(const char* t, const char*& valueBegin, const char*& valueEnd, const char*& nameEnd);
 
 } // namespace detail
 } // namespace Kel

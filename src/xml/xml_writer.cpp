@@ -61,103 +61,43 @@ struct Text {
     std::size_t n;
 };
 
-bool isBlankOrMark(char c) {
-    return detail::isXmlSpace(c) || c == '?';
+bool isNameStart(unsigned char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':' || c >= 0x80;
 }
 
-// True when the parser, reading lead followed by the value, takes exactly the value as a comment, and
-// the tag name [name, name + nameLength) unless name is null.
-bool readsBack(const detail::TextBuffer& lead, const Text& value, const char* name, std::size_t nameLength,
-               detail::TextBuffer& scratch) {
-    scratch.clear();
-    scratch.append(lead.data(), lead.size());
-    scratch.append(value.p, value.n);
-    scratch.append('\0');
-    const char* text = scratch.data();
-    const char* begin;
-    const char* end;
-    const char* nameEnd;
-    if (!detail::scanComment(text, begin, end, nameEnd) || begin != text + lead.size() ||
-        end != text + lead.size() + value.n)
+bool isNameCharacter(unsigned char c) {
+    return isNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
+}
+
+// Whether XML reads [p, p + n) as a name. Bytes above 127 are taken as the letters of UTF-8 characters.
+bool isName(const char* p, std::size_t n) {
+    if (n == 0 || !isNameStart(static_cast<unsigned char>(p[0])))
         return false;
-    return !name || (static_cast<std::size_t>(nameEnd - (text + 1)) == nameLength &&
-                     std::memcmp(text + 1, name, nameLength) == 0);
+    for (std::size_t i = 1; i < n; ++i)
+        if (!isNameCharacter(static_cast<unsigned char>(p[i])))
+            return false;
+    return true;
 }
 
-// The text written before a comment's value so that the parser reads the same comment back. The parser
-// starts a comment's value a number of characters after the "<" that depends on the blanks behind the
-// tag name, so a value it read may lack the start of its tag: the lead puts back "<" and the name, or
-// the part of them the value lacks. A comment the parser cannot have produced keeps an empty lead and is
-// written as it is.
-void commentLead(const Text& nameSpace, const Text& name, const Text& value, detail::TextBuffer& lead) {
-    lead.clear();
-    // Usually the value is the whole comment, from its "<": it reads back as it stands (the String's text
-    // is terminated, so it is scanned in place).
-    const char* begin;
-    const char* end;
-    const char* nameEnd;
-    if (value.n && detail::scanComment(value.p, begin, end, nameEnd) && begin == value.p &&
-        end == value.p + value.n && !nameSpace.n &&
-        static_cast<std::size_t>(nameEnd - (value.p + 1)) == name.n &&
-        (name.n == 0 || std::memcmp(value.p + 1, name.p, name.n) == 0))
-        return;
+void requireName(const Text& name) {
+    if (!isName(name.p, name.n))
+        throw XMLException(303);
+}
 
-    detail::TextBuffer tag, scratch;
-    tag.append('<');
-    if (nameSpace.n) {
-        tag.append(nameSpace.p, nameSpace.n);
-        tag.append(':');
-    }
-    tag.append(name.p, name.n);
-    const char* t = tag.data();
-    const std::size_t tagLength = tag.size();
+// Characters XML cannot hold in any form: the control characters other than TAB, line feed and CR.
+bool holdsForbidden(const char* p, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i)
+        if (detail::isForbiddenInXml(static_cast<unsigned char>(p[i])))
+            return true;
+    return false;
+}
 
-    // The value begins inside "<" and the name: it holds the rest of them and then the blank.
-    for (std::size_t j = 0; j <= tagLength; ++j) {
-        const std::size_t rest = tagLength - j;
-        if (value.n > rest && value.p[rest] == ' ' && std::memcmp(value.p, t + j, rest) == 0) {
-            lead.clear();
-            lead.append(t, j);
-            if (readsBack(lead, value, t + 1, tagLength - 1, scratch))
-                return;
-        }
-    }
-    // The value begins inside the blanks behind the name.
-    lead.clear();
-    lead.append(t, tagLength);
-    lead.append(' ');
-    if (readsBack(lead, value, t + 1, tagLength - 1, scratch))
-        return;
-
-    // A name that does not fit the value: the same value under another name.
-    for (std::size_t head = 0; head <= 4; ++head) {
-        lead.clear();
-        lead.append("<!--", head);
-        if (readsBack(lead, value, nullptr, 0, scratch))
-            return;
-    }
-    const char* space = static_cast<const char*>(std::memchr(value.p, ' ', value.n));
-    std::size_t run = 0;
-    while (space && space + run < value.p + value.n && isBlankOrMark(space[run]))
-        ++run;
-    for (int blank = 0; blank < 2; ++blank) {
-        if (blank) {
-            run = 0;
-            while (run < value.n && isBlankOrMark(value.p[run]))
-                ++run;
-        }
-        if (run < 5)
-            continue;
-        lead.clear();
-        lead.append("<!--", 4);
-        for (std::size_t i = 0; i < run - 5; ++i)
-            lead.append('x');
-        if (blank)
-            lead.append(' ');
-        if (readsBack(lead, value, nullptr, 0, scratch))
-            return;
-    }
-    lead.clear();
+bool contains(const Text& t, const char* what) {
+    const std::size_t n = std::strlen(what);
+    for (std::size_t i = 0; i + n <= t.n; ++i)
+        if (std::memcmp(t.p + i, what, n) == 0)
+            return true;
+    return false;
 }
 
 template <class Out> void putQualifiedName(Out& out, const Text& nameSpace, const Text& name) {
@@ -166,6 +106,14 @@ template <class Out> void putQualifiedName(Out& out, const Text& nameSpace, cons
         out.put(':');
     }
     out.put(name.p, name.n);
+}
+
+// A name as the tag shows it; throws XMLException(303) when XML would not read it as a name.
+template <class Out> void putTagName(Out& out, const Text& nameSpace, const Text& name) {
+    if (nameSpace.n)
+        requireName(nameSpace);
+    requireName(name);
+    putQualifiedName(out, nameSpace, name);
 }
 
 template <class Out> void putAttribute(Out& out, const String& name, const String& value) {
@@ -188,28 +136,62 @@ template <class Out> void putElementText(Out& out, const Text& value) {
         const std::size_t length =
             static_cast<std::size_t>(std::snprintf(reference, sizeof reference, "&#%d;", c));
         out.put(reference, length);
-        out.put(value.p + 1, value.n - 1);
+        out.encoded(value.p + 1, value.n - 1, Coding::Text);
         return;
     }
     out.encoded(value.p, value.n, Coding::Text);
+}
+
+// A comment: the value is the whole comment as the parser keeps it ("<!-- x -->"), or only its text,
+// which the writer encloses. XML cannot hold "--" inside a comment, nor a "-" at its end.
+template <class Out> void putComment(Out& out, const Text& value) {
+    Text body = value;
+    if (value.n >= 7 && std::memcmp(value.p, "<!--", 4) == 0 &&
+        std::memcmp(value.p + value.n - 3, "-->", 3) == 0) {
+        body.p += 4;
+        body.n -= 7;
+    }
+    if (contains(body, "--") || (body.n && body.p[body.n - 1] == '-') || holdsForbidden(body.p, body.n))
+        throw XMLException(302);
+    out.put("<!--", 4);
+    out.put(body.p, body.n);
+    out.put("-->", 3);
+}
+
+// Whether the element's content is mixed: it has text nodes among its children.
+bool isMixed(const XMLNode* n) {
+    for (const XMLNode* c = n->nextChild(nullptr); c; c = n->nextChild(c))
+        if (c->type() == XMLNode::Text)
+            return true;
+    return false;
 }
 
 } // namespace
 
 class XMLWriter {
 public:
-    // The node's subtree, as XMLNode::stream describes.
+    // The node's subtree, as XMLNode::stream describes. Inside an element with mixed content nothing is
+    // indented and no line is ended: the characters between its children are its text.
     template <class Out> static void node(Out& out, const XMLNode* top, bool indent) {
+        constexpr std::uint64_t none = ~std::uint64_t(0);
         std::uint64_t depth = static_cast<std::uint64_t>(top->level());
+        std::uint64_t mixedDepth = none; // the depth of the outermost mixed element being written
         const XMLNode* n = top;
         for (;;) {
-            if (n != top || indent)
+            const bool inLine = mixedDepth != none;
+            if (!inLine && (n != top || indent))
                 out.tabs(depth);
-            if (open(out, n)) {
+            if (open(out, n, inLine)) {
+                if (!inLine && isMixed(n))
+                    mixedDepth = depth;
+                else if (!inLine)
+                    out.put('\n');
                 n = n->_pFirstChild;
                 ++depth;
                 continue;
             }
+            if (!inLine)
+                out.put('\n');
             for (;;) {
                 if (n == top)
                     return;
@@ -219,8 +201,13 @@ public:
                 }
                 n = n->_pParent;
                 --depth;
-                out.tabs(depth);
+                if (mixedDepth == none)
+                    out.tabs(depth);
                 close(out, n);
+                if (mixedDepth == depth)
+                    mixedDepth = none;
+                if (mixedDepth == none)
+                    out.put('\n');
             }
         }
     }
@@ -229,57 +216,116 @@ public:
         putAttribute(out, a->_name, a->_value);
     }
 
+    // The declaration when the version or the encoding is set (version "1.0" when only the encoding is),
+    // the DOCTYPE, then the root.
     template <class Out> static void document(Out& out, const XMLDoc* doc) {
-        out.put("<?xml ", 6);
-        putAttribute(out, String("version"), doc->_version);
-        out.put(' ');
-        putAttribute(out, String("encoding"), doc->_encoding);
-        out.put("?>", 2);
+        const Text version(doc->_version), encoding(doc->_encoding);
+        const bool declared = version.n || encoding.n;
+        if (declared) {
+            out.put("<?xml version=\"", 15);
+            if (version.n) {
+                requireVersion(version);
+                out.put(version.p, version.n);
+            } else {
+                out.put("1.0", 3);
+            }
+            out.put('"');
+            if (encoding.n) {
+                requireEncoding(encoding);
+                out.put(" encoding=\"", 11);
+                out.put(encoding.p, encoding.n);
+                out.put('"');
+            }
+            out.put("?>", 2);
+        }
         if (!doc->_docType.isNull()) {
             const Text type(doc->_docType);
+            if (!type.n || !isNameStart(static_cast<unsigned char>(type.p[0])) ||
+                holdsForbidden(type.p, type.n))
+                throw XMLException(302);
             out.put("<!DOCTYPE ", 10);
             out.put(type.p, type.n);
             out.put('>');
         }
-        out.put('\n');
+        if (declared || !doc->_docType.isNull())
+            out.put('\n');
+        topLevel(out, doc->_pProlog);
         if (doc->_pRoot)
             node(out, doc->_pRoot, true);
+        topLevel(out, doc->_pEpilog);
     }
 
 private:
-    // Writes the node's first line, or its only one. Returns true when its children follow.
-    template <class Out> static bool open(Out& out, const XMLNode* n) {
+    // The nodes a holder keeps outside the root, each on a line of its own.
+    template <class Out> static void topLevel(Out& out, const XMLNode* holder) {
+        for (const XMLNode* n = holder ? holder->_pFirstChild : nullptr; n; n = n->_pNext)
+            node(out, n, false);
+    }
+
+    // "1." and digits.
+    static void requireVersion(const Text& v) {
+        bool ok = v.n > 2 && v.p[0] == '1' && v.p[1] == '.';
+        for (std::size_t i = 2; ok && i < v.n; ++i)
+            ok = v.p[i] >= '0' && v.p[i] <= '9';
+        if (!ok)
+            throw XMLException(302);
+    }
+
+    // A letter, then letters, digits, ".", "_" and "-".
+    static void requireEncoding(const Text& e) {
+        bool ok = (e.p[0] >= 'a' && e.p[0] <= 'z') || (e.p[0] >= 'A' && e.p[0] <= 'Z');
+        for (std::size_t i = 1; ok && i < e.n; ++i) {
+            const char c = e.p[i];
+            ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+                 c == '_' || c == '-';
+        }
+        if (!ok)
+            throw XMLException(302);
+    }
+
+    // Writes the node's start tag, or the whole node when it has no children, without the line end.
+    // Returns true when its children follow.
+    template <class Out> static bool open(Out& out, const XMLNode* n, bool inLine) {
         const Text value(n->_value);
-        if (n->_type == XMLNode::Comment) {
-            detail::TextBuffer lead;
-            commentLead(Text(n->_nameSpace), Text(n->_name), value, lead);
-            out.put(lead.data(), lead.size());
-            out.put(value.p, value.n);
-            out.put('\n');
+        const Text nameSpace(n->_nameSpace), name(n->_name);
+        switch (n->_type) {
+        case XMLNode::Comment:
+            putComment(out, value);
+            return false;
+        case XMLNode::Text:
+            out.encoded(value.p, value.n, Coding::Text);
+            return false;
+        case XMLNode::Instruction:
+            putInstruction(out, n, value);
+            return false;
+        default:
+            break;
+        }
+        if (!nameSpace.n && name.n >= 3 && std::memcmp(name.p, "!--", 3) == 0) {
+            // An element named like a comment's tag stands for a comment.
+            putComment(out, value);
             return false;
         }
-        const Text nameSpace(n->_nameSpace), name(n->_name);
+        (void)inLine;
         out.put('<');
-        putQualifiedName(out, nameSpace, name);
+        putTagName(out, nameSpace, name);
         for (const XMLAttr* a = n->_pFirstAttr; a; a = a->_pNext) {
             out.put(' ');
+            requireName(Text(a->_name));
             putAttribute(out, a->_name, a->_value);
         }
         if (n->_pFirstChild) {
-            out.put(">\n", 2);
+            out.put('>');
             return true;
         }
         if (value.n == 0) {
-            out.put("/>\n", 3);
-        } else if (name.n >= 3 && std::memcmp(name.p, "!--", 3) == 0) {
-            out.put(value.p, value.n);
-            out.put('\n');
+            out.put("/>", 2);
         } else {
             out.put('>');
             putElementText(out, value);
             out.put("</", 2);
             putQualifiedName(out, nameSpace, name);
-            out.put(">\n", 2);
+            out.put('>');
         }
         return false;
     }
@@ -287,7 +333,28 @@ private:
     template <class Out> static void close(Out& out, const XMLNode* n) {
         out.put("</", 2);
         putQualifiedName(out, Text(n->_nameSpace), Text(n->_name));
-        out.put(">\n", 2);
+        out.put('>');
+    }
+
+    // "<?target data?>": the attributes as data, or the value as it stands when there are none.
+    template <class Out> static void putInstruction(Out& out, const XMLNode* n, const Text& value) {
+        const Text name(n->_name);
+        requireName(name);
+        out.put("<?", 2);
+        out.put(name.p, name.n);
+        if (n->_pFirstAttr) {
+            for (const XMLAttr* a = n->_pFirstAttr; a; a = a->_pNext) {
+                out.put(' ');
+                requireName(Text(a->_name));
+                putAttribute(out, a->_name, a->_value);
+            }
+        } else if (value.n) {
+            if (contains(value, "?>") || holdsForbidden(value.p, value.n))
+                throw XMLException(302);
+            out.put(' ');
+            out.put(value.p, value.n);
+        }
+        out.put("?>", 2);
     }
 };
 

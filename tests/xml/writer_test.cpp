@@ -65,31 +65,43 @@ TEST(XMLWriter, DeclarationsAreWrittenLikeElements) {
     EXPECT_EQ(std::string(decl.stream(true)), "<DOCTYPE html=\"\"/>\n");
 }
 
-TEST(XMLWriter, DocumentDeclarationLine) {
-    EXPECT_EQ(std::string(XMLDoc().stream()), "<?xml version=\"\" encoding=\"\"?>\n");
+TEST(XMLWriter, DeclarationOnlyWithVersionOrEncoding) {
+    EXPECT_EQ(std::string(XMLDoc().stream()), "");
     EXPECT_EQ(std::string(XMLDoc("html", "1.0", "UTF-8", false).stream()),
               "<?xml version=\"1.0\" encoding=\"UTF-8\"?><!DOCTYPE html>\n");
-    XMLDoc odd("r", "1\"0", "a&b");
-    XMLDoc back;
-    readBack(odd, back);
-    EXPECT_STREQ(back.version(), "1\"0");
-    EXPECT_STREQ(back.encoding(), "a&b");
+    EXPECT_EQ(std::string(XMLDoc("r", String(), String()).stream()), "<r/>\n");
+    EXPECT_EQ(std::string(XMLDoc("r", "", "").stream()), "<r/>\n");
+    EXPECT_EQ(std::string(XMLDoc("r", String(), "ISO-8859-1").stream()),
+              "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<r/>\n");
+    EXPECT_EQ(std::string(XMLDoc("r", "1.0", String()).stream()), "<?xml version=\"1.0\"?>\n<r/>\n");
+    EXPECT_EQ(std::string(XMLDoc("r", true, String(), String()).stream()), "<!DOCTYPE r>\n<r/>\n");
+    // What a declaration cannot hold.
+    EXPECT_THROW_REASON(XMLDoc("r", "1\"0", "UTF-8").stream(), XMLException, 302);
+    EXPECT_THROW_REASON(XMLDoc("r", "1.0", "a&b").stream(), XMLException, 302);
+    XMLDoc emptyType("r", "1.0", "UTF-8");
+    emptyType.docType("");
+    EXPECT_THROW_REASON(emptyType.stream(), XMLException, 302);
+
     XMLDoc nulls;
     nulls.rootNode("r", false);
     XMLDoc nullsBack;
     readBack(nulls, nullsBack);
-    EXPECT_TRUE(nullsBack.version().isNull());
+    EXPECT_STREQ(nullsBack.version(), "1.0");
+    EXPECT_STREQ(nullsBack.encoding(), "UTF-8");
 }
 
 TEST(XMLWriter, WhatIsWrittenReadsBackToTheSameValues) {
     std::string bytes;
     for (int c = 1; c < 256; ++c)
-        bytes += static_cast<char>(c);
-    XMLDoc doc("root", "1.0", "UTF-8");
+        if (c >= 0x20 || c == '\t' || c == '\n' || c == '\r')
+            bytes += static_cast<char>(c);
+    bytes += "\xC3\xA0\xA0";
+    XMLDoc doc("root", "1.0", "ISO-8859-1");
     XMLNode* a = doc.rootNode()->addNode("a", bytes.c_str());
     a->attribute("all", bytes.c_str());
     a->attribute("null", String());
     a->attribute("quote", "\"&quot;\"");
+    a->attribute("blanks", "\t\n\r ");
     doc.rootNode()->addNode("blank", " ");
     doc.rootNode()->addNode("blanks", "\t\r\n ");
     doc.rootNode()->addNode("entity", "&amp;lt;");
@@ -101,11 +113,52 @@ TEST(XMLWriter, WhatIsWrittenReadsBackToTheSameValues) {
     EXPECT_STREQ(b->attribute(String("all")), bytes.c_str());
     EXPECT_TRUE(b->attribute(String("null")).isNull());
     EXPECT_STREQ(b->attribute(String("quote")), "\"&quot;\"");
+    EXPECT_STREQ(b->attribute(String("blanks")), "\t\n\r ");
     EXPECT_EQ(b->nextChild(nullptr), nullptr);
     const XMLNode* blank = back.rootNode()->nextChild(b);
     EXPECT_STREQ(blank->value(), " ");
     EXPECT_STREQ(back.rootNode()->nextChild(blank)->value(), "\t\r\n ");
     EXPECT_STREQ(back.rootNode()->findChild("entity", nullptr)->value(), "&amp;lt;");
+}
+
+TEST(XMLWriter, TextsXmlCannotHoldAreRefused) {
+    for (int c = 1; c < 0x20; ++c) {
+        if (c == '\t' || c == '\n' || c == '\r')
+            continue;
+        const char text[] = {'a', static_cast<char>(c), 'b', '\0'};
+        SCOPED_TRACE(c);
+        XMLNode withText("a");
+        withText.value(text);
+        EXPECT_THROW_REASON(withText.stream(false), XMLException, 302);
+        XMLNode withAttribute("a");
+        withAttribute.attribute("k", text);
+        EXPECT_THROW_REASON(withAttribute.stream(false), XMLException, 302);
+    }
+    const struct {
+        const char* what;
+        XMLNode::Type type;
+        const char* name;
+        const char* value;
+        long reason;
+    } rows[] = {
+        {"comment holding --", XMLNode::Comment, "!--", "<!-- a -- b -->", 302},
+        {"comment text ending with -", XMLNode::Comment, "!--", "a-", 302},
+        {"instruction holding ?>", XMLNode::Instruction, "pi", "a ?> b", 302},
+        {"empty element name", XMLNode::Element, "", "v", 303},
+        {"name with a blank", XMLNode::Element, "a b", "v", 303},
+        {"name starting with a digit", XMLNode::Element, "1a", "v", 303},
+        {"name with a quote", XMLNode::Element, "a\"", nullptr, 303},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        XMLNode root("r");
+        XMLNode* n = root.addNode(row.name, row.value);
+        n->type(row.type);
+        EXPECT_THROW_REASON(root.stream(true), XMLException, row.reason);
+    }
+    XMLNode badAttribute("r");
+    badAttribute.attribute("a=b", "1");
+    EXPECT_THROW_REASON(badAttribute.stream(true), XMLException, 303);
 }
 
 TEST(XMLWriter, CommentsReadBackAsTheSameComment) {

@@ -1,0 +1,116 @@
+#ifndef KEL_TESTS_XML_CONTENT_H
+#define KEL_TESTS_XML_CONTENT_H
+
+// The content of a tree as the XML interop issue compares it, in the line format that
+// scripts/xml_compare.py writes for a standard reader ("NAME.content"): "(name" for an element, "@name=value"
+// for each attribute in order, '"text' for each text run, ")" at the end of the element. A text run is the
+// character data between two element tags (text nodes and an element's value; comments and instructions do
+// not split it); each run of white space counts as one blank, blanks at the ends are dropped and a run of
+// white space alone is no text. Attribute values have TAB, CR and line feed as blanks, as a reader gives
+// them. Comments, instructions and declarations are not part of the content.
+
+#include <kel/xml.h>
+
+#include <string>
+
+namespace kel_test {
+
+inline bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+// Appends s with every run of white space as one blank.
+inline void appendCollapsed(std::string& out, const Kel::String& s) {
+    const char* p = s;
+    if (!p)
+        return;
+    for (; *p; ++p) {
+        if (isBlank(*p)) {
+            if (out.empty() || out.back() != ' ')
+                out += ' ';
+        } else {
+            out += *p;
+        }
+    }
+}
+
+inline void putRun(std::string& lines, std::string& run) {
+    const std::size_t b = run.find_first_not_of(' ');
+    if (b != std::string::npos)
+        lines += "\"" + run.substr(b, run.find_last_not_of(' ') - b + 1) + "\n";
+    run.clear();
+}
+
+inline std::string qualifiedName(const Kel::XMLNode* n) {
+    const Kel::String space = n->nameSpace();
+    const Kel::String name = n->name();
+    std::string q = space.length() ? std::string(space) + ":" : std::string();
+    return q + (name.isNull() ? "" : static_cast<const char*>(name));
+}
+
+inline void putStart(std::string& lines, const Kel::XMLNode* n) {
+    lines += "(" + qualifiedName(n) + "\n";
+    for (Kel::XMLAttr* a = n->attribute(nullptr); a; a = n->attribute(a)) {
+        std::string value = a->value().isNull() ? "" : static_cast<const char*>(a->value());
+        for (char& c : value)
+            if (isBlank(c))
+                c = ' ';
+        lines += "@" + std::string(a->name().isNull() ? "" : static_cast<const char*>(a->name())) + "=" +
+                 value + "\n";
+    }
+}
+
+// The content of the element root and its subtree (none for a null root), walked with a loop.
+inline std::string contentOf(const Kel::XMLNode* root) {
+    std::string lines;
+    if (!root)
+        return lines;
+    std::string run;
+    const Kel::XMLNode* n = root;
+    putStart(lines, n);
+    for (;;) {
+        // n is an element whose start is written: its value, or its children.
+        const Kel::XMLNode* child = n->nextChild(nullptr);
+        if (!child)
+            appendCollapsed(run, n->value());
+        while (child) {
+            if (child->type() == Kel::XMLNode::Text) {
+                appendCollapsed(run, child->value());
+            } else if (child->type() == Kel::XMLNode::Element) {
+                putRun(lines, run);
+                putStart(lines, child);
+                break;
+            }
+            child = n->nextChild(child);
+        }
+        if (child) {
+            n = child;
+            continue;
+        }
+        // n ends; go on after it in its parent.
+        for (;;) {
+            putRun(lines, run);
+            lines += ")\n";
+            if (n == root)
+                return lines;
+            const Kel::XMLNode* parent = n->parent();
+            const Kel::XMLNode* next = parent->nextChild(n);
+            while (next && next->type() != Kel::XMLNode::Element) {
+                if (next->type() == Kel::XMLNode::Text)
+                    appendCollapsed(run, next->value());
+                next = parent->nextChild(next);
+            }
+            if (next) {
+                putRun(lines, run);
+                putStart(lines, next);
+                n = next;
+                break;
+            }
+            n = parent;
+        }
+    }
+}
+
+} // namespace kel_test
+
+#endif
