@@ -30,6 +30,7 @@ class ResultSet;
 namespace detail {
 class ColumnBindings;
 class ParameterList;
+class PoolQueue;
 /// Internal: ties a statement to the connection it runs on, so that a connection that closes can end
 /// the statements still open on it. The connection frees *handle, nulls it and clears *open.
 struct StatementLink {
@@ -554,9 +555,11 @@ private:
 
 /// A set of open connections lent to one borrower at a time, normally through a DB on the borrower's
 /// stack. A fixed pool is filled with addPooledDB(); a resizeable one is set up by setResizeable() and
-/// opens further connections on demand up to its maximum. Borrowing never waits: without a free
-/// connection and without room to grow, DB throws DBPoolException(1). Free connections are lent oldest
-/// first.
+/// opens further connections on demand up to its maximum. By default borrowing never waits: without a
+/// free connection and without room to grow, DB throws DBPoolException(1). After setWait(limit) a
+/// borrower waits up to limit milliseconds for a connection to come back; waiting borrowers are served
+/// in the order they came, a connection given back going straight to the one that has waited longest.
+/// Free connections are lent oldest first.
 ///
 /// Lending, giving back, growing, adding and marking take the manager's lock, so any thread may borrow
 /// and return at any time. Reconnecting a connection marked for refresh happens outside the lock, on the
@@ -604,6 +607,14 @@ public:
     void refresh();
     /// The number of connections in the chain.
     long count() const;
+    /// How long getPooledDB() (and so DB) waits for a connection when none is free and the pool cannot
+    /// grow: 0, the default, refuses at once; otherwise up to milliseconds, after which it gives null
+    /// (DBPoolException(1) from DB). A connection handed to a waiter that fails to reconnect (a stopped
+    /// server) throws DatabaseException to that waiter and passes on to the next one, so no waiter
+    /// stays past its limit on account of a dead server, beyond the time the driver takes to fail.
+    void setWait(unsigned long milliseconds);
+    /// The waiting limit in milliseconds, 0 for none.
+    unsigned long waitLimit() const;
 
 protected:
     ///@{
@@ -616,6 +627,8 @@ protected:
 private:
     long addPooledDB(PooledDB* p);
     void destroyChain();
+    PooledDB* takeFree();
+    void giveBack(PooledDB* p);
 
     PooledDB* _pFirst;
     PooledDB* _pLast;
@@ -627,6 +640,8 @@ private:
     long _lMaximum;
     long _lCount;
     bool _bResizeable;
+    unsigned long _ulWait;
+    detail::PoolQueue* _pQueue;
 };
 
 /// A connection opened for one borrower of a DBAutoMgr, closed when given back. Only the manager and DB
