@@ -128,6 +128,10 @@ public:
     /// notReady, changing nothing; nameTooLong, changing nothing but lastError() and never writing past
     /// the fields.
     /// On an open Database the current connection is closed first, as close() does.
+    /// A source that holds '=' (which no data source name can) is a connection string: it is opened as
+    /// openConnectionString() does, with ";UID=<user>" and ";PWD=<password>" appended when they are not
+    /// empty, and only user and password are held to maxNameLength. Pools and automatic managers reach
+    /// connection strings this way; their dumps write a PWD= value inside the source as "****".
     long open(const char* source, const char* user, const char* password);
     /// Connects with a full ODBC connection string of any length, such as
     /// "Driver=/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so;Database=/srv/app.db", so that no data

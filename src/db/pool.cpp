@@ -82,7 +82,8 @@ private:
 
 String detail::parameterLine(const String& source, const String& user, const String& password) {
     String line("Src=");
-    line += detail::orNull(source);
+    // A connection string given as the source may carry a password of its own.
+    line += detail::orNull(detail::scrubbed(source, detail::passwordOf(source)));
     line += " Uid=";
     line += detail::orNull(user);
     line += " Pwd=";
