@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -151,15 +152,15 @@ void registerOn(Kel::Database* db, const std::string& backend, kel_bench::RatioR
     const std::string batch = "BM_KelBatchInsert/" + backend;
     const std::string single = "BM_KelOneAtATimeInsert/" + backend;
     const std::string raw = "BM_RawOdbcArrayInsert/" + backend;
-    benchmark::RegisterBenchmark(batch.c_str(), kelBatch, db)->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark(single.c_str(), kelOneAtATime, db)
-        ->Unit(benchmark::kMillisecond)
-        ->UseRealTime();
-    benchmark::RegisterBenchmark(raw.c_str(), rawOdbcArrays, db)
-        ->Unit(benchmark::kMillisecond)
-        ->UseRealTime();
-    reporter.compare(batch, raw);
-    reporter.compare(single, batch);
+    // Real time: the server's work happens outside this process.
+    for (const auto& entry : {std::make_pair(batch, kelBatch), std::make_pair(single, kelOneAtATime),
+                              std::make_pair(raw, rawOdbcArrays)}) {
+        benchmark::RegisterBenchmark(entry.first.c_str(), entry.second, db)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
+    }
+    reporter.compare(batch + "/real_time", raw + "/real_time");
+    reporter.compare(single + "/real_time", batch + "/real_time");
 }
 
 } // namespace

@@ -361,6 +361,9 @@ private:
 /// Each result column has its own length/indicator cell, so that isNull() and columnLength() tell, per
 /// column, what the last fetch found. A copy refers to the same Database with the same filter, sort and
 /// statement text, but is closed: it never shares or frees the source's statement. Not synchronised.
+/// Not movable: the driver holds the addresses of the subclass's variables and of the result set's
+/// cells, and the connection keeps a link to the open result set (a move copies, giving a closed one).
+/// Closing the Database ends an open result set: it then acts as closed.
 class KEL_API ResultSet : public KELBase {
 public:
     /// What a bindColumn() call contributes. insertParameter and updateParameter serve insertBound() and
