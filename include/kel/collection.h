@@ -23,8 +23,9 @@
 // CollectionException reasons:
 //   1  the element is already held: by another collection (Collectable), or by this one (MultiCollectable)
 //   2  the element is this collection, or a collection that holds this one directly or through nested
-//      collections; linking it would make a collection contain itself. Checked before reason 1, by
-//      walking up the holders of this collection (nesting is changed by one thread at a time).
+//      collections; linking it would make a collection contain itself. Reason 1 wins when both apply (an
+//      element that is held already is refused as such first). Found by walking up the holders of this
+//      collection (nesting is changed by one thread at a time).
 //   3  the element is not held by the collection it is stepped from or removed from (a null element
 //      included)
 //   4  a null element is given to addHead or addTail
@@ -146,8 +147,8 @@ public:
     ~Collection() override;
 
     ///@{
-    /// Links e in at the tail / head under the lock. Throws CollectionException 4 (null e), 2 (e would
-    /// contain this collection) or 1 (e already held); the collection and its count are then unchanged.
+    /// Links e in at the tail / head under the lock. Throws CollectionException 4 (null e), 1 (e already
+    /// held) or 2 (e would contain this collection); the collection and its count are then unchanged.
     virtual void addTail(Collectable* e);
     virtual void addHead(Collectable* e);
     ///@}
@@ -185,7 +186,8 @@ protected:
     ///@}
 
 private:
-    /// Throws CollectionException(2) when linking e would make a collection contain itself.
+    /// Throws when linking e would make a collection contain itself: CollectionException(1) when e is
+    /// held already, CollectionException(2) otherwise.
     void refuseCycle(const Collectable* e) const;
 
     Collectable* _pFirst;

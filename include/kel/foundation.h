@@ -7,6 +7,7 @@
 #include <kel/export.h>
 
 #include <cstdint>
+#include <exception>
 #include <iosfwd>
 #include <map>
 
@@ -83,15 +84,18 @@ private:
 };
 
 /// The base of every exception the library throws, always by value. It carries a name of at most 63
-/// characters and a reason code whose meaning the throwing area fixes. Copies hold the same name and reason.
-class KEL_API Exception {
+/// characters, a reason code whose meaning the throwing area fixes, and an optional detail: what the
+/// library knew where it failed (a driver's message, a path, a position). It is also a std::exception, so
+/// one `catch (const std::exception&)` handles every failure. Copies hold the same name, reason and detail;
+/// constructing and copying never allocate (the detail is cut to fit a fixed buffer).
+class KEL_API Exception : public std::exception {
 public:
     ///@{
-    /// The copy holds the same name and reason.
+    /// The copy holds the same name, reason and detail.
     Exception(const Exception& o);
     Exception& operator=(const Exception& o);
     ///@}
-    virtual ~Exception();
+    ~Exception() override;
 
     ///@{
     /// The name, a pointer into this object.
@@ -99,16 +103,32 @@ public:
     long reason() const;
     ///@}
 
+    /// One line: the name, the reason and, where the library knows it, the reason's meaning, then ": "
+    /// and the detail when there is one ("StringException 3: index out of range",
+    /// "SocketException 10061: ECONNREFUSED", "DatabaseException -1: database operation failed: <driver's
+    /// message>"). A pointer into this object.
+    const char* what() const noexcept override;
+    /// The detail given at construction, "" when none. A pointer into this object.
+    const char* detail() const noexcept;
+
 protected:
     /// Throws a plain Exception named "Exception Name Length Exceeded" with reason 0 instead when name has
     /// 64 characters or more. A null name counts as empty.
     Exception(const char* name, long reason);
+    /// The same with a detail; a null detail counts as none. A detail longer than the buffer keeps its
+    /// beginning and ends in "...".
+    Exception(const char* name, long reason, const char* detail);
 
 private:
     friend void throwException(const char* name, long reason);
 
+    void composeWhat(const char* detail);
+
     char _szName[64];
     std::int32_t _lReason;
+    // The what() line; the detail starts at _uDetail inside it.
+    char _szWhat[320];
+    std::uint16_t _uDetail;
 };
 
 /// Adding an element that is already held (1), adding a collection to itself directly or through nested
@@ -118,6 +138,8 @@ class KEL_API CollectionException : public Exception {
 public:
     /// An exception named "CollectionException" with the given reason.
     explicit CollectionException(long reason);
+    /// The same with a detail (see Exception::detail()).
+    CollectionException(long reason, const char* detail);
     ///@{
     /// The copy holds the same name and reason.
     CollectionException(const CollectionException& o);
@@ -131,6 +153,8 @@ class KEL_API DateTimeException : public Exception {
 public:
     /// An exception named "DateTimeException" with the given reason.
     explicit DateTimeException(long reason);
+    /// The same with a detail (see Exception::detail()).
+    DateTimeException(long reason, const char* detail);
     ///@{
     /// The copy holds the same name and reason.
     DateTimeException(const DateTimeException& o);
@@ -144,6 +168,8 @@ class KEL_API DBPoolException : public Exception {
 public:
     /// An exception named "DBPoolException" with the given reason.
     explicit DBPoolException(long reason);
+    /// The same with a detail (see Exception::detail()).
+    DBPoolException(long reason, const char* detail);
     ///@{
     /// The copy holds the same name and reason.
     DBPoolException(const DBPoolException& o);
@@ -159,6 +185,8 @@ class KEL_API SocketException : public Exception {
 public:
     /// An exception named "SocketException" with the given reason.
     explicit SocketException(long reason);
+    /// The same with a detail (see Exception::detail()).
+    SocketException(long reason, const char* detail);
     ///@{
     /// The copy holds the same name and reason.
     SocketException(const SocketException& o);
@@ -174,6 +202,8 @@ class KEL_API StringException : public Exception {
 public:
     /// An exception named "StringException" with the given reason.
     explicit StringException(long reason);
+    /// The same with a detail (see Exception::detail()).
+    StringException(long reason, const char* detail);
     ///@{
     /// The copy holds the same name and reason.
     StringException(const StringException& o);
@@ -188,6 +218,8 @@ class KEL_API XMLException : public Exception {
 public:
     /// An exception named "XMLException" with the given reason.
     explicit XMLException(long reason);
+    /// The same with a detail (see Exception::detail()).
+    XMLException(long reason, const char* detail);
     ///@{
     /// The copy holds the same name and reason.
     XMLException(const XMLException& o);

@@ -92,7 +92,8 @@ public:
     /// ending at the first NUL byte; all the bytes stay readable through out.buffer()) and the byte count
     /// is returned. Throws -1 on a closed socket. When the peer has ended the connection, closes the socket
     /// and throws 10101 (WSAEDISCON) for an orderly close or the error that ended it (10054 for a reset).
-    /// A failed wait throws and leaves the socket open; urgent data throws the socket's pending error.
+    /// A failed wait throws and leaves the socket open. An out-of-band byte from the peer is dropped and
+    /// the normal data around it is delivered (a pending socket error is thrown instead, when there is one).
     unsigned long recv(String& out, unsigned long timeout);
     /// The symbolic name of a Windows Sockets error code ("ECONNREFUSED" for 10061), or "Error not found".
     static const char* resolveSocketError(unsigned long code);
@@ -168,7 +169,8 @@ public:
     void signal(bool unused = false);
     /// Waits for a signal, at most the given number of milliseconds measured on a monotonic clock (setting
     /// the wall clock neither stretches nor cuts the wait), and takes it. True when signalled, false on
-    /// time-out. 0xFFFFFFFF (or more) waits without limit and so always returns true; 0 only looks.
+    /// time-out. 0 and 0xFFFFFFFF (or more) wait without limit and so always return true: code written
+    /// when the argument had no effect passes 0. The shortest look is wait(1).
     bool wait(unsigned long milliseconds = 0xFFFFFFFFul);
 
 private:

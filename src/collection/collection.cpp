@@ -86,11 +86,13 @@ void Collection::removeAll(long deleteFlag) {
 }
 
 // Walks up from this collection through the collections that hold it: finding e there means e would hold
-// itself. The walk ends because no collection can contain itself.
+// itself. The walk ends because no collection can contain itself. Everything on the walk is a collection,
+// whose own holder link tells whether it is held; a held element is refused as held (reason 1) before
+// the cycle is reported, as the element's own add would have refused it.
 void Collection::refuseCycle(const Collectable* e) const {
     for (const Collectable* h = this; h; h = h->_pHolder)
         if (h == e)
-            throw CollectionException(2);
+            throw CollectionException(e->_pHolder ? 1 : 2);
 }
 
 } // namespace Kel

@@ -1,8 +1,10 @@
 #include "foundation/throw.h"
 
 #include <kel/foundation.h>
+#include <kel/net.h>
 #include <kel/string.h>
 
+#include <cstdio>
 #include <cstring>
 
 namespace Kel {
@@ -11,21 +13,112 @@ void throwException(const char* name, long reason) {
     throw Exception(name, reason);
 }
 
-Exception::Exception(const char* name, long reason) : _szName{}, _lReason(static_cast<std::int32_t>(reason)) {
+namespace {
+
+struct Meaning {
+    const char* name;
+    long reason;
+    const char* text;
+};
+
+// What each reason means, for what(). Socket reasons are named by the socket error table instead.
+const Meaning meanings[] = {
+    {"CollectionException", 1, "element already held by a collection"},
+    {"CollectionException", 2, "collection would contain itself"},
+    {"CollectionException", 3, "element not held by this collection"},
+    {"CollectionException", 4, "null element"},
+    {"DateTimeException", 1, "value out of range"},
+    {"DateTimeException", 2, "day set while the month is 0"},
+    {"DateTimeException", 3, "day set while the year is 0"},
+    {"DateTimeException", 4, "value does not match its format"},
+    {"DateTimeException", 5, "unsupported width of a format field"},
+    {"DBPoolException", 1, "no connection to lend"},
+    {"DatabaseException", -1, "database operation failed"},
+    {"StringException", 1, "text longer than the fixed length"},
+    {"StringException", 2, "storage not obtained"},
+    {"StringException", 3, "index out of range"},
+    {"StringException", 4, "mask length differs from the text"},
+    {"StringException", 5, "unknown escape"},
+    {"StringException", 17, "unknown variable"},
+    {"StringException", 18, "variable refers to itself"},
+    {"XMLException", 101, "entity without its \";\""},
+    {"XMLException", 102, "unknown entity"},
+    {"XMLException", 203, "text does not begin a node"},
+    {"XMLException", 205, "malformed tag"},
+    {"XMLException", 301, "text too long to write"},
+    {"XMLException", 401, "no text to read"},
+    {"XMLException", 403, "file cannot be read"},
+    {"XMLException", 404, "no memory for the text"},
+};
+
+const char* meaningOf(const char* name, long reason) {
+    if (std::strcmp(name, "SocketException") == 0)
+        return reason > 0 ? Socket::resolveSocketError(static_cast<unsigned long>(reason)) : nullptr;
+    for (const Meaning& m : meanings)
+        if (m.reason == reason && std::strcmp(m.name, name) == 0)
+            return m.text;
+    return nullptr;
+}
+
+// Appends text to the buffer at *at, keeping room for the terminator; a text that does not fit ends in
+// "...". Never allocates.
+void appendCut(char* buffer, std::size_t size, std::size_t* at, const char* text) {
+    const std::size_t room = size - 1 - *at;
+    const std::size_t length = std::strlen(text);
+    if (length <= room) {
+        std::memmove(buffer + *at, text, length);
+        *at += length;
+    } else if (room >= 3) {
+        std::memmove(buffer + *at, text, room - 3);
+        std::memcpy(buffer + *at + room - 3, "...", 3);
+        *at += room;
+    }
+    buffer[*at] = '\0';
+}
+
+} // namespace
+
+Exception::Exception(const char* name, long reason) : Exception(name, reason, nullptr) {}
+
+Exception::Exception(const char* name, long reason, const char* detail)
+    : _szName{}, _lReason(static_cast<std::int32_t>(reason)), _szWhat{}, _uDetail(0) {
     const char* text = name ? name : "";
     const std::size_t length = std::strlen(text);
     if (length >= sizeof _szName)
         throwException("Exception Name Length Exceeded", 0);
     std::memcpy(_szName, text, length + 1);
+    composeWhat(detail);
 }
 
-Exception::Exception(const Exception& o) : _lReason(o._lReason) {
+void Exception::composeWhat(const char* detail) {
+    char number[16];
+    std::snprintf(number, sizeof number, " %ld", static_cast<long>(_lReason));
+    std::size_t at = 0;
+    appendCut(_szWhat, sizeof _szWhat, &at, _szName);
+    appendCut(_szWhat, sizeof _szWhat, &at, number);
+    if (const char* meaning = meaningOf(_szName, _lReason)) {
+        appendCut(_szWhat, sizeof _szWhat, &at, ": ");
+        appendCut(_szWhat, sizeof _szWhat, &at, meaning);
+    }
+    if (detail && *detail) {
+        appendCut(_szWhat, sizeof _szWhat, &at, ": ");
+        _uDetail = static_cast<std::uint16_t>(at);
+        appendCut(_szWhat, sizeof _szWhat, &at, detail);
+    } else {
+        _uDetail = static_cast<std::uint16_t>(at);
+    }
+}
+
+Exception::Exception(const Exception& o) : std::exception(o), _lReason(o._lReason), _uDetail(o._uDetail) {
     std::memcpy(_szName, o._szName, sizeof _szName);
+    std::memcpy(_szWhat, o._szWhat, sizeof _szWhat);
 }
 
 Exception& Exception::operator=(const Exception& o) {
     std::memcpy(_szName, o._szName, sizeof _szName);
+    std::memcpy(_szWhat, o._szWhat, sizeof _szWhat);
     _lReason = o._lReason;
+    _uDetail = o._uDetail;
     return *this;
 }
 
@@ -39,9 +132,18 @@ long Exception::reason() const {
     return _lReason;
 }
 
+const char* Exception::what() const noexcept {
+    return _szWhat;
+}
+
+const char* Exception::detail() const noexcept {
+    return _szWhat + _uDetail;
+}
+
 // Each area's exception is the base with its own name; copies are the base's.
 #define KEL_DEFINE_EXCEPTION(Class)                                                                          \
     Class::Class(long reason) : Exception(#Class, reason) {}                                                 \
+    Class::Class(long reason, const char* detail) : Exception(#Class, reason, detail) {}                     \
     Class::Class(const Class& o) : Exception(o) {}                                                           \
     Class& Class::operator=(const Class& o) {                                                                \
         Exception::operator=(o);                                                                             \
@@ -59,7 +161,7 @@ KEL_DEFINE_EXCEPTION(XMLException)
 #undef KEL_DEFINE_EXCEPTION
 
 DatabaseException::DatabaseException(const char* message)
-    : Exception("DatabaseException", -1), _message(message) {}
+    : Exception("DatabaseException", -1, message), _message(message) {}
 
 DatabaseException::DatabaseException(const DatabaseException& o) : Exception(o), _message(o._message) {}
 

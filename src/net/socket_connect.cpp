@@ -119,13 +119,22 @@ unsigned long Socket::recv(String& out, unsigned long timeout) {
         const platform::WaitResult ready = platform::socketWait(_iHandle, remaining);
         if (ready == platform::waitTimedOut)
             return 0;
-        if (ready == platform::waitExceptional)
-            throw SocketException(platform::socketPendingError(_iHandle));
-        if (ready == platform::waitReadable)
+        if (ready == platform::waitExceptional) {
+            const long pending = platform::socketPendingError(_iHandle);
+            if (pending != 0)
+                throw SocketException(pending);
+            // Out-of-band data is not part of the stream this class reads: the urgent byte is dropped and
+            // the wait goes on for the normal data behind it. When there is no byte to take, the read below
+            // finds out what made the socket ready.
+            if (!platform::socketDropUrgent(_iHandle))
+                break;
+        } else if (ready == platform::waitReadable) {
             break;
-        const long error = platform::socketLastError();
-        if (error != interrupted)
-            throw SocketException(error);
+        } else {
+            const long error = platform::socketLastError();
+            if (error != interrupted)
+                throw SocketException(error);
+        }
         if (limited)
             remaining = microsecondsUntil(deadline);
     }
@@ -144,14 +153,15 @@ unsigned long Socket::recv(String& out, unsigned long timeout) {
 
     // Received straight into out's storage, which is kept for the next call. out becomes a variable-length
     // text ending at the first NUL; all the bytes stay readable through out.buffer().
+    // Made non-null before the bytes arrive: a null String holds no text, whatever its storage.
     if (out.fixedLength() > 0)
         out.fixLength(0);
+    out += "";
     char* storage = out.buffer(static_cast<unsigned long>(waiting));
     const long received = platform::socketRecv(_iHandle, storage, static_cast<std::size_t>(waiting), false);
     if (received <= 0)
         closeAndThrow(received == 0 ? disconnected : platform::socketLastError());
     storage[received] = '\0';
-    out += "";
     return static_cast<unsigned long>(received);
 }
 

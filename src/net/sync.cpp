@@ -64,10 +64,11 @@ void Waitable::signal(bool) {
     eventOf(_pEvent).set();
 }
 
+// 0 waits without limit, as it did when the argument had no effect.
 bool Waitable::wait(unsigned long milliseconds) {
-    const std::uint32_t limit = milliseconds >= platform::Event::infinite
-                                    ? platform::Event::infinite
-                                    : static_cast<std::uint32_t>(milliseconds);
+    const bool unlimited = milliseconds == 0 || milliseconds >= platform::Event::infinite;
+    const std::uint32_t limit =
+        unlimited ? platform::Event::infinite : static_cast<std::uint32_t>(milliseconds);
     return eventOf(_pEvent).wait(limit);
 }
 

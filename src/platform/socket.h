@@ -55,6 +55,8 @@ long socketAvailable(SocketHandle handle);
 long socketRecv(SocketHandle handle, char* data, std::size_t length, bool peek);
 // The error pending on the socket (Windows Sockets code), 0 when there is none.
 long socketPendingError(SocketHandle handle);
+// Reads and drops the out-of-band byte waiting on the socket. False when there was none to take.
+bool socketDropUrgent(SocketHandle handle);
 
 } // namespace platform
 } // namespace Kel

@@ -300,5 +300,14 @@ long socketPendingError(SocketHandle handle) {
     return error == 0 ? 0 : winsockCode(error);
 }
 
+bool socketDropUrgent(SocketHandle handle) {
+    char urgent;
+    for (;;) {
+        const ssize_t received = ::recv(handle, &urgent, 1, MSG_OOB);
+        if (received >= 0 || errno != EINTR)
+            return received == 1;
+    }
+}
+
 } // namespace platform
 } // namespace Kel

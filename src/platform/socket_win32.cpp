@@ -163,5 +163,10 @@ long socketPendingError(SocketHandle handle) {
     return error;
 }
 
+bool socketDropUrgent(SocketHandle handle) {
+    char urgent;
+    return ::recv(native(handle), &urgent, 1, MSG_OOB) == 1;
+}
+
 } // namespace platform
 } // namespace Kel

@@ -138,7 +138,10 @@ TEST(Collection, NestsButNeverContainsItself) {
     inner.addTail(&a);
     EXPECT_THROW_REASON(outer.addTail(&outer), CollectionException, 2);
     EXPECT_THROW_REASON(inner.addTail(&outer), CollectionException, 2);
-    EXPECT_THROW_REASON(inner.addHead(&middle), CollectionException, 2);
+    // Already held and a cycle as well: "already held" comes first.
+    EXPECT_THROW_REASON(inner.addHead(&middle), CollectionException, 1);
+    EXPECT_THROW_REASON(inner.addTail(&inner), CollectionException, 1);
+    EXPECT_THROW_REASON(middle.addTail(&middle), CollectionException, 1);
     EXPECT_EQ(keysOf(outer), "(null)");
     EXPECT_EQ(keysOf(inner), "a");
     outer.remove(&middle, 1); // a collection's owner flags are 0: never deleted

@@ -3,6 +3,7 @@
 #include <kel/foundation.h>
 #include <kel/string.h>
 
+#include <exception>
 #include <string>
 
 using namespace Kel;
@@ -74,4 +75,50 @@ TEST(DatabaseException, ReasonIsMinusOneAndMessageTravelsWithCopies) {
     assigned = e;
     EXPECT_STREQ(assigned.message(), "[driver] table missing");
     EXPECT_STREQ(assigned.name(), "DatabaseException");
+}
+
+TEST(ExceptionWhat, OneLineWithNameReasonMeaningAndDetail) {
+    const struct {
+        Exception thrown;
+        const char* what;
+    } table[] = {
+        {StringException(3), "StringException 3: index out of range"},
+        {CollectionException(1, "job"), "CollectionException 1: element already held by a collection: job"},
+        {XMLException(203, "line 2"), "XMLException 203: text does not begin a node: line 2"},
+        {SocketException(10061), "SocketException 10061: ECONNREFUSED"},
+        {SocketException(-1), "SocketException -1"},
+        {DateTimeException(77), "DateTimeException 77"},
+        {DatabaseException("[driver] no table"),
+         "DatabaseException -1: database operation failed: [driver] no table"},
+        {DatabaseException(nullptr), "DatabaseException -1: database operation failed"},
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.what);
+        EXPECT_STREQ(row.thrown.what(), row.what);
+    }
+}
+
+TEST(ExceptionWhat, CaughtAsStdExceptionWithDetailKeptByCopies) {
+    try {
+        throw XMLException(403, "/etc/missing.xml: No such file or directory");
+    } catch (const std::exception& e) {
+        EXPECT_STREQ(e.what(),
+                     "XMLException 403: file cannot be read: /etc/missing.xml: No such file or directory");
+        const auto* kel = dynamic_cast<const Exception*>(&e);
+        ASSERT_NE(kel, nullptr);
+        Exception copy = *kel;
+        EXPECT_STREQ(copy.detail(), "/etc/missing.xml: No such file or directory");
+        EXPECT_STREQ(copy.what(), e.what());
+    }
+    EXPECT_STREQ(StringException(1).detail(), "");
+}
+
+TEST(ExceptionWhat, LongDetailIsCutWithoutOverflow) {
+    const std::string detail(1000, 'd');
+    DatabaseException e(detail.c_str());
+    const std::string what = e.what();
+    EXPECT_LT(what.size(), 320u);
+    EXPECT_EQ(what.substr(what.size() - 4), "d...");
+    EXPECT_EQ(std::string(e.detail()), what.substr(what.find(": dd") + 2));
+    EXPECT_EQ(e.message().length(), 1000ul); // the message itself stays whole
 }

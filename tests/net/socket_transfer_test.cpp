@@ -2,6 +2,7 @@
 // sink, and a peer written outside the library.
 
 #include "kel_test.h"
+#include "raw_peer.h"
 #include "socket_test_util.h"
 
 #include <kel/net.h>
@@ -91,6 +92,33 @@ TEST(SocketRecv, PeerCloseClosesTheSocketThenReportsNoHandle) {
     EXPECT_STREQ(Socket::resolveSocketError(10101), "WSAEDISCON");
     EXPECT_THROW_REASON(c.server.recv(out, 0), SocketException, -1);
     EXPECT_THROW_REASON(c.server.recv(out, 0xFFFFFFFFul), SocketException, -1);
+}
+
+// An out-of-band byte is dropped: the normal data on both sides of it arrives, and no call throws.
+TEST(SocketRecv, UrgentByteIsDroppedAndTheNormalDataDelivered) {
+    Watchdog guard(std::chrono::seconds(20));
+    unsigned short port = 0;
+    Socket listener = sock_test::listenOnFreePort(port);
+    sock_test::RawPeer peer(port);
+    ASSERT_TRUE(peer.connected());
+    Socket server = listener.accept();
+    listener.close();
+
+    ASSERT_TRUE(peer.send("ab"));
+    ASSERT_TRUE(peer.send("!", true));
+    ASSERT_TRUE(peer.send("cd"));
+    EXPECT_EQ(sock_test::receiveAll(server, 4), "abcd");
+
+    // An urgent byte alone: the wait goes on for normal data and ends with the limit.
+    ASSERT_TRUE(peer.send("?", true));
+    String out("untouched");
+    EXPECT_EQ(server.recv(out, 300000ul), 0ul);
+    EXPECT_STREQ(out, "untouched");
+    ASSERT_TRUE(peer.send("later"));
+    EXPECT_EQ(sock_test::receiveAll(server, 5), "later");
+
+    peer.close();
+    EXPECT_THROW_REASON(server.recv(out, 5000000ul), SocketException, 10101);
 }
 
 TEST(SocketSink, WritingToAGonePeerFailsQuietlyWithoutKillingTheProcess) {
