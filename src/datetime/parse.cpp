@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace Kel {
@@ -26,11 +27,18 @@ bool isBlank(char c) {
     return c == ' ' || c == '\t';
 }
 
-// A value laid against its format: where the fields lie and whether the separators agree.
+// A value laid against its format: where the fields lie and whether the separators agree. It may
+// point into itself, so it is filled in place and never copied.
 struct Layout {
+    Layout() = default;
+    Layout(const Layout&) = delete;
+    Layout& operator=(const Layout&) = delete;
+
     const char* value = nullptr;
     const char* format = nullptr;
-    Extents extents;
+    // The format's extents: ownExtents, or those of a default format's shape.
+    const Extents* extents = &ownExtents;
+    Extents ownExtents;
     // The number of a field whose extent is one run of its letter over at most nine digits, read during
     // the scan; -1 when the field must be read by FieldText.
     long digits[letterCount] = {-1, -1, -1, -1, -1, -1, -1, -1, -1};
@@ -54,15 +62,77 @@ long digitsAt(const char* text, unsigned long n) {
     return v;
 }
 
+// What a default format alone tells, worked out once while the library loads: where its fields lie,
+// which of them are one run of their letter, and where its separators are.
+struct FormatShape {
+    const char* text = nullptr;
+    unsigned long length = 0;
+    Extents extents;
+    bool oneRun[letterCount] = {};
+    long separators[32] = {};
+    int separatorCount = 0;
+
+    explicit FormatShape(const char* format) : text(format), length(std::strlen(format)) {
+        for (unsigned long i = 0; i < length; ++i) {
+            const char c = text[i];
+            const Letter letter = letterOf(c);
+            if (letter != letterCount) {
+                const bool runGoesOn = i > 0 && text[i - 1] == c;
+                oneRun[letter] = extents.present(letter) ? oneRun[letter] && runGoesOn : true;
+                extents.note(letter, static_cast<long>(i));
+            } else if (isDateSeparator(c) || c == ':') {
+                separators[separatorCount++] = static_cast<long>(i);
+            }
+        }
+    }
+};
+
+// The default formats' shapes, shared read-only by every thread.
+const FormatShape defaultShapes[3] = {FormatShape("YYYY-MM-DD"), FormatShape("HH:NN:SS"),
+                                      FormatShape("YYYY-MM-DD HH:NN:SS")};
+
+const FormatShape* shapeOf(const char* format, unsigned long n) {
+    for (const FormatShape& shape : defaultShapes) {
+        if (shape.length == n && std::memcmp(shape.text, format, n) == 0) {
+            return &shape;
+        }
+    }
+    return nullptr;
+}
+
+// Lays the value against a default format whose shape is known: no need to read the format again.
+void layOutByShape(const FormatShape& shape, Layout& l) {
+    l.extents = &shape.extents;
+    for (int letter = 0; letter < letterCount; ++letter) {
+        if (shape.oneRun[letter]) {
+            const long first = shape.extents.first[letter];
+            l.digits[letter] =
+                digitsAt(l.value + first, static_cast<unsigned long>(shape.extents.last[letter] - first + 1));
+        }
+    }
+    for (int i = 0; i < shape.separatorCount; ++i) {
+        const long at = shape.separators[i];
+        const char c = l.format[at];
+        if (c == ':') {
+            l.colonsMatch = l.colonsMatch && l.value[at] == c;
+        } else {
+            l.dateSeparatorsMatch = l.dateSeparatorsMatch && l.value[at] == c;
+        }
+    }
+}
+
 // Checks that value is as long as format and notes the field extents and separator mismatches.
 // Throws DateTimeException(4) on a length mismatch or a null value.
-Layout layOut(const String& value, const String& fmt) {
-    Layout l;
+void layOut(const String& value, const String& fmt, Layout& l) {
     l.value = value;
     l.format = fmt;
     const unsigned long n = fmt.length();
     if (l.value == nullptr || value.length() != n) {
         throw DateTimeException(4);
+    }
+    if (const FormatShape* shape = shapeOf(l.format, n)) {
+        layOutByShape(*shape, l);
+        return;
     }
     for (unsigned long i = 0; i < n;) {
         const char c = l.format[i];
@@ -73,13 +143,13 @@ Layout layOut(const String& value, const String& fmt) {
             while (end < n && l.format[end] == c) {
                 ++end;
             }
-            if (l.extents.first[letter] < 0) {
-                l.extents.first[letter] = static_cast<long>(i);
+            if (l.ownExtents.first[letter] < 0) {
+                l.ownExtents.first[letter] = static_cast<long>(i);
                 l.digits[letter] = digitsAt(l.value + i, end - i);
             } else {
                 l.digits[letter] = -1;
             }
-            l.extents.last[letter] = static_cast<long>(end - 1);
+            l.ownExtents.last[letter] = static_cast<long>(end - 1);
         } else if (isDateSeparator(c)) {
             l.dateSeparatorsMatch = l.dateSeparatorsMatch && l.value[i] == c;
         } else if (c == ':') {
@@ -87,7 +157,6 @@ Layout layOut(const String& value, const String& fmt) {
         }
         i = end;
     }
-    return l;
 }
 
 // The text of one field: the characters of the value under the field's letters, blanks at the other
@@ -97,12 +166,12 @@ class FieldText {
 public:
     FieldText(const Layout& l, Letter letter, bool points = false)
         : _l(l), _cLetter('\0'), _bPoints(points), _lFirst(0), _lLast(-1) {
-        if (!l.extents.present(letter)) {
+        if (!l.extents->present(letter)) {
             return;
         }
-        _cLetter = l.format[l.extents.first[letter]];
-        _lFirst = l.extents.first[letter];
-        _lLast = l.extents.last[letter];
+        _cLetter = l.format[l.extents->first[letter]];
+        _lFirst = l.extents->first[letter];
+        _lLast = l.extents->last[letter];
         while (_lFirst <= _lLast && isBlank(at(_lFirst))) {
             ++_lFirst;
         }
@@ -236,7 +305,7 @@ struct FieldNumber {
 
 FieldNumber numberOf(const Layout& l, Letter letter) {
     if (l.digits[letter] >= 0) {
-        return {l.digits[letter], l.extents.width(letter)};
+        return {l.digits[letter], l.extents->width(letter)};
     }
     const FieldText text(l, letter);
     return {text.number(), text.length()};
@@ -314,7 +383,8 @@ void readTime(const Layout& l, Fields& out) {
 } // namespace
 
 void parseDate(const String& value, const String& fmt, Fields& out) {
-    const Layout l = layOut(value, fmt);
+    Layout l;
+    layOut(value, fmt, l);
     if (!l.dateSeparatorsMatch) {
         throw DateTimeException(4);
     }
@@ -322,7 +392,8 @@ void parseDate(const String& value, const String& fmt, Fields& out) {
 }
 
 void parseTime(const String& value, const String& fmt, Fields& out) {
-    const Layout l = layOut(value, fmt);
+    Layout l;
+    layOut(value, fmt, l);
     if (!l.dateSeparatorsMatch || !l.colonsMatch) {
         throw DateTimeException(4);
     }
@@ -330,7 +401,8 @@ void parseTime(const String& value, const String& fmt, Fields& out) {
 }
 
 void parseTimestamp(const String& value, const String& fmt, Fields& out) {
-    const Layout l = layOut(value, fmt);
+    Layout l;
+    layOut(value, fmt, l);
     if (!l.dateSeparatorsMatch) {
         throw DateTimeException(4);
     }
