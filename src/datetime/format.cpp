@@ -1,6 +1,7 @@
 // Writing dates and times in the format language.
 
 #include "datetime/calendar.h"
+#include "datetime/fail.h"
 #include "datetime/fields.h"
 
 #include <kel/foundation.h>
@@ -101,14 +102,14 @@ unsigned putSeconds(char* out, double s, int width, int decimals) {
     return written + static_cast<unsigned>(length - start);
 }
 
-[[noreturn]] void badWidth() {
-    throw DateTimeException(5);
+[[noreturn]] void badWidth(char letter, long width) {
+    fail(5, "field %c of width %ld", letter, width);
 }
 
 // The month name of month 1 to 12; DateTimeException(1) for any other month.
 const char* monthName(long month, bool longName) {
     if (month < 1 || month > 12) {
-        throw DateTimeException(1);
+        fail(1, "month name of month %ld", month);
     }
     return longName ? calendar::longMonthNames[month - 1] : calendar::shortMonthNames[month - 1];
 }
@@ -119,12 +120,12 @@ void checkField(Letter l, long w, const Fields& v) {
     switch (l) {
     case letterY:
         if (w != 2 && w != 4) {
-            badWidth();
+            badWidth("YMDWHhNSP"[l], w);
         }
         break;
     case letterM:
         if (w > 4) {
-            badWidth();
+            badWidth("YMDWHhNSP"[l], w);
         }
         if (w >= 3) {
             monthName(v.month, w == 4);
@@ -132,25 +133,25 @@ void checkField(Letter l, long w, const Fields& v) {
         break;
     case letterD:
         if (w > 3) {
-            badWidth();
+            badWidth("YMDWHhNSP"[l], w);
         }
         break;
     case letterW:
         if (w > 2) {
-            badWidth();
+            badWidth("YMDWHhNSP"[l], w);
         }
         if (v.year == 0) {
-            throw DateTimeException(1);
+            fail(1, "day name while the year is unset");
         }
         break;
     case letterS:
         if (w == 3 || w > 8) {
-            badWidth();
+            badWidth("YMDWHhNSP"[l], w);
         }
         break;
     default: // H, h, N, P
         if (w > 2) {
-            badWidth();
+            badWidth("YMDWHhNSP"[l], w);
         }
         break;
     }

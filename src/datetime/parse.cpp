@@ -2,6 +2,7 @@
 
 #include "datetime/calendar.h"
 #include "datetime/defaults.h"
+#include "datetime/fail.h"
 #include "datetime/fields.h"
 
 #include <kel/datetime.h>
@@ -127,8 +128,11 @@ void layOut(const String& value, const String& fmt, Layout& l) {
     l.value = value;
     l.format = fmt;
     const unsigned long n = fmt.length();
-    if (l.value == nullptr || value.length() != n) {
-        throw DateTimeException(4);
+    if (l.value == nullptr) {
+        fail(4, "a null value for the format \"%s\"", l.format != nullptr ? l.format : "");
+    }
+    if (value.length() != n) {
+        fail(4, "\"%s\" is not as long as the format \"%s\"", l.value, l.format != nullptr ? l.format : "");
     }
     if (const FormatShape* shape = shapeOf(l.format, n)) {
         layOutByShape(*shape, l);
@@ -322,7 +326,7 @@ void readDate(const Layout& l, Fields& out) {
         year += century;
     }
     if (!calendar::validYear(year)) {
-        throw DateTimeException(1);
+        fail(1, "year %ld is outside %ld to %ld", year, calendar::firstYear, calendar::lastYear);
     }
 
     // Two characters at most give the month's number; more are a month name, of which the first three count.
@@ -345,15 +349,15 @@ void readDate(const Layout& l, Fields& out) {
     long day = 0;
     if (dayNumber.length == 3) {
         if (!calendar::gregorianDayOfYear(year, dayNumber.value, month, day)) {
-            throw DateTimeException(1);
+            fail(1, "day %ld is not a day of the year %ld", dayNumber.value, year);
         }
     } else {
         if (!calendar::validMonth(month)) {
-            throw DateTimeException(1);
+            fail(1, "no month 1 to 12 in \"%s\" read with \"%s\"", l.value, l.format);
         }
         day = dayNumber.value;
         if (day < 1 || day > calendar::monthLength(year, month)) {
-            throw DateTimeException(1);
+            fail(1, "day %ld is not a day of %04ld-%02ld", day, year, month);
         }
     }
     out.year = year;
@@ -364,20 +368,24 @@ void readDate(const Layout& l, Fields& out) {
 void readTime(const Layout& l, Fields& out) {
     const long hour = numberOf(l, letterH).value;
     if (!calendar::validHour(hour)) {
-        throw DateTimeException(1);
+        fail(1, "hour %ld is outside 0 to 23", hour);
     }
     const long minute = numberOf(l, letterN).value;
     if (!calendar::validMinute(minute)) {
-        throw DateTimeException(1);
+        fail(1, "minute %ld is outside 0 to 59", minute);
     }
     const double second =
         l.digits[letterS] >= 0 ? static_cast<double>(l.digits[letterS]) : FieldText(l, letterS, true).real();
     if (!calendar::validSecond(second)) {
-        throw DateTimeException(1);
+        fail(1, "second %g is outside 0 to below 60", second);
     }
     out.hour = hour;
     out.minute = minute;
     out.second = second + 0.0; // no negative zero
+}
+
+[[noreturn]] void separatorsDiffer(const Layout& l) {
+    fail(4, "\"%s\" does not have the separators of the format \"%s\"", l.value, l.format);
 }
 
 } // namespace
@@ -386,7 +394,7 @@ void parseDate(const String& value, const String& fmt, Fields& out) {
     Layout l;
     layOut(value, fmt, l);
     if (!l.dateSeparatorsMatch) {
-        throw DateTimeException(4);
+        separatorsDiffer(l);
     }
     readDate(l, out);
 }
@@ -395,7 +403,7 @@ void parseTime(const String& value, const String& fmt, Fields& out) {
     Layout l;
     layOut(value, fmt, l);
     if (!l.dateSeparatorsMatch || !l.colonsMatch) {
-        throw DateTimeException(4);
+        separatorsDiffer(l);
     }
     readTime(l, out);
 }
@@ -404,12 +412,12 @@ void parseTimestamp(const String& value, const String& fmt, Fields& out) {
     Layout l;
     layOut(value, fmt, l);
     if (!l.dateSeparatorsMatch) {
-        throw DateTimeException(4);
+        separatorsDiffer(l);
     }
     Fields result;
     readDate(l, result);
     if (!l.colonsMatch) {
-        throw DateTimeException(4);
+        separatorsDiffer(l);
     }
     readTime(l, result);
     out = result;
