@@ -201,19 +201,16 @@ Profile::ProfileSection* Profile::addSection(const char* name) {
 }
 
 Profile::ProfileSection* Profile::findSection(const char* name, std::size_t length) const {
-    const std::string_view wanted(name, length);
     dropStaleIndex();
-    if (_pState != nullptr && _pState->bIndexed) {
-        auto found = _pState->firstSection.find(wanted);
-        return found != _pState->firstSection.end() ? found->second : nullptr;
-    }
+    if (_pState != nullptr && _pState->bIndexed)
+        return _pState->firstSection.find(name, length);
     unsigned passed = 0;
     for (ProfileSection* section = _pFirst; section != nullptr; section = section->_pNext) {
-        if (wanted == section->_szName)
+        if (std::strncmp(section->_szName, name, length) == 0 && section->_szName[length] == '\0')
             return section;
         if (++passed == detail::kIndexAfter && section->_pNext != nullptr && _pState != nullptr) {
             for (ProfileSection* each = _pFirst; each != nullptr; each = each->_pNext)
-                _pState->firstSection.emplace(each->_szName, each); // keeps the first of equal names
+                _pState->firstSection.addFirst(each); // keeps the first of equal names
             _pState->bIndexed = true;
             _pState->indexGeneration = detail::currentTableGeneration();
             return findSection(name, length);
@@ -228,7 +225,7 @@ Profile::ProfileSection* Profile::appendSection(const char* name, std::size_t le
     std::unique_ptr<ProfileSection> section(new ProfileSection(name, length));
     dropStaleIndex();
     if (_pState->bIndexed)
-        _pState->firstSection.emplace(section->_szName, section.get());
+        _pState->firstSection.addFirst(section.get());
     if (_pLast != nullptr)
         _pLast->_pNext = section.get();
     else
@@ -258,14 +255,14 @@ void Profile::copyChain(const ProfileSection* from, ProfileSection*& first, Prof
 void Profile::dropStaleIndex() const {
     if (_pState != nullptr && _pState->bIndexed &&
         _pState->indexGeneration != detail::currentTableGeneration()) {
-        _pState->firstSection.clear();
+        _pState->firstSection = {};
         _pState->bIndexed = false;
     }
 }
 
 void Profile::releaseSections() {
     if (_pState != nullptr) {
-        _pState->firstSection.clear();
+        _pState->firstSection = {};
         _pState->bIndexed = false;
     }
     delete _pFirst; // the section's destructor releases the chain after it
