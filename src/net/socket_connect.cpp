@@ -43,6 +43,38 @@ long long microsecondsUntil(std::chrono::steady_clock::time_point deadline) {
     return left.count() > 0 ? left.count() : 0;
 }
 
+// Waits at most timeout microseconds (noLimit: without limit) until the socket has something to read: data,
+// the end of the stream or, on a listening socket, a connection. False when the limit passed first. A
+// signal may end the wait early; it is resumed with what is left of the limit.
+bool waitForInput(platform::SocketHandle handle, unsigned long timeout) {
+    const bool limited = timeout != noLimit;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::microseconds(timeout);
+    long long remaining = limited ? static_cast<long long>(timeout) : -1;
+    for (;;) {
+        const platform::WaitResult ready = platform::socketWait(handle, remaining);
+        if (ready == platform::waitTimedOut)
+            return false;
+        if (ready == platform::waitReadable)
+            return true;
+        if (ready == platform::waitExceptional) {
+            const long pending = platform::socketPendingError(handle);
+            if (pending != 0)
+                throw SocketException(pending);
+            // Out-of-band data is not part of the stream this class reads: the urgent byte is dropped and
+            // the wait goes on for the normal data behind it. When there is no byte to take, the read that
+            // follows finds out what made the socket ready.
+            if (!platform::socketDropUrgent(handle))
+                return true;
+        } else {
+            const long error = platform::socketLastError();
+            if (error != interrupted)
+                throw SocketException(error);
+        }
+        if (limited)
+            remaining = microsecondsUntil(deadline);
+    }
+}
+
 } // namespace
 
 bool Socket::bind(short port) {
@@ -78,6 +110,13 @@ Socket Socket::accept() {
     return Socket(accepted, _domain);
 }
 
+std::optional<Socket> Socket::accept(unsigned long timeout) {
+    requireHandle();
+    if (!waitForInput(_iHandle, timeout))
+        return std::nullopt;
+    return accept();
+}
+
 bool Socket::connect(const String& host, short port) {
     if (_domain != internet)
         throw SocketException(wrongDomain);
@@ -111,33 +150,8 @@ unsigned long Socket::recv(String& out, unsigned long timeout) {
     if (_iHandle == platform::invalidSocket)
         throw SocketException(noHandle);
 
-    // A signal may end the wait early; it is resumed with what is left of the limit.
-    const bool limited = timeout != noLimit;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::microseconds(timeout);
-    long long remaining = limited ? static_cast<long long>(timeout) : -1;
-    for (;;) {
-        const platform::WaitResult ready = platform::socketWait(_iHandle, remaining);
-        if (ready == platform::waitTimedOut)
-            return 0;
-        if (ready == platform::waitExceptional) {
-            const long pending = platform::socketPendingError(_iHandle);
-            if (pending != 0)
-                throw SocketException(pending);
-            // Out-of-band data is not part of the stream this class reads: the urgent byte is dropped and
-            // the wait goes on for the normal data behind it. When there is no byte to take, the read below
-            // finds out what made the socket ready.
-            if (!platform::socketDropUrgent(_iHandle))
-                break;
-        } else if (ready == platform::waitReadable) {
-            break;
-        } else {
-            const long error = platform::socketLastError();
-            if (error != interrupted)
-                throw SocketException(error);
-        }
-        if (limited)
-            remaining = microsecondsUntil(deadline);
-    }
+    if (!waitForInput(_iHandle, timeout))
+        return 0;
 
     long waiting = platform::socketAvailable(_iHandle);
     if (waiting < 0)
