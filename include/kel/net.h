@@ -132,7 +132,8 @@ protected:
 private:
     Socket(int handle, Domain domain);
     void requireHandle() const;
-    [[noreturn]] void closeAndThrow(long reason);
+    /// Closes the socket, then throws reason with the detail (none when null).
+    [[noreturn]] void closeAndThrow(long reason, const char* detail = nullptr);
 
     std::int32_t _iHandle;
     Domain _domain;

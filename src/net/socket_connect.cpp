@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 
 namespace Kel {
@@ -75,14 +76,23 @@ bool waitForInput(platform::SocketHandle handle, unsigned long timeout) {
     }
 }
 
+// What the failing call was about, for the exception's detail ("connect to db.example:5432").
+struct Detail {
+    char text[160];
+    template <typename... Args> explicit Detail(const char* format, Args... args) {
+        std::snprintf(text, sizeof text, format, args...);
+    }
+};
+
 } // namespace
 
 bool Socket::bind(short port) {
     if (_domain != internet)
         throw SocketException(wrongDomain);
     requireHandle();
-    if (platform::socketBindPort(_iHandle, static_cast<std::uint16_t>(port)) != 0)
-        closeAndThrow(platform::socketLastError());
+    const std::uint16_t number = static_cast<std::uint16_t>(port);
+    if (platform::socketBindPort(_iHandle, number) != 0)
+        closeAndThrow(platform::socketLastError(), Detail("bind to port %u", unsigned(number)).text);
     return true;
 }
 
@@ -90,15 +100,16 @@ bool Socket::bind(const String& path) {
     if (_domain != local)
         throw SocketException(wrongDomain);
     requireHandle();
-    if (platform::socketBindPath(_iHandle, checkedPath(path)) != 0)
-        closeAndThrow(platform::socketLastError());
+    const char* where = checkedPath(path);
+    if (platform::socketBindPath(_iHandle, where) != 0)
+        closeAndThrow(platform::socketLastError(), Detail("bind to %s", where).text);
     return true;
 }
 
 bool Socket::listen() {
     requireHandle();
     if (platform::socketListen(_iHandle) != 0)
-        closeAndThrow(platform::socketLastError());
+        closeAndThrow(platform::socketLastError(), "listen");
     return true;
 }
 
@@ -106,7 +117,7 @@ Socket Socket::accept() {
     requireHandle();
     const platform::SocketHandle accepted = platform::socketAccept(_iHandle);
     if (accepted == platform::invalidSocket)
-        throw SocketException(platform::socketLastError());
+        throw SocketException(platform::socketLastError(), "accept");
     return Socket(accepted, _domain);
 }
 
@@ -128,12 +139,13 @@ bool Socket::connect(const String& host, short port) {
     if (isHostName(text)) {
         const long error = platform::socketResolve(text, address);
         if (error != 0)
-            throw SocketException(error);
+            throw SocketException(error, Detail("resolve %s", text).text);
     } else {
         address = platform::socketParseDotted(text);
     }
-    if (platform::socketConnectAddress(_iHandle, address, static_cast<std::uint16_t>(port)) != 0)
-        closeAndThrow(platform::socketLastError());
+    const std::uint16_t number = static_cast<std::uint16_t>(port);
+    if (platform::socketConnectAddress(_iHandle, address, number) != 0)
+        closeAndThrow(platform::socketLastError(), Detail("connect to %s:%u", text, unsigned(number)).text);
     return true;
 }
 
@@ -141,8 +153,9 @@ bool Socket::connect(const String& path) {
     if (_domain != local)
         throw SocketException(wrongDomain);
     requireHandle();
-    if (platform::socketConnectPath(_iHandle, checkedPath(path)) != 0)
-        closeAndThrow(platform::socketLastError());
+    const char* where = checkedPath(path);
+    if (platform::socketConnectPath(_iHandle, where) != 0)
+        closeAndThrow(platform::socketLastError(), Detail("connect to %s", where).text);
     return true;
 }
 
@@ -290,11 +303,11 @@ void Socket::requireHandle() const {
         throw SocketException(notASocket);
 }
 
-void Socket::closeAndThrow(long reason) {
+void Socket::closeAndThrow(long reason, const char* detail) {
     // The reason is taken before closing: the shutdown calls of close() fail on an unconnected socket
     // and would replace it.
     close();
-    throw SocketException(reason);
+    throw SocketException(reason, detail);
 }
 
 } // namespace Kel
