@@ -63,7 +63,7 @@ long referenceDate(const String& v, const String& f, Outcome& o) {
     if (y < 100) {
         y += (y < 40 ? 100 : 0) + 1900;
     }
-    if (y < 1790 || y > 2037) {
+    if (y < 1790 || y > 9999) {
         return 1;
     }
     const String monthText = fieldText(v, f, 'M', false);

@@ -21,17 +21,21 @@ if [ -z "$toolchain" ]; then
     grep -q "$expected" "$work/out1"
 
     libdir=$(dirname "$(find "$work/prefix" -name kel.pc)")
-    flags=$(PKG_CONFIG_PATH="$libdir" pkg-config --cflags --libs kel)
+    # A static library needs its private dependencies on the link line as well.
+    static=()
+    [ -e "$libdir/../libkel.a" ] && static=(--static)
+    flags=$(PKG_CONFIG_PATH="$libdir" pkg-config "${static[@]}" --cflags --libs kel)
     # shellcheck disable=SC2086
     c++ -std=c++17 "$work/src/main.cpp" -o "$work/consumer-pc" $flags
     LD_LIBRARY_PATH="$libdir/.." "$work/consumer-pc" | tee "$work/out2"
     grep -q "$expected" "$work/out2"
 else
-    # The cross toolchain confines package searches to the target's root: name the package directly.
-    cmake -S "$work/src" -B "$work/cmake" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-        -DKel_DIR="$(dirname "$(find "$work/prefix" -name KelConfig.cmake)")" >/dev/null
+    # The consumer uses the toolchain file and the Wine runner that the package installed.
+    installed=$(dirname "$(find "$work/prefix" -name KelConfig.cmake)")
+    cmake -S "$work/src" -B "$work/cmake" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$installed/$(basename "$toolchain")" \
+        -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
     cmake --build "$work/cmake" >/dev/null
-    WINEPATH="$work/prefix/bin" "$root/cmake/wine-run.sh" "$work/cmake/consumer.exe" | tr -d '\r' | tee "$work/out1"
+    WINEPATH="$work/prefix/bin" "$installed/wine-run.sh" "$work/cmake/consumer.exe" | tr -d '\r' | tee "$work/out1"
     grep -q "$expected" "$work/out1"
 fi
 echo "consumer check passed"

@@ -44,7 +44,7 @@ configure_and_build() { # build dir, cmake arguments..., then -- targets...
     while [ $# -gt 0 ] && [ "$1" != "--" ]; do args+=("$1"); shift; done
     [ $# -gt 0 ] && shift
     targets=("$@")
-    cmake -S "$root" -B "$dir" -G Ninja "${args[@]}" >"$dir.configure.log" 2>&1 ||
+    cmake -S "$root" -B "$dir" -G Ninja -DKEL_WARNINGS_AS_ERRORS=ON "${args[@]}" >"$dir.configure.log" 2>&1 ||
         { cat "$dir.configure.log"; return 1; }
     if [ ${#targets[@]} -gt 0 ]; then
         cmake --build "$dir" -j "$jobs" --target "${targets[@]}"
@@ -62,15 +62,33 @@ run_ctest() { # stage, build dir, extra ctest arguments...
     note_result "$stage" "${PIPESTATUS[0]}" "$log"
 }
 
+check_script() { # stage, label, script, arguments...: one pass or failure for a check script
+    local stage=$1 label=$2 script=$3
+    shift 3
+    if bash "$root/scripts/$script" "$@"; then
+        passed=$((passed + 1))
+    else
+        failed=$((failed + 1))
+        failures+=("$stage-$label")
+    fi
+}
+
 consumer_check() { # stage, build dir, [toolchain]: the installed library as an outside program uses it
     local stage=$1
     shift
     echo "== $stage: install and build a consumer program"
-    if bash "$root/scripts/consumer-check.sh" "$@"; then
-        passed=$((passed + 1))
+    check_script "$stage" consumer consumer-check.sh "$@"
+}
+
+static_consumer_check() { # stage, [toolchain]: the same against a static build of the library alone
+    local stage=$1 dir="$build_root/$1-static"
+    shift
+    echo "== $stage: static library, install and build a consumer program"
+    if configure_and_build "$dir" -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF -DKEL_BUILD_TESTS=OFF \
+        -DKEL_BUILD_EXAMPLES=OFF ${1:+-DCMAKE_TOOLCHAIN_FILE="$1"}; then
+        check_script "$stage" static-consumer consumer-check.sh "$dir" "$@"
     else
-        failed=$((failed + 1))
-        failures+=("$stage-consumer")
+        failures+=("$stage-static-build")
     fi
 }
 
@@ -126,6 +144,9 @@ if stage_enabled linux; then
     if configure_and_build "$build_root/linux" -DCMAKE_BUILD_TYPE=Release -DKEL_BUILD_BENCH=ON; then
         run_ctest linux "$build_root/linux"
         consumer_check linux "$build_root/linux"
+        echo "== linux: Debian packages, installed into an empty prefix, and a consumer program"
+        check_script linux packages package-check.sh "$build_root/linux"
+        static_consumer_check linux
         api_reference linux
         run_examples linux "$build_root/linux"
     else
@@ -199,6 +220,7 @@ if stage_enabled windows; then
         wineserver -w || true
         KEL_TEST_SLOWDOWN=3 run_ctest windows "$build_root/windows"
         consumer_check windows "$build_root/windows" "$root/cmake/mingw-w64.cmake"
+        static_consumer_check windows "$root/cmake/mingw-w64.cmake"
     else
         failures+=("windows-build")
     fi

@@ -22,14 +22,33 @@ class Lock;
 }
 
 class DB;
+class Database;
 class DBAutoMgr;
 class DBPoolMgr;
 class ResultSet;
+
+namespace detail {
+class ColumnBindings;
+class ParameterList;
+/// Internal: ties a statement to the connection it runs on, so that a connection that closes can end
+/// the statements still open on it. The connection frees *handle, nulls it and clears *open.
+struct StatementLink {
+    void** handle = nullptr;
+    long* open = nullptr;
+    Database* db = nullptr;
+    StatementLink* prev = nullptr;
+    StatementLink* next = nullptr;
+};
+} // namespace detail
 
 /// An ODBC environment handle with ODBC version 3 requested. The library creates one while it is loaded,
 /// before any caller runs, and releases it when unloaded; every Database connects through that one. When
 /// its allocation fails, every Database::open returns notReady. Each object owns its own handle: a copy
 /// allocates a fresh environment and never releases the source's.
+class Date;
+class Time;
+class Timestamp;
+
 class KEL_API ODBCEnvironment : public KELBase {
 public:
     ///@{
@@ -73,6 +92,9 @@ private:
 ///
 /// A copy is a new, closed Database: it shares no handle with the source and never releases the source's
 /// connection. Assigning closes the target (rolling back its pending work) and leaves it closed.
+/// Database is not movable, and neither is ResultSet: result sets and statements point at their
+/// connection, and the driver holds addresses inside the objects. Moving one copies it (a closed copy);
+/// keep them where they were made, or hold them through a pointer.
 class KEL_API Database : public KELBase {
 public:
     /// Return codes of the operations below.
@@ -106,9 +128,20 @@ public:
     /// the fields.
     /// On an open Database the current connection is closed first, as close() does.
     long open(const char* source, const char* user, const char* password);
-    /// Rolls back a pending transaction, disconnects, releases the handle and empties the names. A
-    /// connection that will not disconnect while a transaction is open is rolled back and disconnected
-    /// again. Always returns ok.
+    /// Connects with a full ODBC connection string of any length, such as
+    /// "Driver=/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so;Database=/srv/app.db", so that no data
+    /// source needs to be defined. The driver is never asked to prompt. Returns ok, failed with the
+    /// driver's message, noHandle or notReady, as open() does. The data source name field keeps the
+    /// text up to its first ';' (cut to maxNameLength) and the user and password fields stay empty; a
+    /// PWD= value is never shown, neither by the dump nor in lastError().
+    long openConnectionString(const char* connection);
+    /// Rolls back a pending transaction, ends the statements still open on the connection (result sets
+    /// open on it then act as closed: isOpen() 0, fetch() -1, and destroying them later touches no
+    /// released handle), disconnects, releases the handle and empties the names. A connection that will
+    /// not disconnect while a transaction is open is rolled back and disconnected again. Returns ok once
+    /// the connection is closed; failed, with the driver's message and the connection still open and
+    /// usable, when the driver refuses to disconnect all the same: it never reports a success while the
+    /// connection stays open.
     long close();
     /// 1 while connected, else 0.
     long isOpen() const;
@@ -126,6 +159,15 @@ public:
     /// Starts a transaction: in auto-commit mode the connection is switched to manual commit. Returns ok,
     /// or failed when the switch was refused (the transaction is recorded all the same).
     long begin();
+    /// Starts a transaction that is going to write, taking the write lock at once where the driver
+    /// allows it, so that concurrent writers wait for one another (up to the driver's busy time-out)
+    /// instead of failing midway with "database is locked". Ended by commit() or rollback() as usual.
+    ///   SQLite: runs BEGIN IMMEDIATE with the connection left in auto-commit mode (the driver would
+    ///   otherwise open its own deferred transaction); commit() and rollback() run COMMIT and ROLLBACK.
+    ///   Other drivers (PostgreSQL among them): the same as begin(); a server that locks rows makes
+    ///   writers of the same rows wait for one another already.
+    /// Returns ok or failed with the driver's message (nothing is then pending).
+    long beginWrite();
     ///@{
     /// Ends the transaction (SQL_COMMIT or SQL_ROLLBACK on the connection), then switches auto-commit back
     /// on when the connection is in auto-commit mode. The transaction is no longer pending afterwards,
@@ -153,18 +195,26 @@ public:
 
 protected:
     ///@{
-    /// "@ class Kel::Database", then "Src=<source> Usr=<user>Pwd=<password>".
+    /// "@ class Kel::Database", then "Src=<source> Usr=<user>Pwd=<password>", where a password that is
+    /// set is written as "****" (dumps go to logs).
     void dump(Socket& s) override;
     void dump(std::ostream& os) override;
     ///@}
 
 private:
     friend class ResultSet;
+    friend class Statement;
     friend class DB;
 
     void recordError(short handleType, void* handle, const char* whenNone);
     long endTransaction(short completion);
-    void disconnect();
+    long connectWith(const char* connection, bool connectionString);
+    bool isSQLite();
+    void scrubPassword();
+    bool disconnect();
+    void attach(detail::StatementLink& link);
+    static void detach(detail::StatementLink& link);
+    void endStatements();
     String dumpText() const;
 
     long _lAllocated;
@@ -177,6 +227,114 @@ private:
     char _szPassword[32];
     String _lastError;
     void* _hDbc;
+    detail::StatementLink* _pStatements;
+    String _connection;
+    long _lNativeTransaction;
+};
+
+/// A statement prepared once on a Database and executed as often as wanted, with values bound to its
+/// "?" placeholders by type instead of written into its text: a value is sent as it is (quotes and all)
+/// and is never read as SQL.
+///
+///   Statement insert(&db);
+///   insert.prepare("INSERT INTO stock (product, quantity, moved) VALUES (?, ?, ?)");
+///   insert.setText(1, "O'Brien's tea");
+///   insert.setInt32(2, 12);
+///   insert.setTimestamp(3, Timestamp::now(Time::Local));
+///   insert.execute();
+///
+/// Parameters are numbered from 1. Each set...() copies its value, so the caller's variable may change
+/// or go before execute(); a value stays bound for later executions until it is set again. Rows that a
+/// query returns are read as in ResultSet: bindColumn() once per column, then fetch() row by row.
+///
+/// Batches: bindArray() binds a column of values that the caller owns, one per row, and executeBatch()
+/// sends all rows at once (ODBC parameter arrays); drivers that cannot take arrays run them row by row.
+///
+/// Closing or destroying the Database ends the statement: it is then unprepared and every operation
+/// but prepare() fails. Not synchronised: one thread at a time, like its Database. Not copyable and not
+/// movable: the driver holds the addresses of its values and columns.
+class KEL_API Statement : public KELBase {
+public:
+    /// Unprepared; db is used, not owned, and must outlive the statement or close first.
+    explicit Statement(Database* db);
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+    /// Releases the statement's handle, if any.
+    ~Statement() override;
+
+    /// Prepares sql; a statement prepared before is released first, with its parameters and columns.
+    /// Returns Database::ok, failed with the driver's message in the database's lastError(), or
+    /// noStatement when no handle could be allocated (a closed Database).
+    long prepare(const char* sql);
+    /// 1 between a successful prepare() and the end of the statement, else 0.
+    long isPrepared() const;
+
+    ///@{
+    /// Sets parameter n to a value. A null text pointer or null String is NULL; setBinary copies size
+    /// bytes. Dates, times and timestamps are sent as ODBC date, time and timestamp values (timestamps to
+    /// the microsecond); the empty Date and Timestamp (year 0) go as NULL. Return Database::ok, or failed
+    /// for parameter 0.
+    long setText(unsigned short n, const char* value);
+    long setText(unsigned short n, const String& value);
+    long setInt32(unsigned short n, std::int32_t value);
+    long setInt64(unsigned short n, std::int64_t value);
+    long setDouble(unsigned short n, double value);
+    long setDate(unsigned short n, const Date& value);
+    long setTime(unsigned short n, const Time& value);
+    long setTimestamp(unsigned short n, const Timestamp& value);
+    long setBinary(unsigned short n, const void* bytes, unsigned long size);
+    long setNull(unsigned short n);
+    ///@}
+    /// Binds parameter n to an array of values of type (ResultSet::bindDataType, except the Kel date
+    /// types), elementSize bytes apart, for executeBatch(). lengths, when not null, holds one
+    /// length/indicator per row (SQL_NTS (-3) for a NUL-terminated text, -1 for NULL, else the length in
+    /// bytes); null means every value is present and texts are NUL-terminated. Nothing is copied: the
+    /// arrays must stay in place until the batch has run. Returns Database::ok, or failed for an
+    /// unsupported type, a null array or a size below 1.
+    long bindArray(unsigned short n, int type, const void* values, int elementSize,
+                   std::int64_t* lengths = nullptr);
+
+    /// Runs the prepared statement with the values set. Returns Database::ok, or failed with the driver's
+    /// message in the database's lastError() (SQL_NO_DATA from an UPDATE or DELETE that touched no row is
+    /// ok, with rowCount() 0). A previous result is discarded first.
+    long execute();
+    /// Runs the prepared statement once for each of rows rows of the bound arrays. Returns as execute().
+    long executeBatch(unsigned long rows);
+    /// The rows affected by the last execution (all rows of a batch), or -1 when the driver gives none.
+    long rowCount() const;
+
+    /// Binds result column (numbered from 1) to a variable, as ResultSet::bindColumn() does for its
+    /// resultColumn contribution. Bind after prepare(); the binding holds for every execution. Returns
+    /// Database::ok, or failed when nothing is prepared.
+    long bindColumn(unsigned short column, void* buffer, int type, int size);
+    /// The next row into the bound variables: 0 for a row, 1 when there are no more, -1 on failure with
+    /// the message in the database's lastError().
+    long fetch();
+    /// As ResultSet::isNull() and columnLength(), for the last row fetched.
+    bool isNull(unsigned short column) const;
+    std::int64_t columnLength(unsigned short column) const;
+
+protected:
+    ///@{
+    /// "@ class Kel::Statement", then the statement text, "(null)" before prepare().
+    void dump(Socket& s) override;
+    void dump(std::ostream& os) override;
+    ///@}
+
+private:
+    void release();
+    long fail(const char* whenNone);
+    long run(unsigned long rows);
+    long set(unsigned short n, int type, const void* value, int size);
+
+    Database* _pDatabase;
+    void* _hStmt;
+    long _lPrepared;
+    long _lRowCount;
+    String _text;
+    detail::ParameterList* _pParameters;
+    detail::ColumnBindings* _pColumns;
+    detail::StatementLink _link;
 };
 
 /// Table-bound record access over one Database. A subclass describes its table through three hooks:
@@ -200,27 +358,38 @@ private:
 /// statement text, but is closed: it never shares or frees the source's statement. Not synchronised.
 class KEL_API ResultSet : public KELBase {
 public:
-    /// What a bindColumn() call contributes.
-    enum bindType { selectColumn = 0, insertValue = 1, updateValue = 2, resultColumn = 3 };
+    /// What a bindColumn() call contributes. insertParameter and updateParameter serve insertBound() and
+    /// updateBound(): a "?" placeholder in the text, the variable's value bound to it.
+    enum bindType {
+        selectColumn = 0,
+        insertValue = 1,
+        updateValue = 2,
+        resultColumn = 3,
+        insertParameter = 4,
+        updateParameter = 5
+    };
     /// The type of the bound variable, with the ODBC C type used to fetch into it.
     enum bindDataType {
-        typeChar = 0,       // NUL-terminated text, SQL_C_CHAR
-        typeShort = 1,      // std::int16_t, SQL_C_SSHORT
-        typeUShort = 2,     // std::uint16_t, SQL_C_USHORT
-        typeLong = 3,       // std::int32_t, SQL_C_SLONG (32 bits on every platform)
-        typeULong = 4,      // std::uint32_t, SQL_C_ULONG (32 bits on every platform)
-        typeFloat = 5,      // float, SQL_C_FLOAT
-        typeDouble = 6,     // double, SQL_C_DOUBLE
-        typeBit = 7,        // unsigned char holding 0 or 1, SQL_C_BIT
-        typeTinyInt = 8,    // signed char, SQL_C_STINYINT
-        typeUTinyInt = 9,   // unsigned char, SQL_C_UTINYINT
-        typeBigInt = 10,    // std::int64_t, SQL_C_SBIGINT
-        typeUBigInt = 11,   // std::uint64_t, SQL_C_UBIGINT
-        typeBinary = 12,    // size bytes, SQL_C_BINARY
-        typeDate = 13,      // SQL_DATE_STRUCT, SQL_C_TYPE_DATE
-        typeTime = 14,      // SQL_TIME_STRUCT, SQL_C_TYPE_TIME
-        typeTimestamp = 15, // SQL_TIMESTAMP_STRUCT, SQL_C_TYPE_TIMESTAMP
-        typeNumeric = 16    // SQL_NUMERIC_STRUCT, SQL_C_NUMERIC
+        typeChar = 0,         // NUL-terminated text, SQL_C_CHAR
+        typeShort = 1,        // std::int16_t, SQL_C_SSHORT
+        typeUShort = 2,       // std::uint16_t, SQL_C_USHORT
+        typeLong = 3,         // std::int32_t, SQL_C_SLONG (32 bits on every platform)
+        typeULong = 4,        // std::uint32_t, SQL_C_ULONG (32 bits on every platform)
+        typeFloat = 5,        // float, SQL_C_FLOAT
+        typeDouble = 6,       // double, SQL_C_DOUBLE
+        typeBit = 7,          // unsigned char holding 0 or 1, SQL_C_BIT
+        typeTinyInt = 8,      // signed char, SQL_C_STINYINT
+        typeUTinyInt = 9,     // unsigned char, SQL_C_UTINYINT
+        typeBigInt = 10,      // std::int64_t, SQL_C_SBIGINT
+        typeUBigInt = 11,     // std::uint64_t, SQL_C_UBIGINT
+        typeBinary = 12,      // size bytes, SQL_C_BINARY
+        typeDate = 13,        // SQL_DATE_STRUCT, SQL_C_TYPE_DATE
+        typeTime = 14,        // SQL_TIME_STRUCT, SQL_C_TYPE_TIME
+        typeTimestamp = 15,   // SQL_TIMESTAMP_STRUCT, SQL_C_TYPE_TIMESTAMP
+        typeNumeric = 16,     // SQL_NUMERIC_STRUCT, SQL_C_NUMERIC
+        typeKelDate = 17,     // Kel::Date, fetched as SQL_C_TYPE_DATE (size is not used)
+        typeKelTime = 18,     // Kel::Time, fetched as SQL_C_TYPE_TIME (size is not used)
+        typeKelTimestamp = 19 // Kel::Timestamp, fetched as SQL_C_TYPE_TIMESTAMP (size is not used)
     };
 
     ///@{
@@ -265,6 +434,19 @@ public:
     long updateRows();
     long deleteRows();
     ///@}
+    ///@{
+    /// Insert one row, or update the rows the filter selects, with the variables' current values bound
+    /// to "?" placeholders instead of written into the text, so that any text (quotes included) is
+    /// stored exactly as it is and never read as SQL:
+    ///   INSERT INTO t ( a, b ) VALUES ( ?, ? )
+    ///   UPDATE t SET a = ?, b = ?[ WHERE filter]
+    /// The insert takes no filter. The statement runs at once on the database, in its current commit
+    /// mode, and its text is left in statement(). Returns the number of rows affected (-1 when the
+    /// driver gives none; an update that touches no row returns 0); throws DatabaseException with the
+    /// driver's message (also in the database's lastError()) when it fails.
+    long insertBound();
+    long updateBound();
+    ///@}
 
     /// The text being composed or last executed.
     const String& statement() const;
@@ -300,7 +482,12 @@ protected:
     /// ODBC escapes {d '...'}, {t '...'} and {ts '...'}; typeNumeric as a decimal number. A text is read
     /// up to its NUL or size bytes, whichever comes first (size 0: up to the NUL). A type outside the
     /// table contributes NULL to a statement and no binding to a result, though the column keeps its
-    /// number. Returns 0.
+    /// number. typeKelDate, typeKelTime and typeKelTimestamp take the address of a Kel::Date, Time or
+    /// Timestamp: written like typeDate, typeTime and typeTimestamp, and filled after each fetch (a NULL
+    /// gives the empty date, midnight or the empty timestamp; isNull() tells them apart; written into a
+    /// statement, the empty date and timestamp are NULL). A column value
+    /// outside the Kel calendar leaves the variable empty and makes fetch() return -1 with a message.
+    /// Returns 0.
     long bindColumn(bindType what, const char* name, void* buffer, bindDataType type, int size);
     /// Reads the statement's first diagnostic record into the database's lastError() and returns the
     /// driver's native error code (0 when there is none).
@@ -310,15 +497,13 @@ protected:
     std::int64_t* lengthCell(unsigned short column);
 
 private:
-    struct LengthBlock;
-
     void composeSelect();
     void freeStatement();
-    void clearLengths();
-    std::int64_t* cellFor(unsigned short column, bool create);
+    long executeBound(detail::ParameterList& parameters);
 
     unsigned short _usNextColumn;
-    LengthBlock* _pLengths;
+    detail::ColumnBindings* _pColumns;
+    detail::ParameterList* _pParameters;
     long _lOpen;
     long _lEOF;
     String _statement;
@@ -326,6 +511,7 @@ private:
     String _sort;
     void* _hStmt;
     Database* _pDatabase;
+    detail::StatementLink _link;
 };
 
 /// One connection of a DBPoolMgr's chain. Only the manager and DB use it: a caller sees it only as the
@@ -354,8 +540,8 @@ private:
     /// Closes the connection. The successor is not touched: the manager destroys its chain itself.
     ~PooledDB() override;
 
-    /// Closes and reopens the connection; clears the refresh mark on success, throws DatabaseException
-    /// with the driver's message on failure.
+    /// Closes and reopens the connection; throws DatabaseException with the driver's message on failure.
+    /// The manager clears the refresh mark, under its lock, before it calls this.
     void refresh(const char* source, const char* user, const char* password);
     long refresh() const;
     void setRefresh();
@@ -421,7 +607,8 @@ public:
 
 protected:
     ///@{
-    /// "@ class Kel::DBPoolMgr", then "Src=<source> Uid=<user> Pwd=<password>", "(null)" for a null one.
+    /// "@ class Kel::DBPoolMgr", then "Src=<source> Uid=<user> Pwd=<password>", "(null)" for a null one
+    /// and "****" for a password that is set.
     void dump(Socket& s) override;
     void dump(std::ostream& os) override;
     ///@}
@@ -497,7 +684,8 @@ public:
 
 protected:
     ///@{
-    /// "@ class Kel::DBAutoMgr", then "Src=<source> Uid=<user> Pwd=<password>", "(null)" for a null one.
+    /// "@ class Kel::DBAutoMgr", then "Src=<source> Uid=<user> Pwd=<password>", "(null)" for a null one
+    /// and "****" for a password that is set.
     void dump(Socket& s) override;
     void dump(std::ostream& os) override;
     ///@}

@@ -42,7 +42,7 @@
 // A value that does not fit its fields' ranges throws DateTimeException(1), as the setters do. A null
 // value never parses (reason 4). Parse failures leave the target unchanged.
 //
-// The calendar. Years run from 1790 to 2037. A year divisible by four is a leap year, centuries included:
+// The calendar. Years run from 1790 to 9999. A year divisible by four is a leap year, centuries included:
 // 29 February 1800 and 1900 are valid dates. Days of the week, and days of the year when parsing, are
 // those of the Gregorian calendar: 29 February 1900 falls on the day that 1 March 1900 does, and in 1800
 // and 1900 the day of the year written for a date after February is one more than the one parsed back.
@@ -59,6 +59,7 @@
 #include <kel/foundation.h>
 #include <kel/string.h>
 
+#include <chrono>
 #include <iosfwd>
 
 namespace Kel {
@@ -112,7 +113,7 @@ public:
     const Date& operator=(const String& value);
 
     ///@{
-    /// Sets the year, 1790 to 2037; DateTimeException(1) otherwise.
+    /// Sets the year, 1790 to 9999; DateTimeException(1) otherwise.
     void year(long y);
     long year() const;
     ///@}
@@ -141,8 +142,18 @@ public:
     /// year is 0. The stored format is not used.
     String format(const String& fmt) const;
 
-    /// Today's local date. Throws DateTimeException(1) when the current year is outside 1790 to 2037.
+    /// Today's local date. Throws DateTimeException(1) when the current year is outside 1790 to 9999.
     static Date now();
+
+    /// The local date at t, on the time zone that now() reads. Throws DateTimeException(1) when that
+    /// year is outside 1790 to 9999. The stored format is the default date format.
+    explicit Date(std::chrono::system_clock::time_point t);
+    /// The instant of local midnight at the start of the date, on the time zone that now() reads. A
+    /// date the library's calendar accepts but the Gregorian calendar does not (29 February 1900 or
+    /// 2100), or a day past its month's end, is taken as the day it runs on into (1 March). Throws
+    /// DateTimeException(1) while year, month or day is 0, or when time_point cannot hold the instant
+    /// (with nanosecond ticks it reaches from 1677 to 2262).
+    std::chrono::system_clock::time_point toTimePoint() const;
     ///@{
     /// The English name of month index i counted from 0 ("January", "Jan"). Throws DateTimeException(1)
     /// when i is not 0 to 11.
@@ -281,9 +292,31 @@ public:
     String format(const String& fmt) const;
 
     /// The current date and time of day on the chosen clock, in whole seconds, both read from the same
-    /// instant. Throws DateTimeException(1) when the current year is outside 1790 to 2037 or for a clock
+    /// instant. Throws DateTimeException(1) when the current year is outside 1790 to 9999 or for a clock
     /// other than Local and UTC.
     static Timestamp now(Time::Where where);
+    /// As now(), with the milliseconds kept as the fraction of the seconds: for log lines, written
+    /// with "YYYY-MM-DD HH:NN:SS.SSS".
+    static Timestamp nowWithMilliseconds(Time::Where where);
+
+    ///@{
+    /// The date and time at t: on local time, as now(Time::Local) reads it, for the first constructor
+    /// and for where == Time::Local; on universal time, as now(Time::UTC) reads it, for where ==
+    /// Time::UTC. The seconds keep t's fraction of a second. Throws DateTimeException(1) when that year
+    /// is outside 1790 to 9999, or for a clock other than Local and UTC. The stored formats are the
+    /// defaults.
+    explicit Timestamp(std::chrono::system_clock::time_point t);
+    Timestamp(std::chrono::system_clock::time_point t, Time::Where where);
+    ///@}
+    /// The instant this timestamp names, read as local time (Time::Local, the default: for timestamps
+    /// from now(Time::Local) or the local constructor) or as universal time (Time::UTC: for those from
+    /// now(Time::UTC) or the UTC constructor). A date the library's calendar accepts but the Gregorian
+    /// calendar does not (29 February 1900 or 2100), or a day past its month's end, is taken as the day
+    /// it runs on into (1 March). A local time that daylight saving skips is read with the offset in
+    /// force after the change. Throws DateTimeException(1) while year, month or day is 0, for a clock
+    /// other than Local and UTC, or when time_point cannot hold the instant (with nanosecond ticks it
+    /// reaches from 1677 to 2262).
+    std::chrono::system_clock::time_point toTimePoint(Time::Where where = Time::Local) const;
 
 protected:
     ///@{

@@ -142,6 +142,7 @@ public:
         ProfileSection(const char* name, std::size_t length);
         ProfileEntry* findEntry(const char* key) const;
         void append(ProfileEntry* entry);
+        void dropStaleIndex() const;
         void releaseEntries();
 
         ProfileEntry* _pFirst;
@@ -208,6 +209,7 @@ private:
     void parse(const char* text, std::size_t length);
     ProfileSection* findSection(const char* name, std::size_t length) const;
     ProfileSection* appendSection(const char* name, std::size_t length);
+    void dropStaleIndex() const;
     void releaseSections();
     void release();
 

@@ -20,6 +20,9 @@ class VariableList;
 /// Appending grows the storage geometrically behind the scenes, so building a text piece by piece takes
 /// amortised constant time per piece; the capacity that format() and buffer() work with is unchanged by
 /// that spare room.
+///
+/// Text handed to an operation may point into the String's own storage (s.format("%s/file", s),
+/// s += s.find('/'), s.copy(s, 3)): it is read as it was before the call.
 class KEL_API String : public KELBase {
 public:
     /// The not-found index and the to-the-end count: 0xFFFFFFFF, the largest 32-bit length.
@@ -64,7 +67,8 @@ public:
 
     ///@{
     /// Appends o's text; a null o appends nothing (a null String stays null). Appending a non-null text,
-    /// even empty, makes the String non-null. Every form clears the numeric mark first. Throws
+    /// even empty, makes the String non-null; a null String holds no text, so bytes written into its storage
+    /// through buffer() are written over. Every form clears the numeric mark first. Throws
     /// StringException(1), text unchanged, when a fixed-length String would exceed its length.
     const String& operator+=(const String& o);
     const String& operator+=(char c);
@@ -101,7 +105,8 @@ public:
     /// changes or is destroyed.
     operator const char*() const;
 
-    /// The number of characters before the terminator; 0 when null or without storage.
+    /// The number of characters before the terminator; 0 when null (whatever the storage holds) or without
+    /// storage. mid, mask, createMask and replaceMask start from it.
     unsigned long length() const;
     /// The character at i. Throws StringException(3) when i is not less than the length or there is no
     /// storage (the null mark is not consulted).
@@ -194,9 +199,10 @@ public:
     const char* sql();
     /// printf-style formatting into the String's own storage: at most the fixed length, or at most the
     /// capacity minus one where the capacity is raised to at least 256 first (discarding the old text).
-    /// Longer output is cut. A null %s argument is written "(null)", as the C libraries of Linux and
-    /// Windows both do. Clears the null mark; the fixed length and the numeric mark are unchanged. A null
-    /// fmt gives empty text. Throws StringException(2) when no storage is obtained.
+    /// Longer output is cut. Arguments, and fmt itself, may point into this String's own text: the output is
+    /// built apart and installed once they have all been read. A null %s argument is written "(null)", as the
+    /// C libraries of Linux and Windows both do. Clears the null mark; the fixed length and the numeric mark
+    /// are unchanged. A null fmt gives empty text. Throws StringException(2) when no storage is obtained.
     void format(const char* fmt, ...)
 #if defined(__GNUC__)
         __attribute__((format(printf, 2, 3)))

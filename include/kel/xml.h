@@ -296,6 +296,7 @@ private:
 
     void linkTo(XMLNode* parent);
     void copyContentFrom(const XMLNode& other);
+    void copyAttributesFrom(const XMLNode& other);
     /// The search criteria: name always, namespace and attribute where given.
     bool matches(const String* nameSpace, const String& name, const String* attrName,
                  const String* attrValue) const;

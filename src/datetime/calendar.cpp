@@ -38,6 +38,23 @@ long long daysToFirstOfMonth(long long y, long long m) {
 
 } // namespace
 
+long long daysFromCivil(long year, long month, long day) {
+    return daysToFirstOfMonth(year, month) + day - 1;
+}
+
+void civilFromDays(long long days, long& year, long& month, long& day) {
+    // The inverse of daysToFirstOfMonth: eras of 400 years counted from 1 March 0000.
+    days += 719468;
+    const long long era = floorDiv(days, 146097);
+    const long long dayOfEra = days - era * 146097;
+    const long long yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const long long dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const long long monthFromMarch = (5 * dayOfYear + 2) / 153;
+    day = static_cast<long>(dayOfYear - (153 * monthFromMarch + 2) / 5 + 1);
+    month = static_cast<long>(monthFromMarch < 10 ? monthFromMarch + 3 : monthFromMarch - 9);
+    year = static_cast<long>(yearOfEra + era * 400 + (month <= 2 ? 1 : 0));
+}
+
 long monthLength(long year, long month) {
     static const long lengths[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     if (month < 1 || month > 12) {

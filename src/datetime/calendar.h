@@ -9,7 +9,7 @@ namespace Kel {
 namespace calendar {
 
 constexpr long firstYear = 1790;
-constexpr long lastYear = 2037;
+constexpr long lastYear = 9999;
 
 // The library's own leap rule: every year divisible by four, centuries included.
 inline bool isLeapYear(long year) {
@@ -26,6 +26,13 @@ long dayOfYear(long year, long month, long day);
 // of 0 to 12 and any day counted on into the neighbouring months and years as the C library's mktime
 // normalises them.
 int weekday(long year, long month, long day);
+
+// Days from 1970-01-01 to year-month-day on the proleptic Gregorian calendar, a month of 1 to 12 and a
+// day counted on into the following months: 29 February 1900 is 1 March 1900, 31 April is 1 May.
+long long daysFromCivil(long year, long month, long day);
+
+// The Gregorian date `days` days after 1970-01-01 (before it when negative).
+void civilFromDays(long long days, long& year, long& month, long& day);
 
 // Month (1 to 12) and day of the n-th day of year on the Gregorian calendar. False when n is not a day of
 // that year (1 to 365, or 366 in a Gregorian leap year).

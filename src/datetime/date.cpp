@@ -1,12 +1,10 @@
 #include "datetime/calendar.h"
 #include "datetime/defaults.h"
 #include "datetime/fields.h"
+#include "datetime/instant.h"
 #include "foundation/dump.h"
-#include "platform/clock.h"
 
 #include <kel/datetime.h>
-
-#include <ctime>
 
 namespace Kel {
 
@@ -132,11 +130,23 @@ String Date::format(const String& fmt) const {
 }
 
 Date Date::now() {
-    std::tm t{};
-    if (!platform::readClock(false, t)) {
-        throw DateTimeException(1);
-    }
-    return Date(t.tm_year + 1900L, t.tm_mon + 1L, static_cast<long>(t.tm_mday));
+    const long long seconds = datetime::wholeSeconds(datetime::currentMilliseconds());
+    const datetime::Fields f = datetime::fieldsAt(seconds, 0.0, false);
+    return Date(f.year, f.month, f.day);
+}
+
+Date::Date(std::chrono::system_clock::time_point t) : Date() {
+    long long seconds = 0;
+    double fraction = 0.0;
+    datetime::splitTimePoint(t, seconds, fraction);
+    const datetime::Fields f = datetime::fieldsAt(seconds, 0.0, false);
+    _lYear = f.year;
+    _lMonth = f.month;
+    _lDay = f.day;
+}
+
+std::chrono::system_clock::time_point Date::toTimePoint() const {
+    return datetime::timePointOf(datetime::secondsOf(fieldsOf(_lYear, _lMonth, _lDay), false), 0.0);
 }
 
 String Date::longMonth(long i) {

@@ -1,12 +1,10 @@
 #include "datetime/calendar.h"
 #include "datetime/defaults.h"
 #include "datetime/fields.h"
+#include "datetime/instant.h"
 #include "foundation/dump.h"
-#include "platform/clock.h"
 
 #include <kel/datetime.h>
-
-#include <ctime>
 
 namespace Kel {
 
@@ -109,13 +107,12 @@ String Time::format(const String& fmt) const {
 }
 
 Time Time::now(Where where) {
-    std::tm t{};
-    if ((where != Local && where != UTC) || !platform::readClock(where == UTC, t)) {
+    if (where != Local && where != UTC) {
         throw DateTimeException(1);
     }
-    // A leap second reads as 60 on some clocks; it is kept within the minute.
-    return Time(static_cast<long>(t.tm_hour), static_cast<long>(t.tm_min),
-                static_cast<long>(t.tm_sec > 59 ? 59 : t.tm_sec));
+    const long long seconds = datetime::wholeSeconds(datetime::currentMilliseconds());
+    const datetime::Fields f = datetime::fieldsAt(seconds, 0.0, where == UTC);
+    return Time(f.hour, f.minute, static_cast<long>(f.second));
 }
 
 void Time::dump(Socket& s) {

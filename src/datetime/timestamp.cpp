@@ -1,11 +1,11 @@
 #include "datetime/defaults.h"
 #include "datetime/fields.h"
+#include "datetime/instant.h"
 #include "foundation/dump.h"
-#include "platform/clock.h"
 
 #include <kel/datetime.h>
 
-#include <ctime>
+#include <cmath>
 
 namespace Kel {
 
@@ -19,6 +19,12 @@ String dumpText(const datetime::Fields& f) {
     text +=
         datetime::formatFields(f, datetime::defaultFormat(datetime::timeFormat), datetime::FieldSet::time);
     return text;
+}
+
+void checkClock(Time::Where where) {
+    if (where != Time::Local && where != Time::UTC) {
+        throw DateTimeException(1);
+    }
 }
 
 } // namespace
@@ -86,13 +92,37 @@ String Timestamp::format(const String& fmt) const {
 }
 
 Timestamp Timestamp::now(Time::Where where) {
-    std::tm t{};
-    if ((where != Time::Local && where != Time::UTC) || !platform::readClock(where == Time::UTC, t)) {
-        throw DateTimeException(1);
-    }
-    return Timestamp(t.tm_year + 1900L, t.tm_mon + 1L, static_cast<long>(t.tm_mday),
-                     static_cast<long>(t.tm_hour), static_cast<long>(t.tm_min),
-                     static_cast<long>(t.tm_sec > 59 ? 59 : t.tm_sec));
+    checkClock(where);
+    const long long milliseconds = datetime::currentMilliseconds();
+    Timestamp t;
+    t.assign(datetime::fieldsAt(datetime::wholeSeconds(milliseconds), 0.0, where == Time::UTC));
+    return t;
+}
+
+Timestamp Timestamp::nowWithMilliseconds(Time::Where where) {
+    checkClock(where);
+    const long long milliseconds = datetime::currentMilliseconds();
+    const long long seconds = datetime::wholeSeconds(milliseconds);
+    const double fraction = static_cast<double>(milliseconds - seconds * 1000) / 1000.0;
+    Timestamp t;
+    t.assign(datetime::fieldsAt(seconds, fraction, where == Time::UTC));
+    return t;
+}
+
+Timestamp::Timestamp(std::chrono::system_clock::time_point t) : Timestamp(t, Time::Local) {}
+
+Timestamp::Timestamp(std::chrono::system_clock::time_point t, Time::Where where) {
+    checkClock(where);
+    long long seconds = 0;
+    double fraction = 0.0;
+    datetime::splitTimePoint(t, seconds, fraction);
+    assign(datetime::fieldsAt(seconds, fraction, where == Time::UTC));
+}
+
+std::chrono::system_clock::time_point Timestamp::toTimePoint(Time::Where where) const {
+    checkClock(where);
+    const long long seconds = datetime::secondsOf(fields(), where == Time::UTC);
+    return datetime::timePointOf(seconds, _dSecond - std::floor(_dSecond));
 }
 
 void Timestamp::dump(Socket& s) {

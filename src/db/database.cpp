@@ -34,7 +34,8 @@ SQLRETURN setAutoCommit(SQLHDBC h, bool on) {
 
 Database::Database()
     : _lAllocated(0), _lConnected(0), _lAutoCommit(0), _lTransaction(0), _lRowCount(-1), _szSource(),
-      _szUser(), _szPassword(), _lastError(""), _hDbc(nullptr) {}
+      _szUser(), _szPassword(), _lastError(""), _hDbc(nullptr), _pStatements(nullptr),
+      _lNativeTransaction(0) {}
 
 Database::Database(const Database& o) : Database() {
     KELBase::operator=(o);
@@ -72,6 +73,35 @@ long Database::open(const char* source, const char* user, const char* password) 
     copyName(_szUser, user);
     copyName(_szPassword, password);
 
+    return connectWith(nullptr, false);
+}
+
+long Database::openConnectionString(const char* connection) {
+    const ODBCEnvironment& environment = detail::odbcEnvironment();
+    if (!environment.isReady()) {
+        return notReady;
+    }
+    connection = orEmpty(connection);
+    if (_lAllocated || _lConnected) {
+        close();
+    }
+    // The dump shows the part before the first ';' (normally "Driver=..." or "DSN=...").
+    const char* end = std::strchr(connection, ';');
+    std::size_t n = end ? static_cast<std::size_t>(end - connection) : std::strlen(connection);
+    n = n > std::size_t(maxNameLength) ? std::size_t(maxNameLength) : n;
+    std::memcpy(_szSource, connection, n);
+    _szSource[n] = '\0';
+    if (n >= 4 && detail::passwordOf(_szSource).length() > 0) {
+        std::strcpy(_szSource, "PWD=****");
+    }
+    _szUser[0] = '\0';
+    _szPassword[0] = '\0';
+    _connection = connection;
+    return connectWith(connection, true);
+}
+
+long Database::connectWith(const char* connection, bool connectionString) {
+    const ODBCEnvironment& environment = detail::odbcEnvironment();
     SQLHENV henv = static_cast<SQLHENV>(environment.handle());
     SQLHDBC hdbc = SQL_NULL_HDBC;
     _lAllocated = 1;
@@ -81,11 +111,19 @@ long Database::open(const char* source, const char* user, const char* password) 
         return noHandle;
     }
     _hDbc = hdbc;
-    const SQLRETURN r = SQLConnect(hdbc, sqlText(_szSource), static_cast<SQLSMALLINT>(std::strlen(_szSource)),
-                                   sqlText(_szUser), static_cast<SQLSMALLINT>(std::strlen(_szUser)),
-                                   sqlText(_szPassword), static_cast<SQLSMALLINT>(std::strlen(_szPassword)));
+    SQLRETURN r;
+    if (connectionString) {
+        SQLSMALLINT written = 0;
+        r = SQLDriverConnect(hdbc, nullptr, sqlText(connection), SQL_NTS, nullptr, 0, &written,
+                             SQL_DRIVER_NOPROMPT);
+    } else {
+        r = SQLConnect(hdbc, sqlText(_szSource), static_cast<SQLSMALLINT>(std::strlen(_szSource)),
+                       sqlText(_szUser), static_cast<SQLSMALLINT>(std::strlen(_szUser)), sqlText(_szPassword),
+                       static_cast<SQLSMALLINT>(std::strlen(_szPassword)));
+    }
     if (!detail::succeeded(r)) {
         recordError(SQL_HANDLE_DBC, hdbc, detail::noDiagnostic);
+        _connection = nullptr;
         SQLFreeHandle(SQL_HANDLE_DBC, hdbc);
         _hDbc = nullptr;
         _lAllocated = 0;
@@ -93,6 +131,7 @@ long Database::open(const char* source, const char* user, const char* password) 
     }
     _lConnected = 1;
     _lTransaction = 0;
+    _lNativeTransaction = 0;
     // ODBC opens connections in auto-commit mode unless the driver or data source says otherwise.
     SQLULEN mode = SQL_AUTOCOMMIT_ON;
     if (!detail::succeeded(SQLGetConnectAttr(hdbc, SQL_ATTR_AUTOCOMMIT, &mode, 0, nullptr))) {
@@ -107,7 +146,10 @@ long Database::close() {
         if (_lTransaction) {
             rollback();
         }
-        disconnect();
+        endStatements();
+        if (!disconnect()) {
+            return failed;
+        }
     }
     if (_lAllocated) {
         SQLFreeHandle(SQL_HANDLE_DBC, dbcOf(_hDbc));
@@ -116,6 +158,8 @@ long Database::close() {
     _hDbc = nullptr;
     _lAutoCommit = 0;
     _lTransaction = 0;
+    _lNativeTransaction = 0;
+    _connection = nullptr;
     _szSource[0] = '\0';
     _szUser[0] = '\0';
     _szPassword[0] = '\0';
@@ -164,6 +208,27 @@ long Database::begin() {
     return result;
 }
 
+long Database::beginWrite() {
+    if (_lConnected && isSQLite()) {
+        // The driver's own transactions start deferred, and a deferred transaction that comes to write
+        // after another writer fails at once: BEGIN IMMEDIATE waits for the write lock instead.
+        if (!_lAutoCommit && !detail::succeeded(setAutoCommit(dbcOf(_hDbc), true))) {
+            recordError(SQL_HANDLE_DBC, _hDbc, detail::noDiagnostic);
+            return failed;
+        }
+        if (execute("BEGIN IMMEDIATE") != ok) {
+            if (!_lAutoCommit) {
+                setAutoCommit(dbcOf(_hDbc), false);
+            }
+            return failed;
+        }
+        _lNativeTransaction = 1;
+        _lTransaction = 1;
+        return ok;
+    }
+    return begin();
+}
+
 long Database::commit() {
     return endTransaction(SQL_COMMIT);
 }
@@ -173,6 +238,15 @@ long Database::rollback() {
 }
 
 long Database::endTransaction(short completion) {
+    if (_lNativeTransaction) {
+        _lNativeTransaction = 0;
+        _lTransaction = 0;
+        const long result = execute(completion == SQL_COMMIT ? "COMMIT" : "ROLLBACK");
+        if (!_lAutoCommit) {
+            setAutoCommit(dbcOf(_hDbc), false);
+        }
+        return result == ok ? ok : failed;
+    }
     long result = ok;
     if (!detail::succeeded(SQLEndTran(SQL_HANDLE_DBC, dbcOf(_hDbc), completion))) {
         recordError(SQL_HANDLE_DBC, _hDbc, _hDbc ? detail::noDiagnostic : detail::notConnected);
@@ -242,7 +316,7 @@ String Database::dumpText() const {
     line += " Usr=";
     line += _szUser;
     line += "Pwd=";
-    line += _szPassword;
+    line += detail::maskedPassword(_szPassword);
     return line;
 }
 
@@ -253,17 +327,97 @@ void Database::recordError(short handleType, void* handle, const char* whenNone)
     } else {
         _lastError = whenNone;
     }
+    scrubPassword();
 }
 
-void Database::disconnect() {
+// Drivers may quote the connection string in their messages: its PWD= value never reaches lastError().
+void Database::scrubPassword() {
+    const char* connection = _connection;
+    if (!connection) {
+        return;
+    }
+    const String password = detail::passwordOf(connection);
+    const std::size_t n = password.length();
+    if (n == 0) {
+        return;
+    }
+    String scrubbed("");
+    for (const char* p = _lastError; p && *p;) {
+        if (std::strncmp(p, password, n) == 0) {
+            scrubbed += "****";
+            p += n;
+        } else {
+            scrubbed += *p++;
+        }
+    }
+    _lastError = scrubbed;
+}
+
+bool Database::isSQLite() {
+    char name[64] = {0};
+    SQLSMALLINT length = 0;
+    if (!detail::succeeded(SQLGetInfo(dbcOf(_hDbc), SQL_DBMS_NAME, name, sizeof name, &length))) {
+        return false;
+    }
+    return std::strncmp(name, "SQLite", 6) == 0;
+}
+
+bool Database::disconnect() {
     SQLHDBC hdbc = dbcOf(_hDbc);
     if (!detail::succeeded(SQLDisconnect(hdbc))) {
         // Drivers refuse to disconnect in the middle of a transaction, even one nobody recorded.
-        recordError(SQL_HANDLE_DBC, hdbc, detail::noDiagnostic);
         SQLEndTran(SQL_HANDLE_DBC, hdbc, SQL_ROLLBACK);
-        SQLDisconnect(hdbc);
+        if (!detail::succeeded(SQLDisconnect(hdbc))) {
+            recordError(SQL_HANDLE_DBC, hdbc, detail::noDiagnostic);
+            return false;
+        }
     }
     _lConnected = 0;
+    return true;
+}
+
+void Database::attach(detail::StatementLink& link) {
+    link.db = this;
+    link.prev = nullptr;
+    link.next = _pStatements;
+    if (_pStatements) {
+        _pStatements->prev = &link;
+    }
+    _pStatements = &link;
+}
+
+void Database::detach(detail::StatementLink& link) {
+    Database* db = link.db;
+    if (!db) {
+        return;
+    }
+    if (link.prev) {
+        link.prev->next = link.next;
+    } else {
+        db->_pStatements = link.next;
+    }
+    if (link.next) {
+        link.next->prev = link.prev;
+    }
+    link.db = nullptr;
+    link.prev = nullptr;
+    link.next = nullptr;
+}
+
+// A driver refuses to disconnect while statements are open on the connection, and a statement handle
+// must not outlive its connection: each one still open is released here and its owner sees it closed.
+void Database::endStatements() {
+    while (_pStatements) {
+        detail::StatementLink& link = *_pStatements;
+        detach(link);
+        SQLHSTMT stmt = static_cast<SQLHSTMT>(*link.handle);
+        if (stmt) {
+            SQLFreeStmt(stmt, SQL_CLOSE);
+            SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+        }
+        *link.handle = nullptr;
+        *link.open = 0;
+    }
 }
 
 } // namespace Kel

@@ -30,6 +30,36 @@ bool readDiagnostic(SQLSMALLINT handleType, SQLHANDLE handle, char (&message)[40
 // "Src=<source> Uid=<user> Pwd=<password>", "(null)" for a null one: the dump line of both managers.
 String parameterLine(const String& source, const String& user, const String& password);
 
+// "****" for a password that is set, the password itself (empty or null) otherwise: dumps go to logs.
+const char* maskedPassword(const char* password);
+
+// Owns a statement handle until it is handed over, so that a throw on the way releases it.
+class StatementGuard {
+public:
+    explicit StatementGuard(SQLHSTMT stmt) : _hStmt(stmt) {}
+    ~StatementGuard() {
+        if (_hStmt) {
+            SQLFreeHandle(SQL_HANDLE_STMT, _hStmt);
+        }
+    }
+    StatementGuard(const StatementGuard&) = delete;
+    StatementGuard& operator=(const StatementGuard&) = delete;
+
+    SQLHSTMT get() const { return _hStmt; }
+    SQLHSTMT release() {
+        SQLHSTMT stmt = _hStmt;
+        _hStmt = SQL_NULL_HSTMT;
+        return stmt;
+    }
+
+private:
+    SQLHSTMT _hStmt;
+};
+
+// The value of the PWD= attribute of an ODBC connection string (null when there is none), braces
+// removed.
+String passwordOf(const char* connection);
+
 // Texts for the last error when a failure leaves no diagnostic record behind.
 extern const char* const noDiagnostic;
 extern const char* const notConnected;

@@ -10,6 +10,49 @@ const char* const noDiagnostic = "the ODBC call failed without a diagnostic reco
 const char* const notConnected = "the connection is not open";
 const char* const noRowAffected = "no data: the statement affected no row";
 
+const char* maskedPassword(const char* password) {
+    return password && *password ? "****" : password;
+}
+
+String passwordOf(const char* connection) {
+    for (const char* p = connection; p && *p;) {
+        while (*p == ';' || *p == ' ') {
+            ++p;
+        }
+        const char* key = p;
+        while (*p && *p != '=' && *p != ';') {
+            ++p;
+        }
+        const bool isPassword = p - key == 3 && (key[0] == 'P' || key[0] == 'p') &&
+                                (key[1] == 'W' || key[1] == 'w') && (key[2] == 'D' || key[2] == 'd');
+        if (*p != '=') {
+            continue;
+        }
+        ++p;
+        const char* value = p;
+        if (*p == '{') {
+            // A braced value runs to the closing brace; "}}" stands for one brace inside it.
+            value = ++p;
+            while (*p && !(*p == '}' && p[1] != '}')) {
+                p += *p == '}' ? 2 : 1;
+            }
+        } else {
+            while (*p && *p != ';') {
+                ++p;
+            }
+        }
+        if (isPassword) {
+            String password;
+            password.copy(value, static_cast<unsigned long>(p - value));
+            return password;
+        }
+        if (*p == '}') {
+            ++p;
+        }
+    }
+    return String::null;
+}
+
 bool readDiagnostic(SQLSMALLINT handleType, SQLHANDLE handle, char (&message)[400], SQLINTEGER* native) {
     message[0] = '\0';
     if (handle == SQL_NULL_HANDLE) {

@@ -11,7 +11,7 @@ String detail::parameterLine(const String& source, const String& user, const Str
     line += " Uid=";
     line += detail::orNull(user);
     line += " Pwd=";
-    line += detail::orNull(password);
+    line += detail::orNull(detail::maskedPassword(password));
     return line;
 }
 
@@ -39,10 +39,11 @@ void PooledDB::refresh(const char* source, const char* user, const char* passwor
     if (_db.isOpen()) {
         _db.close();
     }
+    // The manager cleared the mark under its lock before lending: a mark set while this reconnects
+    // stays for the next borrower.
     if (_db.open(source, user, password) < 0) {
         throw DatabaseException(_db.lastError());
     }
-    _lRefresh = 0;
 }
 
 long PooledDB::refresh() const {

@@ -1,4 +1,6 @@
-#include "db/db_internal.h"
+#include "db/values.h"
+
+#include <kel/datetime.h>
 
 #include "foundation/dump.h"
 
@@ -7,15 +9,6 @@
 #include <cstring>
 
 namespace Kel {
-
-// Length/indicator cells in blocks that never move once allocated: the driver keeps the addresses
-// handed to SQLBindCol until the statement is released.
-struct ResultSet::LengthBlock {
-    enum { cells = 16 };
-    SQLLEN cell[cells];
-    bool bound[cells];
-    LengthBlock* next;
-};
 
 namespace {
 
@@ -32,48 +25,6 @@ void appendClause(String& text, const char* keyword, const String& value) {
     if (!isEmpty(value)) {
         text += keyword;
         text += value;
-    }
-}
-
-// The ODBC C type that receives a column of the given type, or 0 for a type outside the table.
-SQLSMALLINT cTypeOf(int type) {
-    switch (type) {
-    case ResultSet::typeChar:
-        return SQL_C_CHAR;
-    case ResultSet::typeShort:
-        return SQL_C_SSHORT;
-    case ResultSet::typeUShort:
-        return SQL_C_USHORT;
-    case ResultSet::typeLong:
-        return SQL_C_SLONG;
-    case ResultSet::typeULong:
-        return SQL_C_ULONG;
-    case ResultSet::typeFloat:
-        return SQL_C_FLOAT;
-    case ResultSet::typeDouble:
-        return SQL_C_DOUBLE;
-    case ResultSet::typeBit:
-        return SQL_C_BIT;
-    case ResultSet::typeTinyInt:
-        return SQL_C_STINYINT;
-    case ResultSet::typeUTinyInt:
-        return SQL_C_UTINYINT;
-    case ResultSet::typeBigInt:
-        return SQL_C_SBIGINT;
-    case ResultSet::typeUBigInt:
-        return SQL_C_UBIGINT;
-    case ResultSet::typeBinary:
-        return SQL_C_BINARY;
-    case ResultSet::typeDate:
-        return SQL_C_TYPE_DATE;
-    case ResultSet::typeTime:
-        return SQL_C_TYPE_TIME;
-    case ResultSet::typeTimestamp:
-        return SQL_C_TYPE_TIMESTAMP;
-    case ResultSet::typeNumeric:
-        return SQL_C_NUMERIC;
-    default:
-        return 0;
     }
 }
 
@@ -168,6 +119,12 @@ void appendNumeric(String& out, const SQL_NUMERIC_STRUCT& v) {
     }
 }
 
+void appendEscape(String& out, const char* opening, const String& value) {
+    out += opening;
+    out += value;
+    out += "'}";
+}
+
 // The SQL literal of the value at buffer.
 void appendValue(String& out, const void* buffer, int type, int size) {
     char text[96];
@@ -250,6 +207,25 @@ void appendValue(String& out, const void* buffer, int type, int size) {
     case ResultSet::typeNumeric:
         appendNumeric(out, valueAt<SQL_NUMERIC_STRUCT>(buffer));
         return;
+    case ResultSet::typeKelDate:
+        if (static_cast<const Date*>(buffer)->year() == 0) {
+            out += "NULL";
+        } else {
+            appendEscape(out, "{d '", static_cast<const Date*>(buffer)->format("YYYY-MM-DD"));
+        }
+        return;
+    case ResultSet::typeKelTime:
+        appendEscape(out, "{t '", static_cast<const Time*>(buffer)->format("HH:NN:SS"));
+        return;
+    case ResultSet::typeKelTimestamp: {
+        const Timestamp& t = *static_cast<const Timestamp*>(buffer);
+        if (t.year() == 0) {
+            out += "NULL";
+            return;
+        }
+        appendEscape(out, "{ts '", t.Date::format("YYYY-MM-DD") + " " + t.Time::format("HH:NN:SS"));
+        return;
+    }
     default:
         out += "NULL";
         return;
@@ -260,12 +236,19 @@ void appendValue(String& out, const void* buffer, int type, int size) {
 } // namespace
 
 ResultSet::ResultSet(Database* db)
-    : _usNextColumn(1), _pLengths(nullptr), _lOpen(0), _lEOF(0), _statement(""), _filter(""), _sort(""),
-      _hStmt(nullptr), _pDatabase(db) {}
+    : _usNextColumn(1), _pColumns(new detail::ColumnBindings), _pParameters(nullptr), _lOpen(0), _lEOF(0),
+      _statement(""), _filter(""), _sort(""), _hStmt(nullptr), _pDatabase(db) {
+    _link.handle = &_hStmt;
+    _link.open = &_lOpen;
+}
 
 ResultSet::ResultSet(const ResultSet& o)
-    : KELBase(o), _usNextColumn(1), _pLengths(nullptr), _lOpen(0), _lEOF(0), _statement(o._statement),
-      _filter(o._filter), _sort(o._sort), _hStmt(nullptr), _pDatabase(o._pDatabase) {}
+    : KELBase(o), _usNextColumn(1), _pColumns(new detail::ColumnBindings), _pParameters(nullptr), _lOpen(0),
+      _lEOF(0), _statement(o._statement), _filter(o._filter), _sort(o._sort), _hStmt(nullptr),
+      _pDatabase(o._pDatabase) {
+    _link.handle = &_hStmt;
+    _link.open = &_lOpen;
+}
 
 ResultSet& ResultSet::operator=(const ResultSet& o) {
     if (this != &o) {
@@ -281,15 +264,8 @@ ResultSet& ResultSet::operator=(const ResultSet& o) {
 }
 
 ResultSet::~ResultSet() {
-    if (_lOpen) {
-        close();
-    }
-    LengthBlock* block = _pLengths;
-    while (block) {
-        LengthBlock* next = block->next;
-        delete block;
-        block = next;
-    }
+    close();
+    delete _pColumns;
 }
 
 long ResultSet::setFilter(const String& filter) {
@@ -302,6 +278,8 @@ long ResultSet::setSort(const String& sort) {
     return 1;
 }
 
+using detail::StatementGuard;
+
 long ResultSet::open(const String& sql) {
     if (_lOpen) {
         close();
@@ -310,21 +288,23 @@ long ResultSet::open(const String& sql) {
     if (!_pDatabase) {
         throw DatabaseException(detail::notConnected);
     }
-    SQLHDBC hdbc = static_cast<SQLHDBC>(_pDatabase->_hDbc);
-    SQLHSTMT stmt = SQL_NULL_HSTMT;
-    if (!detail::succeeded(SQLAllocHandle(SQL_HANDLE_STMT, hdbc, &stmt))) {
-        _pDatabase->recordError(SQL_HANDLE_DBC, hdbc, hdbc ? detail::noDiagnostic : detail::notConnected);
-        throw DatabaseException(_pDatabase->_lastError);
-    }
-    _hStmt = stmt;
+    // The hooks may throw: the text is composed before any handle exists.
     if (isEmpty(sql)) {
         composeSelect();
     } else {
         _statement = sql;
     }
+    SQLHDBC hdbc = static_cast<SQLHDBC>(_pDatabase->_hDbc);
+    SQLHSTMT allocated = SQL_NULL_HSTMT;
+    if (!detail::succeeded(SQLAllocHandle(SQL_HANDLE_STMT, hdbc, &allocated))) {
+        _pDatabase->recordError(SQL_HANDLE_DBC, hdbc, hdbc ? detail::noDiagnostic : detail::notConnected);
+        throw DatabaseException(_pDatabase->_lastError);
+    }
+    StatementGuard stmt(allocated);
     const char* text = _statement;
-    const SQLRETURN r = SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(text)),
+    const SQLRETURN r = SQLExecDirect(stmt.get(), reinterpret_cast<SQLCHAR*>(const_cast<char*>(text)),
                                       static_cast<SQLINTEGER>(std::strlen(text)));
+    _hStmt = stmt.get();
     if (r == SQL_SUCCESS_WITH_INFO) {
         getCommunication();
     } else if (r != SQL_SUCCESS) {
@@ -332,25 +312,39 @@ long ResultSet::open(const String& sql) {
         if (r == SQL_NO_DATA) {
             _pDatabase->_lastError = detail::noRowAffected;
         }
-        SQLFreeHandle(SQL_HANDLE_STMT, stmt);
         _hStmt = nullptr;
         throw DatabaseException(_pDatabase->_lastError);
     }
-    clearLengths();
+    _pColumns->reset();
     _usNextColumn = 1;
+    try {
+        bindColumns(resultColumn);
+    } catch (...) {
+        _hStmt = nullptr;
+        throw;
+    }
+    stmt.release();
     _lOpen = 1;
-    bindColumns(resultColumn);
+    _pDatabase->attach(_link);
     return 0;
 }
 
 long ResultSet::fetch() {
     prepareFetch();
-    const SQLRETURN r = SQLFetch(stmtOf(_hStmt));
-    if (r == SQL_SUCCESS) {
-        return 0;
+    if (!_lOpen) {
+        getCommunication();
+        return -1;
     }
+    const SQLRETURN r = SQLFetch(stmtOf(_hStmt));
     if (r == SQL_SUCCESS_WITH_INFO) {
         getCommunication();
+    }
+    if (r == SQL_SUCCESS || r == SQL_SUCCESS_WITH_INFO) {
+        String why;
+        if (!_pColumns->convertRow(why)) {
+            _pDatabase->_lastError = why;
+            return -1;
+        }
         return 0;
     }
     if (r == SQL_NO_DATA) {
@@ -371,7 +365,9 @@ long ResultSet::isOpen() const {
 
 long ResultSet::rowCount() {
     SQLLEN rows = -1;
-    SQLRowCount(stmtOf(_hStmt), &rows);
+    if (_hStmt) {
+        SQLRowCount(stmtOf(_hStmt), &rows);
+    }
     return static_cast<long>(rows);
 }
 
@@ -419,6 +415,59 @@ long ResultSet::updateRows() {
     return 0;
 }
 
+long ResultSet::insertBound() {
+    _statement = "";
+    bindColumns(selectColumn);
+    String names(_statement);
+    detail::ParameterList parameters;
+    const unsigned short nextColumn = _usNextColumn;
+    _pParameters = &parameters;
+    _usNextColumn = 1;
+    _statement = "";
+    try {
+        bindColumns(insertParameter);
+    } catch (...) {
+        _pParameters = nullptr;
+        _usNextColumn = nextColumn;
+        throw;
+    }
+    _pParameters = nullptr;
+    _usNextColumn = nextColumn;
+    String text("INSERT INTO ");
+    text += tableName();
+    text += " ( ";
+    text += names;
+    text += " ) VALUES ( ";
+    text += _statement;
+    text += " )";
+    _statement = text;
+    return executeBound(parameters);
+}
+
+long ResultSet::updateBound() {
+    detail::ParameterList parameters;
+    const unsigned short nextColumn = _usNextColumn;
+    _pParameters = &parameters;
+    _usNextColumn = 1;
+    _statement = "";
+    try {
+        bindColumns(updateParameter);
+    } catch (...) {
+        _pParameters = nullptr;
+        _usNextColumn = nextColumn;
+        throw;
+    }
+    _pParameters = nullptr;
+    _usNextColumn = nextColumn;
+    String text("UPDATE ");
+    text += tableName();
+    text += " SET ";
+    text += _statement;
+    appendClause(text, " WHERE ", _filter);
+    _statement = text;
+    return executeBound(parameters);
+}
+
 long ResultSet::deleteRows() {
     String text("DELETE FROM ");
     text += tableName();
@@ -439,12 +488,12 @@ Database* ResultSet::database() const {
 }
 
 bool ResultSet::isNull(unsigned short column) const {
-    const std::int64_t* cell = const_cast<ResultSet*>(this)->cellFor(column, false);
+    const std::int64_t* cell = _pColumns->cell(column);
     return cell && *cell == SQL_NULL_DATA;
 }
 
 std::int64_t ResultSet::columnLength(unsigned short column) const {
-    const std::int64_t* cell = const_cast<ResultSet*>(this)->cellFor(column, false);
+    const std::int64_t* cell = _pColumns->cell(column);
     return cell ? *cell : 0;
 }
 
@@ -480,16 +529,24 @@ long ResultSet::bindColumn(bindType what, const char* name, void* buffer, bindDa
         _statement += " = ";
         appendValue(_statement, buffer, type, size);
         break;
-    case resultColumn: {
-        const unsigned short column = _usNextColumn++;
-        const SQLSMALLINT cType = cTypeOf(type);
-        if (cType != 0) {
-            SQLLEN* cell = cellFor(column, true);
-            *cell = 0;
-            SQLBindCol(stmtOf(_hStmt), column, cType, buffer, static_cast<SQLLEN>(size), cell);
+    case resultColumn:
+        _pColumns->bind(stmtOf(_hStmt), _usNextColumn++, buffer, type, size);
+        break;
+    case insertParameter:
+    case updateParameter:
+        if (!isEmpty(_statement)) {
+            _statement += ", ";
+        }
+        if (what == updateParameter) {
+            _statement += name;
+            _statement += " = ";
+        }
+        if (_pParameters && _pParameters->setFromVariable(_usNextColumn++, type, buffer, size)) {
+            _statement += "?";
+        } else {
+            _statement += "NULL";
         }
         break;
-    }
     default:
         break;
     }
@@ -508,7 +565,37 @@ long ResultSet::getCommunication() {
 }
 
 std::int64_t* ResultSet::lengthCell(unsigned short column) {
-    return cellFor(column, false);
+    return _pColumns->cell(column);
+}
+
+long ResultSet::executeBound(detail::ParameterList& parameters) {
+    if (!_pDatabase) {
+        throw DatabaseException(detail::notConnected);
+    }
+    SQLHDBC hdbc = static_cast<SQLHDBC>(_pDatabase->_hDbc);
+    SQLHSTMT allocated = SQL_NULL_HSTMT;
+    if (!detail::succeeded(SQLAllocHandle(SQL_HANDLE_STMT, hdbc, &allocated))) {
+        _pDatabase->recordError(SQL_HANDLE_DBC, hdbc, hdbc ? detail::noDiagnostic : detail::notConnected);
+        throw DatabaseException(_pDatabase->_lastError);
+    }
+    StatementGuard stmt(allocated);
+    if (!parameters.bindTo(stmt.get())) {
+        _pDatabase->recordError(SQL_HANDLE_STMT, stmt.get(), detail::noDiagnostic);
+        throw DatabaseException(_pDatabase->_lastError);
+    }
+    const char* text = _statement;
+    const SQLRETURN r = SQLExecDirect(stmt.get(), reinterpret_cast<SQLCHAR*>(const_cast<char*>(text)),
+                                      static_cast<SQLINTEGER>(std::strlen(text)));
+    if (r == SQL_NO_DATA) {
+        return 0; // an update that matched no row
+    }
+    if (!detail::succeeded(r)) {
+        _pDatabase->recordError(SQL_HANDLE_STMT, stmt.get(), detail::noDiagnostic);
+        throw DatabaseException(_pDatabase->_lastError);
+    }
+    SQLLEN rows = -1;
+    SQLRowCount(stmt.get(), &rows);
+    return static_cast<long>(rows);
 }
 
 void ResultSet::composeSelect() {
@@ -524,7 +611,11 @@ void ResultSet::composeSelect() {
 }
 
 void ResultSet::freeStatement() {
+    Database::detach(_link);
     SQLHSTMT stmt = stmtOf(_hStmt);
+    if (!stmt) {
+        return;
+    }
     SQLFreeStmt(stmt, SQL_UNBIND);
     SQLFreeStmt(stmt, SQL_RESET_PARAMS);
     SQLFreeStmt(stmt, SQL_CLOSE);
@@ -532,41 +623,6 @@ void ResultSet::freeStatement() {
         getCommunication();
     }
     _hStmt = nullptr;
-}
-
-void ResultSet::clearLengths() {
-    for (LengthBlock* block = _pLengths; block; block = block->next) {
-        for (int i = 0; i < LengthBlock::cells; ++i) {
-            block->cell[i] = 0;
-            block->bound[i] = false;
-        }
-    }
-}
-
-std::int64_t* ResultSet::cellFor(unsigned short column, bool create) {
-    if (column == 0) {
-        return nullptr;
-    }
-    const int index = column - 1;
-    LengthBlock** link = &_pLengths;
-    for (int first = 0;; first += LengthBlock::cells) {
-        if (!*link) {
-            if (!create) {
-                return nullptr;
-            }
-            LengthBlock* block = new LengthBlock();
-            *link = block;
-        }
-        if (index < first + LengthBlock::cells) {
-            LengthBlock* block = *link;
-            const int i = index - first;
-            if (create) {
-                block->bound[i] = true;
-            }
-            return block->bound[i] ? &block->cell[i] : nullptr;
-        }
-        link = &(*link)->next;
-    }
 }
 
 } // namespace Kel

@@ -180,14 +180,15 @@ unsigned long Socket::recv(String& out, unsigned long timeout) {
 
     // Received straight into out's storage, which is kept for the next call. out becomes a variable-length
     // text ending at the first NUL; all the bytes stay readable through out.buffer().
+    // Made non-null before the bytes arrive: a null String holds no text, whatever its storage.
     if (out.fixedLength() > 0)
         out.fixLength(0);
+    out += "";
     char* storage = out.buffer(static_cast<unsigned long>(waiting));
     const long received = platform::socketRecv(_iHandle, storage, static_cast<std::size_t>(waiting), false);
     if (received <= 0)
         closeAndThrow(received == 0 ? disconnected : platform::socketLastError());
     storage[received] = '\0';
-    out += "";
     return static_cast<unsigned long>(received);
 }
 

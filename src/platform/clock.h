@@ -1,17 +1,15 @@
 #ifndef KEL_SRC_PLATFORM_CLOCK_H
 #define KEL_SRC_PLATFORM_CLOCK_H
 
-// Reading the calendar clock as broken-down time, safely from any thread.
-
-#include <ctime>
+// The local time zone as the C library knows it, asked safely from any thread.
 
 namespace Kel {
 namespace platform {
 
-// The current calendar time read once and broken down on universal time, or on local time with the time
-// zone and daylight saving in force at the call (a changed TZ variable included). False when the platform
-// cannot break the time down.
-bool readClock(bool universal, std::tm& out);
+// The seconds by which local time is ahead of universal time at the instant `seconds` (counted from
+// 1970-01-01 00:00 UTC), by the time zone and daylight-saving rules in force at the call (a changed TZ
+// variable included). False when the platform cannot tell.
+bool localOffset(long long seconds, long& offset);
 
 } // namespace platform
 } // namespace Kel

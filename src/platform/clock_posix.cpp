@@ -14,15 +14,18 @@ std::mutex zoneLock;
 
 } // namespace
 
-bool readClock(bool universal, std::tm& out) {
-    const std::time_t now = std::time(nullptr);
-    if (universal) {
-        return gmtime_r(&now, &out) != nullptr;
-    }
+bool localOffset(long long seconds, long& offset) {
+    const time_t instant = static_cast<time_t>(seconds);
+    if (static_cast<long long>(instant) != seconds)
+        return false;
+    std::tm broken{};
     const std::lock_guard<std::mutex> guard(zoneLock);
     // localtime_r, unlike localtime, need not look at the time zone again.
     tzset();
-    return localtime_r(&now, &out) != nullptr;
+    if (localtime_r(&instant, &broken) == nullptr)
+        return false;
+    offset = broken.tm_gmtoff;
+    return true;
 }
 
 } // namespace platform

@@ -20,11 +20,13 @@ bool localProfilePath(const char* name, std::string& path);
 std::string globalProfilePath(const char* name);
 
 // Writes `text` (lines ended by "\n", written with the platform's line end) to a new file
-// in the directory of `path` and renames it over `path` once every byte is on disk. An
-// existing file keeps its permissions (and owner where the process may set it); a symbolic
-// link is followed and stays a link. Returns false, with the old file untouched and the
-// temporary file removed, when anything fails, or when the existing file is not a regular
-// file or may not be written.
+// in the directory of `path` and renames it over `path` once every byte is on disk. The new file
+// is born open to its creator alone and takes the old file's permissions (and owner where the
+// process may set it) before any byte is written, so no one reads it whom the old file kept out.
+// A symbolic link is followed and stays a link. A file with several hard links, or in a directory
+// where no new file may be made, is rewritten in place instead. Returns false when anything
+// fails (the old file untouched and the temporary file removed, except after a failed rewrite
+// in place), or when the existing file is not a regular file or may not be written.
 bool replaceTextFile(const std::string& path, const std::string& text);
 
 // Points the global profile directory elsewhere; null restores the system directory. Meant

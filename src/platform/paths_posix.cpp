@@ -39,17 +39,46 @@ bool writeAll(int fd, const char* data, std::size_t length) {
     return true;
 }
 
-// Creates a new, empty file beside `target`, with a name no other writer uses.
-int createTemporary(const std::string& target, std::string& temporary) {
+// Creates a new, empty file beside `target`, with a name no other writer uses, open to its
+// creator alone: an existing target's permissions are given to it before any byte is written.
+int createTemporary(const std::string& target, bool exists, std::string& temporary) {
     static unsigned long counter = 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
         temporary =
             target + ".tmp" + std::to_string(static_cast<long>(::getpid())) + "-" + std::to_string(++counter);
-        int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, exists ? 0600 : 0666);
         if (fd >= 0 || errno != EEXIST)
             return fd;
     }
     return -1;
+}
+
+// Gives the empty temporary file the old file's owner and permissions, as far as the process may.
+// When the group cannot be carried over, the group's permissions are left out: they would open the
+// settings to a group the old file did not admit.
+bool takeAccessOf(int fd, const struct stat& old) {
+    if (old.st_uid != ::geteuid() || old.st_gid != ::getegid())
+        (void)!::fchown(fd, old.st_uid, old.st_gid); // only a privileged process may
+    struct stat now;
+    if (::fstat(fd, &now) != 0)
+        return false;
+    mode_t mode = old.st_mode & 07777;
+    if (now.st_gid != old.st_gid)
+        mode &= ~static_cast<mode_t>(S_IRWXG | S_ISGID);
+    return ::fchmod(fd, mode) == 0;
+}
+
+// Writes the new content over the file itself: every hard link keeps seeing it, and a directory
+// that admits no new file is not needed. Not atomic, which is why it is the way out only.
+bool rewriteInPlace(const std::string& target, const std::string& text) {
+    int fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool ok = writeAll(fd, text.data(), text.size());
+    ok = ok && ::ftruncate(fd, static_cast<off_t>(text.size())) == 0;
+    ok = ok && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    return ok;
 }
 
 } // namespace
@@ -91,16 +120,21 @@ bool replaceTextFile(const std::string& path, const std::string& text) {
         return false;
     }
 
+    // Renaming a new file over one with several names would split them.
+    if (exists && info.st_nlink > 1)
+        return rewriteInPlace(target, text);
+
     std::string temporary;
-    int fd = createTemporary(target, temporary);
-    if (fd < 0)
+    int fd = createTemporary(target, exists, temporary);
+    if (fd < 0) {
+        // A directory the user may not write holding a file the user may (a home directory owned
+        // by someone else): the file itself takes the change.
+        if (exists && (errno == EACCES || errno == EPERM))
+            return rewriteInPlace(target, text);
         return false;
-    bool ok = writeAll(fd, text.data(), text.size());
-    if (ok && exists) {
-        ok = ::fchmod(fd, info.st_mode & 07777) == 0;
-        if (ok && (info.st_uid != ::geteuid() || info.st_gid != ::getegid()))
-            (void)!::fchown(fd, info.st_uid, info.st_gid); // only a privileged process may
     }
+    bool ok = !exists || takeAccessOf(fd, info);
+    ok = ok && writeAll(fd, text.data(), text.size());
     ok = ok && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
     ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;

@@ -26,6 +26,12 @@ const char* findByte(const char* begin, const char* end, char byte) {
     return static_cast<const char*>(std::memchr(begin, byte, static_cast<std::size_t>(end - begin)));
 }
 
+// Closes the profile's files on every way out of the loader, exceptions included.
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using OpenFile = std::unique_ptr<std::FILE, FileCloser>;
+
 // The local file's content: every section, and every entry not read from the global file.
 std::string fileText(const Profile::ProfileSection* first) {
     std::string text;
@@ -58,6 +64,10 @@ Profile::Profile(const char* localName, const char* globalName)
             loadLocal(localName);
         if (globalName != nullptr)
             loadGlobal(globalName);
+        // What the destructor would write if nothing changed: a file that was read is left as it
+        // is, comments and blank lines included, unless the profile's content differs from this.
+        if (_pState->bLocalRead)
+            _pState->textAsRead = fileText(_pFirst);
     } catch (...) {
         _mode = Ready;
         release();
@@ -99,7 +109,9 @@ Profile::~Profile() {
     _mode = Saving;
     if (_pState->bSaveLocal) {
         try {
-            platform::replaceTextFile(_pState->localPath, fileText(_pFirst));
+            const std::string text = fileText(_pFirst);
+            if (!_pState->bLocalRead || text != _pState->textAsRead)
+                platform::replaceTextFile(_pState->localPath, text);
         } catch (...) {
             // Out of memory while composing the text: the old file stays, as for any failed save.
         }
@@ -159,6 +171,7 @@ Profile::ProfileSection* Profile::addSection(const char* name) {
 
 Profile::ProfileSection* Profile::findSection(const char* name, std::size_t length) const {
     const std::string_view wanted(name, length);
+    dropStaleIndex();
     if (_pState->bIndexed) {
         auto found = _pState->firstSection.find(wanted);
         return found != _pState->firstSection.end() ? found->second : nullptr;
@@ -171,6 +184,7 @@ Profile::ProfileSection* Profile::findSection(const char* name, std::size_t leng
             for (ProfileSection* each = _pFirst; each != nullptr; each = each->_pNext)
                 _pState->firstSection.emplace(each->_szName, each); // keeps the first of equal names
             _pState->bIndexed = true;
+            _pState->indexGeneration = detail::currentTableGeneration();
             return findSection(name, length);
         }
     }
@@ -179,6 +193,7 @@ Profile::ProfileSection* Profile::findSection(const char* name, std::size_t leng
 
 Profile::ProfileSection* Profile::appendSection(const char* name, std::size_t length) {
     std::unique_ptr<ProfileSection> section(new ProfileSection(name, length));
+    dropStaleIndex();
     if (_pState->bIndexed)
         _pState->firstSection.emplace(section->_szName, section.get());
     if (_pLast != nullptr)
@@ -207,6 +222,13 @@ void Profile::copyChain(const ProfileSection* from, ProfileSection*& first, Prof
     }
 }
 
+void Profile::dropStaleIndex() const {
+    if (_pState->bIndexed && _pState->indexGeneration != detail::currentTableGeneration()) {
+        _pState->firstSection.clear();
+        _pState->bIndexed = false;
+    }
+}
+
 void Profile::releaseSections() {
     _pState->firstSection.clear();
     _pState->bIndexed = false;
@@ -232,7 +254,7 @@ void Profile::loadLocal(const char* localName) {
     // The path is fixed now so that the destructor writes the very file that was read.
     if (!platform::localProfilePath(localName, _pState->localPath))
         return;
-    std::FILE* file = std::fopen(_pState->localPath.c_str(), "rb");
+    OpenFile file(std::fopen(_pState->localPath.c_str(), "rb"));
     if (file == nullptr) {
         // An absent file is created on saving; one that is there but cannot be opened is left
         // alone, since the settings in it were never seen.
@@ -240,20 +262,19 @@ void Profile::loadLocal(const char* localName) {
         return;
     }
     _mode = LoadingLocal;
-    bool read = readFile(file);
-    std::fclose(file);
+    const bool read = readFile(file.get());
     _pState->bSaveLocal = read;
+    _pState->bLocalRead = read;
     _bFound = _bFound || read;
 }
 
 void Profile::loadGlobal(const char* globalName) {
     _szGlobal = detail::copyText(globalName);
-    std::FILE* file = std::fopen(platform::globalProfilePath(globalName).c_str(), "rb");
+    OpenFile file(std::fopen(platform::globalProfilePath(globalName).c_str(), "rb"));
     if (file == nullptr)
         return;
     _mode = LoadingGlobal;
-    bool read = readFile(file);
-    std::fclose(file);
+    const bool read = readFile(file.get());
     _bFound = _bFound || read;
 }
 

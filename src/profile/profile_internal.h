@@ -6,6 +6,7 @@
 
 #include <kel/profile.h>
 
+#include <atomic>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -23,11 +24,21 @@ char* copyText(const char* text);
 // after that a look-up table answers, kept up to date as links are appended.
 constexpr unsigned kIndexAfter = 8;
 
+// Look-up tables point into the names and keys they index. The public assignments of sections and
+// entries replace those texts without knowing which table holds them, so each bumps this count, and a
+// table made under another count is thrown away, unread, before its next use.
+extern std::atomic<unsigned long> tableGeneration;
+
+inline unsigned long currentTableGeneration() {
+    return tableGeneration.load(std::memory_order_relaxed);
+}
+
 } // namespace detail
 
 // The first entry of each key in a section. The keys point into the entries, which keep their
 // keys for life.
 struct Profile::ProfileSection::EntryIndex {
+    unsigned long generation = detail::currentTableGeneration();
     std::unordered_map<std::string_view, ProfileEntry*> first;
 };
 
@@ -36,7 +47,12 @@ struct Profile::ProfileSection::EntryIndex {
 struct Profile::State {
     std::string localPath;
     bool bSaveLocal = false;
+    // The local file existed and was read; textAsRead is then what saving would have written
+    // right after construction.
+    bool bLocalRead = false;
+    std::string textAsRead;
     bool bIndexed = false;
+    unsigned long indexGeneration = 0;
     std::unordered_map<std::string_view, ProfileSection*> firstSection;
 };
 

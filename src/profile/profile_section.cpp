@@ -8,6 +8,8 @@ namespace Kel {
 
 namespace detail {
 
+std::atomic<unsigned long> tableGeneration{0};
+
 char* copyText(const char* text, std::size_t length) {
     char* copy = new char[length + 1];
     std::memcpy(copy, text, length);
@@ -66,6 +68,7 @@ Profile::ProfileEntry& Profile::ProfileEntry::operator=(const ProfileEntry& othe
         delete[] _szKey;
         _szKey = keyCopy.release();
         _bGlobal = other._bGlobal;
+        detail::tableGeneration.fetch_add(1, std::memory_order_relaxed);
     }
     return *this;
 }
@@ -120,6 +123,7 @@ Profile::ProfileSection& Profile::ProfileSection::operator=(const ProfileSection
         std::swap(_pFirst, copy._pFirst);
         std::swap(_pLast, copy._pLast);
         std::swap(_pIndex, copy._pIndex);
+        detail::tableGeneration.fetch_add(1, std::memory_order_relaxed);
     }
     return *this;
 }
@@ -166,6 +170,7 @@ Profile::ProfileEntry* Profile::ProfileSection::addEntry(const char* key, long v
 Profile::ProfileEntry* Profile::ProfileSection::findEntry(const char* key) const {
     if (key == nullptr)
         return nullptr;
+    dropStaleIndex();
     if (_pIndex != nullptr) {
         auto found = _pIndex->first.find(key);
         return found != _pIndex->first.end() ? found->second : nullptr;
@@ -187,6 +192,7 @@ Profile::ProfileEntry* Profile::ProfileSection::findEntry(const char* key) const
 
 void Profile::ProfileSection::append(ProfileEntry* entry) {
     // The table learns the entry before the chain does, so a failure leaves both as they were.
+    dropStaleIndex();
     if (_pIndex != nullptr)
         _pIndex->first.emplace(entry->_szKey, entry);
     if (_pLast != nullptr)
@@ -194,6 +200,13 @@ void Profile::ProfileSection::append(ProfileEntry* entry) {
     else
         _pFirst = entry;
     _pLast = entry;
+}
+
+void Profile::ProfileSection::dropStaleIndex() const {
+    if (_pIndex != nullptr && _pIndex->generation != detail::currentTableGeneration()) {
+        delete _pIndex;
+        _pIndex = nullptr;
+    }
 }
 
 void Profile::ProfileSection::releaseEntries() {

@@ -245,8 +245,10 @@ void String::assignText(const char* s, unsigned long len) {
     _bNull = false;
 }
 
+// Appends len characters at s (which may point into this String's own storage). A null String holds no
+// text, whatever its storage, so its stale bytes are written over.
 void String::appendText(const char* s, unsigned long len) {
-    const std::uint32_t length = textLength();
+    const std::uint32_t length = _bNull ? 0 : textLength();
     if (_ulFixed > 0) {
         if (length + len > _ulFixed)
             throw StringException(1);
@@ -487,7 +489,7 @@ String::operator const char*() const {
 // ---- access and storage control ---------------------------------------------------------------------
 
 unsigned long String::length() const {
-    return textLength();
+    return _bNull ? 0 : textLength();
 }
 
 char String::at(unsigned long i) const {

@@ -1,3 +1,5 @@
+#include "string/string_internal.h"
+
 #include <kel/string.h>
 
 #include <cstdlib>
@@ -66,23 +68,6 @@ bool isUnreserved(unsigned char c) {
            c == '.' || c == '_' || c == '~';
 }
 
-// Working storage for a text being rebuilt, released on every exit.
-class Scratch {
-public:
-    explicit Scratch(std::size_t bytes) : _pText(static_cast<char*>(std::malloc(bytes ? bytes : 1))) {
-        if (!_pText)
-            throw StringException(2);
-    }
-    ~Scratch() { std::free(_pText); }
-    Scratch(const Scratch&) = delete;
-    Scratch& operator=(const Scratch&) = delete;
-
-    char* data() { return _pText; }
-
-private:
-    char* _pText;
-};
-
 // The value of up to two characters read as strtol reads a base-16 number, keeping the low 8 bits.
 char decodedByte(const char* digits, std::size_t count) {
     char number[3] = {};
@@ -100,7 +85,7 @@ void String::escape() {
     std::size_t escaped = 0;
     for (std::uint32_t i = 0; i < length; ++i)
         escaped += escapeLetter(text[i]) != '\0';
-    Scratch out(length + escaped);
+    detail::Scratch out(length + escaped);
     char* w = out.data();
     for (std::uint32_t i = 0; i < length; ++i) {
         const char letter = escapeLetter(text[i]);
@@ -153,7 +138,7 @@ void String::fromURI() {
         return;
     const char* p = _pBuffer;
     const char* const end = p + textLength();
-    Scratch out(static_cast<std::size_t>(end - p));
+    detail::Scratch out(static_cast<std::size_t>(end - p));
     char* w = out.data();
     while (const char* percent = static_cast<const char*>(std::memchr(p, '%', end - p))) {
         std::memcpy(w, p, percent - p);
@@ -179,7 +164,7 @@ void String::toURI() {
     std::size_t encoded = 0;
     for (std::uint32_t i = 0; i < length; ++i)
         encoded += !isUnreserved(text[i]);
-    Scratch out(length + 2 * encoded);
+    detail::Scratch out(length + 2 * encoded);
     char* w = out.data();
     for (std::uint32_t i = 0; i < length; ++i) {
         const unsigned char c = text[i];

@@ -1,3 +1,5 @@
+#include "string/string_internal.h"
+
 #include <kel/string.h>
 
 #include <cstdarg>
@@ -8,45 +10,64 @@
 namespace Kel {
 
 namespace {
+
 // A variable-length String that formats receives at least this much storage.
 constexpr std::uint32_t minimumFormatCapacity = 256;
+// Output of up to this many bytes is built on the stack before it is copied into the String.
+constexpr std::uint32_t stackScratchSize = 1024;
+
+// Formats into out, which holds limit characters and a terminator; gives the length of the text written
+// (cut at limit). A null fmt writes empty text.
+std::uint32_t formatInto(char* out, std::uint32_t limit, const char* fmt, va_list args) {
+    int written = 0;
+    if (fmt)
+        written = std::vsnprintf(out, static_cast<std::size_t>(limit) + 1, fmt, args);
+    else
+        out[0] = '\0';
+    out[limit] = '\0';
+    // An encoding error leaves the output undefined: keep what is terminated.
+    if (written < 0)
+        return static_cast<std::uint32_t>(std::strlen(out));
+    return static_cast<std::uint32_t>(written) < limit ? static_cast<std::uint32_t>(written) : limit;
+}
+
 } // namespace
 
+// The arguments, and fmt itself, may point into this String's own storage (s.format("%s/file", s) is
+// common), so the text is always built in storage of its own and only then installed: the old text stays
+// readable until vsnprintf has read every argument.
 void String::format(const char* fmt, ...) {
-    if (_ulFixed == 0 && _ulCapacity < minimumFormatCapacity) {
-        // Fresh storage: the old text is discarded, so nothing needs copying.
-        if (!_pBuffer || _ulAllocated < minimumFormatCapacity) {
-            char* storage = static_cast<char*>(std::malloc(minimumFormatCapacity));
-            if (!storage)
-                throw StringException(2);
-            adopt(storage, minimumFormatCapacity, minimumFormatCapacity);
-        }
-        _ulCapacity = minimumFormatCapacity;
-        _pBuffer[0] = '\0';
-        _ulLength = 0;
-        _bLengthKnown = true;
-    }
-    if (!_pBuffer)
+    const bool grows = _ulFixed == 0 && _ulCapacity < minimumFormatCapacity;
+    if (!grows && !_pBuffer)
         throw StringException(2);
-    const std::uint32_t limit = _ulFixed > 0 ? _ulFixed : _ulCapacity - 1;
+    const std::uint32_t capacity = _ulFixed > 0 ? _ulFixed + 1 : grows ? minimumFormatCapacity : _ulCapacity;
+    const std::uint32_t limit = capacity - 1;
 
-    int written = 0;
-    if (fmt) {
-        va_list args;
-        va_start(args, fmt);
-        written = std::vsnprintf(_pBuffer, static_cast<std::size_t>(limit) + 1, fmt, args);
+    va_list args;
+    va_start(args, fmt);
+    std::uint32_t length = 0;
+    try {
+        if (grows && (!_pBuffer || _ulAllocated < minimumFormatCapacity)) {
+            // The old text is discarded: the new storage receives the output and replaces it.
+            detail::Scratch storage(capacity);
+            length = formatInto(storage.data(), limit, fmt, args);
+            adopt(storage.release(), capacity, capacity);
+        } else if (capacity <= stackScratchSize) {
+            char scratch[stackScratchSize];
+            length = formatInto(scratch, limit, fmt, args);
+            std::memcpy(_pBuffer, scratch, static_cast<std::size_t>(length) + 1);
+        } else {
+            detail::Scratch scratch(capacity);
+            length = formatInto(scratch.data(), limit, fmt, args);
+            std::memcpy(_pBuffer, scratch.data(), static_cast<std::size_t>(length) + 1);
+        }
+    } catch (...) {
         va_end(args);
-    } else {
-        _pBuffer[0] = '\0';
+        throw;
     }
-
-    _pBuffer[limit] = '\0';
-    if (written < 0) {
-        // An encoding error leaves the storage undefined: keep what is terminated.
-        _ulLength = static_cast<std::uint32_t>(std::strlen(_pBuffer));
-    } else {
-        _ulLength = static_cast<std::uint32_t>(written) < limit ? static_cast<std::uint32_t>(written) : limit;
-    }
+    va_end(args);
+    _ulCapacity = capacity;
+    _ulLength = length;
     _bLengthKnown = true;
     _bNull = false;
 }

@@ -3,6 +3,8 @@
 
 #include <kel/string.h>
 
+#include <cstdlib>
+
 namespace Kel {
 namespace detail {
 
@@ -15,6 +17,29 @@ inline bool isToEnd(unsigned long n) {
 inline bool isBlank(char c) {
     return c == ' ' || c == '\t';
 }
+
+// Working storage for a text being built, released on every exit unless handed over with release().
+class Scratch {
+public:
+    explicit Scratch(std::size_t bytes) : _pText(static_cast<char*>(std::malloc(bytes ? bytes : 1))) {
+        if (!_pText)
+            throw StringException(2);
+    }
+    ~Scratch() { std::free(_pText); }
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+
+    char* data() { return _pText; }
+    // Hands the storage to the caller, who frees it with std::free.
+    char* release() {
+        char* text = _pText;
+        _pText = nullptr;
+        return text;
+    }
+
+private:
+    char* _pText;
+};
 
 } // namespace detail
 } // namespace Kel

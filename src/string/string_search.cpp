@@ -103,7 +103,7 @@ unsigned long String::findIndex(const char* s) const {
 // ---- slicing and fields -----------------------------------------------------------------------------
 
 String String::mid(unsigned long start, unsigned long count) const {
-    const unsigned long length = textLength();
+    const unsigned long length = this->length();
     String result;
     if (start > length)
         return result;

@@ -19,9 +19,10 @@ struct Entity {
 // The entity table. Decoding takes the first row whose text matches; encoding the first row of the
 // character. The double quote has two spellings.
 const Entity entities[] = {
-    {'%', "&per;", 5}, {'&', "&amp;", 5}, {'>', "&gt;", 4},   {'<', "&lt;", 4},   {'/', "&slash;", 7},
-    {'?', "&qm;", 4},  {'!', "&em;", 4},  {'-', "&dash;", 6}, {'[', "&ob;", 4},   {']', "&cb;", 4},
-    {'=', "&eq;", 4},  {'"', "&dq;", 4},  {'\'', "&sq;", 4},  {'"', "&quot;", 6}, {'\xA0', "&nbsp;", 6},
+    {'%', "&per;", 5},   {'&', "&amp;", 5}, {'>', "&gt;", 4},   {'<', "&lt;", 4},   {'/', "&slash;", 7},
+    {'?', "&qm;", 4},    {'!', "&em;", 4},  {'-', "&dash;", 6}, {'[', "&ob;", 4},   {']', "&cb;", 4},
+    {'=', "&eq;", 4},    {'"', "&dq;", 4},  {'\'', "&sq;", 4},  {'"', "&quot;", 6}, {'\xA0', "&nbsp;", 6},
+    {'\'', "&apos;", 6}, // XML's own spelling of the apostrophe: read, never written
 };
 
 // An entity spans at most this many characters, "&" and ";" included.
@@ -32,9 +33,28 @@ bool isCSpace(char c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
-// The character of a decimal reference: the low 8 bits of the number that atol reads from [p, end).
-// The number is accumulated modulo 2^32, which keeps its low 8 bits exact however many digits follow.
-unsigned char decimalReference(const char* p, const char* end) {
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// The number of a hexadecimal reference, the digits after "&#x" up to the first that is not one, modulo
+// 2^32 like the decimal form.
+std::uint32_t hexadecimalReference(const char* p, const char* end) {
+    std::uint32_t value = 0;
+    for (int d; p < end && (d = hexDigit(*p)) >= 0; ++p)
+        value = value * 16u + static_cast<std::uint32_t>(d);
+    return value;
+}
+
+// The number of a decimal reference as atol reads it from [p, end), accumulated modulo 2^32, which keeps
+// its low 8 bits exact however many digits follow.
+std::uint32_t decimalReference(const char* p, const char* end) {
     while (p < end && isCSpace(*p))
         ++p;
     bool negative = false;
@@ -43,9 +63,7 @@ unsigned char decimalReference(const char* p, const char* end) {
     std::uint32_t value = 0;
     for (; p < end && *p >= '0' && *p <= '9'; ++p)
         value = value * 10u + static_cast<std::uint32_t>(*p - '0');
-    if (negative)
-        value = 0u - value;
-    return static_cast<unsigned char>(value & 0xFFu);
+    return negative ? 0u - value : value;
 }
 
 const Entity* namedEntity(const char* p, std::size_t length) {
@@ -53,40 +71,6 @@ const Entity* namedEntity(const char* p, std::size_t length) {
         if (e.length == length && std::memcmp(e.text, p, length) == 0)
             return &e;
     return nullptr;
-}
-
-// The entity text that replaces c, or null when c is written as it is.
-const Entity* replacementOf(unsigned char c, detail::Coding coding) {
-    switch (c) {
-    case '&':
-        return &entities[1];
-    case '>':
-        return &entities[2];
-    case '<':
-        return &entities[3];
-    case 0xA0:
-        return &entities[14];
-    case '"':
-        // A quote inside an attribute value would end the value: written as "&quot;".
-        return coding == detail::Coding::Attribute ? &entities[13] : nullptr;
-    default:
-        return nullptr;
-    }
-}
-
-// The characters that encoding replaces: bit 1 for element text, bit 2 for attribute values.
-struct EncodeSet {
-    unsigned char flags[256] = {};
-    EncodeSet() {
-        for (const unsigned char c : {0x26, 0x3C, 0x3E, 0xA0}) // & < > and the no-break space
-            flags[c] = 3;
-        flags[static_cast<unsigned char>('"')] = 2;
-    }
-};
-const EncodeSet encodeSet;
-
-inline bool needsEntity(unsigned char c, detail::Coding coding) {
-    return (encodeSet.flags[c] & (coding == detail::Coding::Attribute ? 2 : 1)) != 0;
 }
 
 } // namespace
@@ -137,7 +121,9 @@ void decodeRange(const char* p, const char* end, TextBuffer& out) {
             throw XMLException(101);
         out.append(p, static_cast<std::size_t>(amp - p));
         if (amp[1] == '#') {
-            const unsigned char c = decimalReference(amp + 2, semicolon);
+            const std::uint32_t number = amp[2] == 'x' ? hexadecimalReference(amp + 3, semicolon)
+                                                       : decimalReference(amp + 2, semicolon);
+            const auto c = static_cast<unsigned char>(number & 0xFFu);
             if (c != 0)
                 out.append(static_cast<char>(c));
         } else {
@@ -161,29 +147,67 @@ void assignDecoded(String& s, const char* p, const char* end, TextBuffer& scratc
     assignRange(s, scratch.data(), scratch.size());
 }
 
-std::uint64_t encodedLength(const char* p, std::size_t n, Coding coding) {
-    std::uint64_t length = n;
-    for (std::size_t i = 0; i < n; ++i)
-        if (needsEntity(static_cast<unsigned char>(p[i]), coding))
-            length += replacementOf(static_cast<unsigned char>(p[i]), coding)->length - 1;
+std::size_t utf8SequenceLength(const unsigned char* p, std::size_t n) {
+    const unsigned char c = p[0];
+    std::size_t length;
+    unsigned char low = 0x80, high = 0xBF; // the range of the second byte
+    if (c >= 0xC2 && c <= 0xDF) {
+        length = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        length = 3;
+        if (c == 0xE0)
+            low = 0xA0; // no overlong forms
+        else if (c == 0xED)
+            high = 0x9F; // no surrogates
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        length = 4;
+        if (c == 0xF0)
+            low = 0x90;
+        else if (c == 0xF4)
+            high = 0x8F; // nothing above U+10FFFF
+    } else {
+        return 0;
+    }
+    if (n < length || p[1] < low || p[1] > high)
+        return 0;
+    for (std::size_t i = 2; i < length; ++i)
+        if (p[i] < 0x80 || p[i] > 0xBF)
+            return 0;
     return length;
 }
 
-char* encodeTo(char* out, const char* p, std::size_t n, Coding coding) {
-    std::size_t run = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        if (!needsEntity(static_cast<unsigned char>(p[i]), coding))
-            continue;
-        std::memcpy(out, p + run, i - run);
-        out += i - run;
-        const Entity* e = replacementOf(static_cast<unsigned char>(p[i]), coding);
-        std::memcpy(out, e->text, e->length);
-        out += e->length;
-        run = i + 1;
+const CodingClasses codingClasses;
+
+CodingClasses::CodingClasses() : of() {
+    for (const unsigned char c : {'&', '<', '>'})
+        of[c] = legacyEntity | textEntity | attributeEntity;
+    of[static_cast<unsigned char>('"')] = attributeEntity;
+    of[0xA0] = legacyEntity | textEntity | attributeEntity | multiByte;
+    for (unsigned c = 0xC2; c <= 0xF4; ++c)
+        of[c] = multiByte;
+}
+
+const char* replacementOf(unsigned char c, Coding coding, std::size_t& length) {
+    const char* text;
+    switch (c) {
+    case '&':
+        text = "&amp;";
+        break;
+    case '<':
+        text = "&lt;";
+        break;
+    case '>':
+        text = "&gt;";
+        break;
+    case '"':
+        text = "&quot;";
+        break;
+    default:
+        text = coding == Coding::Legacy ? "&nbsp;" : "&nbsp;";
+        break;
     }
-    if (n > run)
-        std::memcpy(out, p + run, n - run);
-    return out + (n - run);
+    length = std::strlen(text);
+    return text;
 }
 
 } // namespace detail
@@ -194,15 +218,9 @@ const String XMLUtil::XMLEncode(const String& text) {
     String result;
     if (text.isNull())
         return result;
-    const char* p = text;
-    const std::size_t n = text.length();
     detail::TextBuffer out;
-    for (std::size_t i = 0; i < n; ++i) {
-        if (const Entity* e = replacementOf(static_cast<unsigned char>(p[i]), detail::Coding::Text))
-            out.append(e->text, e->length);
-        else
-            out.append(p[i]);
-    }
+    detail::BufferOut sink(out);
+    detail::putEncoded(sink, text, text.length(), detail::Coding::Legacy);
     detail::assignRange(result, out.data(), out.size());
     return result;
 }

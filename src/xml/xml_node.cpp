@@ -7,6 +7,8 @@
 
 #include <memory>
 #include <ostream>
+#include <string_view>
+#include <unordered_map>
 #include <utility>
 
 namespace Kel {
@@ -155,8 +157,7 @@ void XMLNode::copyContentFrom(const XMLNode& other) {
             target->_name = source->_name;
             target->_value = source->_value;
             target->_type = source->_type;
-            for (const XMLAttr* a = source->_pFirstAttr; a; a = a->_pNext)
-                target->attribute(a->_name, a->_value);
+            target->copyAttributesFrom(*source);
 
             if (source->_pFirstChild) {
                 source = source->_pFirstChild;
@@ -179,6 +180,37 @@ void XMLNode::copyContentFrom(const XMLNode& other) {
     } catch (...) {
         deleteContent();
         throw;
+    }
+}
+
+// Appends other's attributes in order; attributes that share a name collapse into the first, which takes
+// the last one's value. Past a handful of attributes the names already copied are looked up in a hash
+// table, so that copying stays linear in the number of attributes.
+void XMLNode::copyAttributesFrom(const XMLNode& other) {
+    constexpr int scanLimit = 16;
+    int count = 0;
+    const XMLAttr* a = other._pFirstAttr;
+    for (; a && count < scanLimit; a = a->_pNext, ++count)
+        attribute(a->_name, a->_value);
+    if (!a)
+        return;
+    std::unordered_map<std::string_view, XMLAttr*> byName;
+    XMLAttr* nullName = nullptr;
+    auto slotOf = [&](const String& name) -> XMLAttr*& {
+        return name.isNull() ? nullName
+                             : byName[std::string_view(static_cast<const char*>(name), name.length())];
+    };
+    for (XMLAttr* copied = _pFirstAttr; copied; copied = copied->_pNext) {
+        XMLAttr*& slot = slotOf(copied->_name);
+        if (!slot)
+            slot = copied;
+    }
+    for (; a; a = a->_pNext) {
+        XMLAttr*& slot = slotOf(a->_name);
+        if (slot)
+            slot->_value = a->_value;
+        else
+            slot = new XMLAttr(this, a->_name, a->_value);
     }
 }
 

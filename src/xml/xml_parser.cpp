@@ -411,7 +411,7 @@ const XMLDoc& XMLDoc::fromFile(const char* path) {
     if (!path)
         throw XMLException(401);
     struct stat status;
-    if (stat(path, &status) != 0)
+    if (stat(path, &status) != 0 || S_ISDIR(status.st_mode))
         throw XMLException(403);
     if (status.st_size < 5)
         throw XMLException(401);
@@ -434,6 +434,9 @@ const XMLDoc& XMLDoc::fromFile(const char* path) {
             break;
         read += got;
     }
+    // A read error is no end of file: parsing what arrived would give a document silently cut short.
+    if (std::ferror(file.get()))
+        throw XMLException(403);
     const char* cursor = text.get();
     return fromStream(cursor);
 }

@@ -24,9 +24,7 @@ public:
     void put(const char*, std::size_t n) { _length += n; }
     void put(char) { ++_length; }
     void tabs(std::uint64_t n) { _length += n; }
-    void encoded(const char* p, std::size_t n, Coding coding) {
-        _length += detail::encodedLength(p, n, coding);
-    }
+    void encoded(const char* p, std::size_t n, Coding coding) { detail::putEncoded(*this, p, n, coding); }
     std::uint64_t length() const { return _length; }
 
 private:
@@ -47,7 +45,7 @@ public:
         std::memset(_out, '\t', static_cast<std::size_t>(n));
         _out += n;
     }
-    void encoded(const char* p, std::size_t n, Coding coding) { _out = detail::encodeTo(_out, p, n, coding); }
+    void encoded(const char* p, std::size_t n, Coding coding) { detail::putEncoded(*this, p, n, coding); }
     char* end() const { return _out; }
 
 private:
@@ -56,7 +54,9 @@ private:
 
 // The characters of a String: none for a null one.
 struct Text {
-    explicit Text(const String& s) : p(s), n(p ? s.length() : 0) {}
+    // A null String has no characters: p is then an empty text, never a null pointer.
+    explicit Text(const String& s) : p(orEmpty(s)), n(s.length()) {}
+    static const char* orEmpty(const char* s) { return s ? s : ""; }
     const char* p;
     std::size_t n;
 };

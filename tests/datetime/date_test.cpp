@@ -28,9 +28,11 @@ TEST(DateSetters, AcceptTheYearRangeAndEveryFourthYearAsLeap) {
     expectDate(Date(1800, 2, 29), 1800, 2, 29);
     expectDate(Date(1790, 1, 1), 1790, 1, 1);
     expectDate(Date(2037, 12, 31), 2037, 12, 31);
+    expectDate(Date(2038, 1, 19), 2038, 1, 19);
+    expectDate(Date(9999, 12, 31), 9999, 12, 31);
     EXPECT_THROW_REASON(Date(2023, 2, 29), DateTimeException, 1);
     EXPECT_THROW_REASON(Date(1789, 1, 1), DateTimeException, 1);
-    EXPECT_THROW_REASON(Date(2038, 1, 1), DateTimeException, 1);
+    EXPECT_THROW_REASON(Date(10000, 1, 1), DateTimeException, 1);
     EXPECT_THROW_REASON(Date(2024, 13, 1), DateTimeException, 1);
     EXPECT_THROW_REASON(Date(2024, 0, 1), DateTimeException, 1);
     EXPECT_THROW_REASON(Date(2024, 4, 31), DateTimeException, 1);
@@ -46,7 +48,7 @@ TEST(DateSetters, DayNeedsYearThenMonthAndFailuresChangeNothing) {
     d.day(5);
     expectDate(d, 2020, 7, 5);
 
-    EXPECT_THROW_REASON(d.year(2040), DateTimeException, 1);
+    EXPECT_THROW_REASON(d.year(10000), DateTimeException, 1);
     EXPECT_THROW_REASON(d.month(-1), DateTimeException, 1);
     EXPECT_THROW_REASON(d.day(32), DateTimeException, 1);
     expectDate(d, 2020, 7, 5);

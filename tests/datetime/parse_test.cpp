@@ -26,6 +26,9 @@ TEST(DateParse, ReadsFieldsByPosition) {
         {"05/03/24", "DD/MM/YY", 2024, 3, 5},
         {"05/03/40", "DD/MM/YY", 1940, 3, 5},
         {"05/03/37", "DD/MM/YY", 2037, 3, 5},
+        {"05/03/39", "DD/MM/YY", 2039, 3, 5},
+        {"9999-12-31", "YYYY-MM-DD", 9999, 12, 31},
+        {"2100-060", "YYYY-DDD", 2100, 3, 1},
         {"05/03/99", "DD/MM/YY", 1999, 3, 5},
         {"05 mar 2024", "DD MMM YYYY", 2024, 3, 5},
         {"5 MARCH 2024", "D MMMMM YYYY", 2024, 3, 5},
@@ -53,7 +56,7 @@ TEST(DateParse, RejectsLayoutFirstThenFields) {
     const BadCase cases[] = {
         {"2024-3-5", "YYYY-MM-DD", 4},     {"2024/03/05", "YYYY-MM-DD", 4},
         {"2024-03-05 ", "YYYY-MM-DD", 4},  {"2024-13-45x", "YYYY-MM-DD.", 4},
-        {"05/03/39", "DD/MM/YY", 1},       {"1789-01-01", "YYYY-MM-DD", 1},
+        {"1789-01-01", "YYYY-MM-DD", 1},   {"10000-01-01", "YYYYY-MM-DD", 1},
         {"05 Mrz 2024", "DD MMM YYYY", 1}, {"2024- 65", "YYYY-DDD", 1},
         {"2023-366", "YYYY-DDD", 1},       {"2024-000", "YYYY-DDD", 1},
         {"03/2024", "MM/YYYY", 1},         {"2024-02-30", "YYYY-MM-DD", 1},

@@ -5,6 +5,7 @@
 using namespace Kel;
 using db_test::BackendTest;
 using db_test::dumpOf;
+using db_test::masked;
 using db_test::run;
 using db_test::scalar;
 using db_test::text;
@@ -17,7 +18,7 @@ TEST(DatabaseOpen, UnknownSourceFailsKeepingNamesAndMessage) {
     EXPECT_EQ(d.handle(), nullptr);
     EXPECT_FALSE(text(d.lastError()).empty());
     // The names stay after a failed open; the password follows the user without a blank.
-    EXPECT_EQ(dumpOf(d), "@ class Kel::Database\nSrc=kel_missing Usr=someonePwd=secret\n");
+    EXPECT_EQ(dumpOf(d), "@ class Kel::Database\nSrc=kel_missing Usr=someonePwd=****\n");
     d.close();
     EXPECT_EQ(dumpOf(d), "@ class Kel::Database\nSrc= Usr=Pwd=\n");
 }
@@ -31,11 +32,11 @@ TEST(DatabaseOpen, OverLongNamesAreRefusedWithoutChange) {
     EXPECT_EQ(d.open(over.c_str(), "u", "p"), Database::nameTooLong);
     EXPECT_EQ(d.open("kel_missing", over.c_str(), "p"), Database::nameTooLong);
     EXPECT_EQ(d.open("kel_missing", "u", over.c_str()), Database::nameTooLong);
-    EXPECT_EQ(dumpOf(d), "@ class Kel::Database\nSrc=kel_missing Usr=uPwd=p\n");
+    EXPECT_EQ(dumpOf(d), "@ class Kel::Database\nSrc=kel_missing Usr=uPwd=****\n");
     EXPECT_NE(text(d.lastError()).find("31"), std::string::npos);
     // 31 characters fit: the driver manager gets to look the name up.
     EXPECT_EQ(d.open(limit.c_str(), limit.c_str(), limit.c_str()), Database::failed);
-    EXPECT_EQ(dumpOf(d), "@ class Kel::Database\nSrc=" + limit + " Usr=" + limit + "Pwd=" + limit + "\n");
+    EXPECT_EQ(dumpOf(d), "@ class Kel::Database\nSrc=" + limit + " Usr=" + limit + "Pwd=****\n");
 }
 
 TEST(DatabaseClosed, OperationsFailWithoutTouchingAnything) {
@@ -81,7 +82,7 @@ TEST_P(DatabaseBackend, OpenConnectsInAutoCommitModeAndCloseForgets) {
     EXPECT_EQ(_d.isAutoCommit(), 1);
     EXPECT_NE(_d.handle(), nullptr);
     EXPECT_EQ(dumpOf(_d), "@ class Kel::Database\nSrc=" + target().dsn + " Usr=" + target().user +
-                              "Pwd=" + target().password + "\n");
+                              "Pwd=" + masked(target().password) + "\n");
     // A copy has a connection of its own to make, never the source's.
     {
         Database copy(_d);

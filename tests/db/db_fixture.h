@@ -8,8 +8,9 @@
 //   kel_sqlite_moving  an SQLite file inside a directory that tests remove and restore;
 //   kel_pg             the PostgreSQL server described by the KEL_PG_* variables (scripts/pg-start.sh);
 //   kel_pg_fault       the second server of pg-start.sh, which only the fault test stops and starts.
-// A backend that cannot be reached fails the test where it must work (SQLite on POSIX, PostgreSQL when
-// configured on POSIX) and skips it otherwise: PostgreSQL without configuration, any driver on Windows.
+// Under Wine the host's driver manager answers, and tests/db/wine-odbc.sh writes the same data sources
+// before Wine starts. A backend that cannot be reached fails the test where it must work (SQLite always,
+// PostgreSQL when configured) and skips it otherwise: PostgreSQL without configuration.
 
 #include "kel_test.h"
 
@@ -69,7 +70,28 @@ public:
     }
 
     const Target& target(Backend b) const { return _targets[b]; }
-    std::string movingDir() const { return _dir.file("moving"); }
+    std::string movingDir() const { return file("moving"); }
+    // A file in the directory that holds the SQLite databases.
+    std::string file(const std::string& name) const {
+#ifdef _WIN32
+        return _root + "\\" + name;
+#else
+        return _root + "/" + name;
+#endif
+    }
+
+    // The same file as the host's driver sees it: under Wine the host path, not the Z: one.
+    std::string hostFile(const std::string& name) const {
+#ifdef _WIN32
+        return envText("KEL_ODBC_DIR") + "/" + name;
+#else
+        return file(name);
+#endif
+    }
+    // The SQLite driver library, as the host's driver manager loads it.
+    std::string sqliteDriver() const {
+        return findDriver("KEL_SQLITE_DRIVER", "libsqlite3odbc.so");
+    }
 
     // Empty when a connection to b works; otherwise why not.
     const std::string& probe(Backend b) {
@@ -93,18 +115,8 @@ private:
         // Kept loaded, they stay reachable.
         dlopen("libodbcinst.so.2", RTLD_NOW | RTLD_NODELETE);
 #endif
-#ifdef _WIN32
-        const bool posix = false;
-#else
-        const bool posix = true;
-#endif
-        const std::string sqlite = findDriver("KEL_SQLITE_DRIVER", "libsqlite3odbc.so");
-        std::ofstream ini(_dir.file("odbc.ini"));
-        ini << "[kel_sqlite]\nDriver=" << sqlite << "\nDatabase=" << _dir.file("kel.db")
-            << "\nTimeout=2000\n";
-        ini << "[kel_sqlite_moving]\nDriver=" << sqlite << "\nDatabase=" << movingDir() << "/kel.db\n";
         _targets[SQLite].dsn = "kel_sqlite";
-        _targets[SQLite].mandatory = posix;
+        _targets[SQLite].mandatory = true;
         const char* const ports[] = {"KEL_PG_PORT", "KEL_PG_FAULT_PORT"};
         const char* const names[] = {"kel_pg", "kel_pg_fault"};
         for (int i = 0; i < 2; ++i) {
@@ -115,16 +127,42 @@ private:
                     " is not set): run eval \"$(scripts/pg-start.sh)\" first to include these tests";
                 continue;
             }
-            ini << "[" << names[i] << "]\nDriver=" << findDriver("KEL_PG_DRIVER", "psqlodbca.so")
-                << "\nServername=" << envText("KEL_PG_HOST") << "\nPort=" << envText(ports[i])
-                << "\nDatabase=" << envText("KEL_PG_DATABASE") << "\n";
-            t = {names[i], envText("KEL_PG_USER"), envText("KEL_PG_PASSWORD"), posix, ""};
+            t = {names[i], envText("KEL_PG_USER"), envText("KEL_PG_PASSWORD"), true, ""};
+        }
+#ifdef _WIN32
+        // Under Wine the host's driver manager answers, and it reads the data sources that
+        // tests/db/wine-odbc.sh wrote into KEL_ODBC_DIR before Wine started; a variable set here would
+        // not reach it. The host directory is seen here through Wine's drive Z:.
+        const std::string hostDir = envText("KEL_ODBC_DIR");
+        if (hostDir.empty()) {
+            _targets[SQLite].unavailable =
+                "KEL_ODBC_DIR is not set: run the database tests through ctest, "
+                "which prepares their data sources on the host (tests/db/wine-odbc.sh)";
+        }
+        _root = "Z:" + hostDir;
+        for (char& c : _root) {
+            c = c == '/' ? '\\' : c;
+        }
+#else
+        _root = _dir.path();
+        const std::string sqlite = findDriver("KEL_SQLITE_DRIVER", "libsqlite3odbc.so");
+        std::ofstream ini(file("odbc.ini"));
+        ini << "[kel_sqlite]\nDriver=" << sqlite << "\nDatabase=" << file("kel.db") << "\nTimeout=2000\n";
+        ini << "[kel_sqlite_moving]\nDriver=" << sqlite << "\nDatabase=" << movingDir() << "/kel.db\n";
+        for (int i = 0; i < 2; ++i) {
+            if (_targets[PostgreSQL + i].unavailable.empty()) {
+                ini << "[" << names[i] << "]\nDriver=" << findDriver("KEL_PG_DRIVER", "psqlodbca.so")
+                    << "\nServername=" << envText("KEL_PG_HOST") << "\nPort=" << envText(ports[i])
+                    << "\nDatabase=" << envText("KEL_PG_DATABASE") << "\n";
+            }
         }
         ini.close();
-        kel_test::setEnv("ODBCINI", _dir.file("odbc.ini").c_str());
+        kel_test::setEnv("ODBCINI", file("odbc.ini").c_str());
+#endif
     }
 
     kel_test::TempDir _dir;
+    std::string _root;
     Target _targets[3];
     bool _probed[3] = {false, false, false};
     std::string _why[3];
@@ -146,6 +184,11 @@ private:
 // Runs sql, expecting success.
 inline void run(Kel::Database& d, const std::string& sql) {
     EXPECT_EQ(d.execute(sql.c_str()), 0) << sql << ": " << text(d.lastError());
+}
+
+// How dumps write a password: "****" when one is set.
+inline std::string masked(const std::string& password) {
+    return password.empty() ? "" : "****";
 }
 
 // A one-column query, for counting rows.

@@ -9,7 +9,7 @@ using namespace Kel;
 // The library creates its ODBC environment while it loads. This program stands in for the driver
 // manager's SQLAllocHandle with one that always fails, so the environment is never ready: every open is
 // refused with notReady and changes nothing. Only ELF systems let a program take a library's place
-// this way; elsewhere the test is skipped.
+// this way; elsewhere the program holds no test.
 #if defined(__ELF__)
 
 #include "db/odbc.h"
@@ -39,12 +39,6 @@ TEST(EnvironmentNotReady, EveryOpenIsRefusedWithoutChange) {
     DBPoolMgr pool;
     EXPECT_THROW_REASON(pool.addPooledDB("kel_sqlite", "", ""), DatabaseException, -1);
     EXPECT_EQ(pool.count(), 0);
-}
-
-#else
-
-TEST(EnvironmentNotReady, EveryOpenIsRefusedWithoutChange) {
-    GTEST_SKIP() << "needs a platform where a program can stand in for a shared library's function";
 }
 
 #endif

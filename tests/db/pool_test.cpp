@@ -73,7 +73,7 @@ TEST_P(PoolBackend, ResizeablePoolGrowsToItsMaximum) {
     resizeable(pool, 1, 2);
     EXPECT_EQ(pool.count(), 1);
     EXPECT_EQ(dumpOf(pool), "@ class Kel::DBPoolMgr\nSrc=" + target().dsn + " Uid=" + target().user +
-                                " Pwd=" + target().password + "\n");
+                                " Pwd=" + db_test::masked(target().password) + "\n");
     DB a(&pool);
     DB b(&pool);
     EXPECT_EQ(pool.count(), 2);
@@ -156,7 +156,7 @@ TEST(PoolFailures, ConnectionFailuresPropagateWhileFillingAndAreSwallowedWhileGr
 
     EXPECT_THROW_REASON(pool.setResizeable("kel_missing", "u", "p", 2, 3), DatabaseException, -1);
     EXPECT_EQ(pool.count(), 0);
-    EXPECT_EQ(dumpOf(pool), "@ class Kel::DBPoolMgr\nSrc=kel_missing Uid=u Pwd=p\n");
+    EXPECT_EQ(dumpOf(pool), "@ class Kel::DBPoolMgr\nSrc=kel_missing Uid=u Pwd=****\n");
     // Growing with parameters that do not connect: nothing to lend, not a DatabaseException.
     EXPECT_THROW_REASON(DB d(&pool), DBPoolException, 1);
     EXPECT_THROW_REASON(DB d(static_cast<DBPoolMgr*>(nullptr)), DBPoolException, 1);

@@ -75,3 +75,54 @@ TEST(PoolThreads, TwoConnectionsServeFourThreadsOneBorrowerAtATime) {
     EXPECT_EQ(b.db(), connections[1]);
     RecordProperty("refusals", static_cast<int>(refusals.load()));
 }
+
+// Eight threads borrow and use connections while another marks the whole pool for refresh over and
+// over: every borrower gets a working connection, and a mark set while a connection reconnects is
+// neither lost nor raced on.
+TEST(PoolThreads, RefreshWhileEightThreadsBorrow) {
+    DB_TEST_REQUIRE(db_test::SQLite);
+    DBPoolMgr pool;
+    pool.setResizeable("kel_sqlite", "", "", 2, 4);
+    std::atomic<bool> stop{false};
+    std::atomic<long> borrows{0};
+    std::atomic<long> queryFailures{0};
+    std::atomic<long> refreshes{0};
+    std::thread refresher([&] {
+        while (!stop) {
+            pool.refresh();
+            refreshes.fetch_add(1);
+            std::this_thread::yield();
+        }
+    });
+    while (refreshes == 0) {
+        std::this_thread::yield();
+    }
+    const int threads = 8;
+    const int borrowsEach = 150;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    std::vector<std::thread> workers;
+    for (int t = 0; t < threads; ++t) {
+        workers.emplace_back([&] {
+            for (int done = 0; done < borrowsEach && std::chrono::steady_clock::now() < deadline;) {
+                try {
+                    DB d(&pool);
+                    if (d.db()->execute("SELECT 1") != 0) {
+                        queryFailures.fetch_add(1);
+                    }
+                    borrows.fetch_add(1);
+                    ++done;
+                } catch (const DBPoolException&) {
+                    std::this_thread::yield();
+                }
+            }
+        });
+    }
+    for (std::thread& w : workers) {
+        w.join();
+    }
+    stop = true;
+    refresher.join();
+    EXPECT_EQ(queryFailures, 0);
+    EXPECT_EQ(borrows, static_cast<long>(threads) * borrowsEach);
+    EXPECT_LE(pool.count(), 4);
+}

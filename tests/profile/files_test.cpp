@@ -51,10 +51,15 @@ TEST_F(ProfileFiles, LoadAndSaveKeepEntriesAsWrittenAndReachAFixpoint) {
         EXPECT_STREQ(profile.getProfileString("s", "a", "x"), "1;2");
         EXPECT_STREQ(profile.getProfileString("s", "late", "x"), "3");
         EXPECT_STREQ(profile.getProfileString("S", "late", "x"), "x");
+        profile.writeProfileString("t", "added", "1");
     }
     const std::string first = saved();
-    EXPECT_EQ(first, "[s]\nkey = value\ndup=1\ndup=2\n#a=1\na=1;2\nlate=3\n[t]\n");
-    { Profile again("app.ini", nullptr); }
+    EXPECT_EQ(first, "[s]\nkey = value\ndup=1\ndup=2\n#a=1\na=1;2\nlate=3\n[t]\nadded=1\n");
+    {
+        Profile again("app.ini", nullptr);
+        again.writeProfileString("t", "added", "2");
+        again.writeProfileString("t", "added", "1");
+    }
     EXPECT_EQ(saved(), first);
 }
 
@@ -66,8 +71,9 @@ TEST_F(ProfileFiles, LinesOfAnyLengthAreReadWhole) {
         Profile profile("app.ini", nullptr);
         EXPECT_EQ(profile.getProfileString(section.c_str(), "long", "x"), value);
         EXPECT_STREQ(profile.getProfileString(section.c_str(), "after", "x"), "1");
+        profile.writeProfileLong(section.c_str(), "after", 2);
     }
-    EXPECT_EQ(saved(), "[" + section + "]\nlong=" + value + "\nafter=1\n");
+    EXPECT_EQ(saved(), "[" + section + "]\nlong=" + value + "\nafter=2\n");
 }
 
 TEST_F(ProfileFiles, CarriageReturnsByteOrderMarkAndNulAreNotPartOfTheText) {
@@ -78,8 +84,37 @@ TEST_F(ProfileFiles, CarriageReturnsByteOrderMarkAndNulAreNotPartOfTheText) {
         // Without "]" the name runs to the end of the line, the line end excluded.
         EXPECT_EQ(profile.getProfileLong("open", "port", 0), 1);
         EXPECT_STREQ(profile.getProfileString("open", "nul", "x"), "2");
+        profile.writeProfileLong("open", "added", 3);
     }
-    EXPECT_EQ(saved(), "[db]\nuser=guest\n[open]\nport=1\nnul=2\n");
+    EXPECT_EQ(saved(), "[db]\nuser=guest\n[open]\nport=1\nnul=2\nadded=3\n");
+}
+
+TEST_F(ProfileFiles, AFileThatWasOnlyReadStaysByteForByteAsItWas) {
+    const std::string original = "; settings\r\n\r\n[db]\r\nuser = guest\r\n# note\r\n[empty]\r\n";
+    writeLocal(original);
+    writeGlobal("[db]\nport=5000\n[global only]\nx=1\n");
+    {
+        Profile profile("app.ini", "app.ini");
+        EXPECT_STREQ(profile.getProfileString("db", "user ", "x"), " guest");
+        // Writes that leave the content as it was read change nothing either.
+        profile.writeProfileString("db", "user ", " guest");
+        profile.writeProfileString("db", "port", "6000"); // global: never saved
+    }
+    EXPECT_EQ(profile_test::readText(local(), true), original);
+    {
+        Profile assigned("app.ini", nullptr);
+        assigned = Profile("app.ini", nullptr);
+    }
+    EXPECT_EQ(profile_test::readText(local(), true), original);
+
+    // Any real change, whichever way it is made, is saved.
+    {
+        Profile profile("app.ini", nullptr);
+        Profile changed(profile);
+        changed.writeProfileString("db", "user ", "admin");
+        profile = changed;
+    }
+    EXPECT_EQ(saved(), "[db]\nuser =admin\n[empty]\n");
 }
 
 TEST_F(ProfileFiles, MissingFilesAreNotFoundAndTheLocalFileIsCreatedOnSave) {

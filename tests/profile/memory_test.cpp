@@ -82,6 +82,88 @@ TEST(ProfileLookup, LargeSectionsAndProfilesStillFindTheFirstOfEachName) {
     EXPECT_STREQ(big->entryValue("k51", "x"), "x");
 }
 
+TEST(ProfileLookup, TablesFollowThePublicAssignmentsOfSectionsAndEntries) {
+    Sections profile;
+    for (int i = 0; i < 12; ++i) {
+        profile.writeProfileLong(numbered("s", i).c_str(), "n", i);
+        profile.writeProfileLong("s0", numbered("k", i).c_str(), i);
+    }
+    // These look-ups pass enough names to make both tables.
+    ASSERT_EQ(profile.getProfileLong("s11", "n", -1), 11);
+    ASSERT_EQ(profile.getProfileLong("s0", "k11", -1), 11);
+
+    Profile::ProfileSection replacement("renamed");
+    replacement.addEntry("n", 99L);
+    *profile.find("s5") = replacement;
+    EXPECT_EQ(profile.getProfileLong("s5", "n", -1), -1);
+    EXPECT_EQ(profile.getProfileLong("renamed", "n", -1), 99);
+    EXPECT_EQ(profile.getProfileLong("s11", "n", -1), 11);
+
+    Profile::ProfileEntry* entry = profile.find("s0")->firstEntry();
+    while (std::string(entry->key()) != "k3")
+        entry = entry->next();
+    *entry = Profile::ProfileEntry("other", "7");
+    EXPECT_EQ(profile.getProfileLong("s0", "k3", -1), -1);
+    EXPECT_EQ(profile.getProfileLong("s0", "other", -1), 7);
+    EXPECT_EQ(profile.getProfileLong("s0", "k11", -1), 11);
+    profile.writeProfileLong("s0", "k12", 12);
+    profile.writeProfileLong("s12", "n", 12);
+    EXPECT_EQ(profile.getProfileLong("s0", "k12", -1), 12);
+    EXPECT_EQ(profile.getProfileLong("s12", "n", -1), 12);
+}
+
+TEST(ProfileLookup, TextTakenFromTheProfileItselfActsAsACopy) {
+    const struct {
+        const char* what;
+        void (*write)(Sections&);
+        const char* section;
+        const char* key;
+        const char* expected;
+    } cases[] = {
+        {"value from the value it replaces",
+         [](Sections& p) { p.writeProfileString("s", "k", p.getProfileString("s", "k", "") + 1); }, "s", "k",
+         "alue"},
+        {"value from its own key",
+         [](Sections& p) { p.writeProfileString("s", "k", p.find("s")->firstEntry()->key()); }, "s", "k",
+         "k"},
+        {"key from a value",
+         [](Sections& p) { p.writeProfileString("s", p.getProfileString("s", "k", ""), "new"); }, "s",
+         "value", "new"},
+        {"section from its own name",
+         [](Sections& p) { p.writeProfileString(p.find("s")->name(), "k", "x"); }, "s", "k", "x"},
+        {"new section, key and value from one value",
+         [](Sections& p) {
+             const char* v = p.getProfileString("s", "k", "");
+             p.writeProfileString(v, v, v);
+         },
+         "value", "value", "value"},
+        {"section entry from its value",
+         [](Sections& p) {
+             Profile::ProfileSection* section = p.find("s");
+             section->setEntry("k", section->entryValue("k", "") + 2);
+         },
+         "s", "k", "lue"},
+        {"entry assigned from itself",
+         [](Sections& p) {
+             Profile::ProfileEntry* entry = p.find("s")->firstEntry();
+             *entry = *entry;
+         },
+         "s", "k", "value"},
+        {"section assigned from a later one", [](Sections& p) { *p.find("s") = *p.find("f3"); }, "f3", "n",
+         "3"},
+    };
+    for (const auto& c : cases) {
+        Sections profile;
+        profile.writeProfileString("s", "k", "value");
+        for (int i = 0; i < 12; ++i)
+            profile.writeProfileLong(numbered("f", i).c_str(), "n", i);
+        ASSERT_EQ(profile.getProfileLong("f11", "n", -1), 11); // the look-up tables exist
+        c.write(profile);
+        EXPECT_STREQ(profile.getProfileString(c.section, c.key, "<none>"), c.expected) << c.what;
+        EXPECT_EQ(profile.getProfileLong("f11", "n", -1), 11) << c.what;
+    }
+}
+
 TEST(ProfileLookup, AMillionEntriesAndSectionsAreReleasedWithoutDeepRecursion) {
     Sections profile;
     Profile::ProfileSection* section = profile.addSection("one");

@@ -16,10 +16,10 @@
 
 namespace profile_test {
 
-// The file's content read as text, so that CR LF line ends come back as "\n"; "<absent>" when
-// the file cannot be opened.
-inline std::string readText(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "r");
+// The file's content read as text, so that CR LF line ends come back as "\n" (or, with binary
+// set, its bytes as they are); "<absent>" when the file cannot be opened.
+inline std::string readText(const std::string& path, bool binary = false) {
+    std::FILE* file = std::fopen(path.c_str(), binary ? "rb" : "r");
     if (file == nullptr)
         return "<absent>";
     std::string text;

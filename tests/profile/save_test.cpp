@@ -5,12 +5,17 @@
 
 #include <kel/profile.h>
 
+#include <cstring>
 #include <filesystem>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <csignal>
+#include <dirent.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -97,7 +102,97 @@ TEST_F(ProfileFiles, AFailedRenameLeavesNoTemporaryFile) {
     EXPECT_EQ(entriesIn(home.path()), 1u);
 }
 
+TEST_F(ProfileFiles, AFileWithSeveralHardLinksIsRewrittenInPlace) {
+    writeLocal("[s]\nk=1\n");
+    const std::string other = home.file("shared.ini");
+    fs::create_hard_link(local(), other);
+    {
+        Profile profile("app.ini", nullptr);
+        profile.writeProfileLong("s", "k", 2);
+    }
+    EXPECT_EQ(saved(), "[s]\nk=2\n");
+    EXPECT_EQ(profile_test::readText(other), "[s]\nk=2\n");
+    EXPECT_EQ(entriesIn(home.path()), 2u);
+}
+
 #ifndef _WIN32
+
+namespace {
+
+// The permissions of the temporary file, seen by the signal that a write past the file size
+// limit raises while the new content is being written.
+const char* g_watchedDirectory = nullptr;
+mode_t g_temporaryMode = 0;
+
+void noteTemporaryMode(int) {
+    DIR* directory = ::opendir(g_watchedDirectory);
+    if (directory == nullptr)
+        return;
+    while (const dirent* entry = ::readdir(directory)) {
+        if (std::strstr(entry->d_name, ".tmp") == nullptr)
+            continue;
+        const std::string path = std::string(g_watchedDirectory) + "/" + entry->d_name;
+        struct stat info;
+        if (::stat(path.c_str(), &info) == 0)
+            g_temporaryMode = info.st_mode & 07777;
+    }
+    ::closedir(directory);
+}
+
+// Runs the profile's save with no file allowed to grow past 4096 bytes, as on a full disk.
+void saveWithSmallFileLimit(Profile* profile, void (*onLimit)(int)) {
+    struct rlimit old;
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    struct rlimit small = old;
+    small.rlim_cur = 4096;
+    void (*oldHandler)(int) = std::signal(SIGXFSZ, onLimit);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    delete profile;
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+}
+
+} // namespace
+
+TEST_F(ProfileFiles, TheNewFileIsNeverOpenToMoreThanTheOldOne) {
+    writeLocal("[s]\nsecret=1\n");
+    ASSERT_EQ(::chmod(local().c_str(), 0600), 0);
+    Profile* profile = new Profile("app.ini", nullptr);
+    profile->writeProfileString("s", "big", std::string(100000, 'x').c_str());
+
+    const mode_t oldMask = ::umask(0);
+    g_watchedDirectory = home.path().c_str();
+    g_temporaryMode = 01000;
+    saveWithSmallFileLimit(profile, noteTemporaryMode);
+    ::umask(oldMask);
+
+    EXPECT_EQ(g_temporaryMode, 0600u) << std::oct << g_temporaryMode;
+    EXPECT_EQ(saved(), "[s]\nsecret=1\n");
+}
+
+TEST_F(ProfileFiles, AWritableFileInADirectoryThatIsNotIsRewrittenInPlace) {
+    writeLocal("[s]\nk=1\n");
+    ASSERT_EQ(::chmod(local().c_str(), 0666), 0);
+    ASSERT_EQ(::chmod(home.path().c_str(), 0555), 0);
+    // An administrator may write anywhere: the save then runs as an ordinary user.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(2);
+        {
+            Profile profile("app.ini", nullptr);
+            profile.writeProfileLong("s", "k", 2);
+        }
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ::chmod(home.path().c_str(), 0755);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(saved(), "[s]\nk=2\n");
+    EXPECT_EQ(entriesIn(home.path()), 1u);
+}
 
 TEST_F(ProfileFiles, SavingKeepsPermissionsAndSymbolicLinks) {
     fs::create_directory(home.file("real"));
@@ -121,23 +216,31 @@ TEST_F(ProfileFiles, AWriteThatFailsHalfWayLeavesTheOldFile) {
     writeLocal("[s]\nk=old\n");
     Profile* profile = new Profile("app.ini", nullptr);
     profile->writeProfileString("s", "big", std::string(100000, 'x').c_str());
-
-    // A disk that fills up: no file may grow past 4096 bytes while the profile saves.
-    struct rlimit old;
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-    struct rlimit small = old;
-    small.rlim_cur = 4096;
-    void (*oldHandler)(int) = std::signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    delete profile;
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    saveWithSmallFileLimit(profile, SIG_IGN);
 
     EXPECT_EQ(saved(), "[s]\nk=old\n");
     EXPECT_EQ(entriesIn(home.path()), 1u);
 }
 
 #else
+
+TEST_F(ProfileFiles, ASymbolicLinkStaysALinkToTheUpdatedFile) {
+    fs::create_directory(home.file("real"));
+    const std::string target = home.file("real\\app.ini");
+    writeBytes(target, "[s]\nk=1\n");
+    // Some systems (Wine 8 among them) report success without making the link.
+    if (!::CreateSymbolicLinkA(local().c_str(), target.c_str(), 0) ||
+        ::GetFileAttributesA(local().c_str()) == INVALID_FILE_ATTRIBUTES)
+        GTEST_SKIP() << "symbolic links are not available here";
+    {
+        Profile profile("app.ini", nullptr);
+        EXPECT_EQ(profile.getProfileLong("s", "k", 0), 1);
+        profile.writeProfileLong("s", "k", 2);
+    }
+    EXPECT_TRUE(::GetFileAttributesA(local().c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
+    EXPECT_EQ(profile_test::readText(target), "[s]\nk=2\n");
+    EXPECT_EQ(entriesIn(home.file("real")), 1u);
+}
 
 TEST_F(ProfileFiles, AHomePathWithoutDriveIsTakenOnTheHomeDrive) {
     const std::string& path = home.path();

@@ -261,12 +261,43 @@ TEST(StringStorage, BufferWriteAndRelease) {
     EXPECT_STREQ(fresh, "");
     EXPECT_TRUE(none.isNull());
 
-    String fixed(4ul);
+    String fixed("", 4);
     EXPECT_THROW_REASON(fixed.buffer(5), StringException, 1);
     std::strcpy(fixed.buffer(4), "wxyz");
     fixed.release();
     EXPECT_EQ(fixed.fixedLength(), 4u);
     EXPECT_EQ(fixed.length(), 4u);
+}
+
+// Bytes written through buffer() into a null String are storage, not text: every operation that starts
+// from the length sees none, until the String is given a value.
+TEST(StringNullWithStorage, HoldsNoText) {
+    String s;
+    std::strcpy(s.buffer(8), "ab");
+    ASSERT_TRUE(s.isNull());
+    EXPECT_EQ(s.length(), 0u);
+    EXPECT_TRUE(s.mid(0).isNull());
+    EXPECT_TRUE(s.mid(0, 1).isNull());
+    EXPECT_EQ(s.mask(String("")).length(), 0u);
+    EXPECT_THROW_REASON(s.mask("##"), StringException, 4);
+    EXPECT_EQ(s.replaceMask("#", "Z"), "Z");
+    EXPECT_TRUE(s.replaceMask(" ", "Z").isNull());
+
+    // createMask leaves the copy as it is: null, with the stored bytes untouched.
+    String mask = s.createMask("ab");
+    EXPECT_TRUE(mask.isNull());
+    EXPECT_STREQ(mask.buffer(0), "ab");
+
+    // Appending starts from no text; the Part keeps at() on the storage.
+    EXPECT_EQ(s.at(1), 'b');
+    s += "c";
+    EXPECT_STREQ(s, "c");
+
+    String fixed(5ul);
+    std::strcpy(fixed.buffer(0), "xy");
+    EXPECT_EQ(fixed.length(), 0u);
+    fixed += "z";
+    EXPECT_STREQ(fixed, "z");
 }
 
 TEST(StringStorage, StorageBeyondThirtyTwoBitsIsRefusedAndTheTextKept) {

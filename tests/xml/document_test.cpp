@@ -106,6 +106,11 @@ TEST(XMLDocument, FromFile) {
     EXPECT_TRUE(doc.encoding().isNull());
     EXPECT_STREQ(doc.rootNode()->findChild("a", nullptr)->value(), "t");
 
+    // A directory, whatever its size on disk, is no file to read: no silent empty document.
+    XMLDoc fromDirectory("keep", true, "1.0", "UTF-8");
+    EXPECT_THROW_REASON(fromDirectory.fromFile(dir.path().c_str()), XMLException, 403);
+    EXPECT_TRUE(fromDirectory.isNull());
+
     const std::string bad = dir.file("bad.xml");
     writeFile(bad, "<r>&nope;</r>");
     EXPECT_THROW_REASON(doc.fromFile(bad.c_str()), XMLException, 102);

@@ -2,7 +2,9 @@
 
 #include <kel/xml.h>
 
+#include <chrono>
 #include <sstream>
+#include <string>
 
 using namespace Kel;
 
@@ -164,4 +166,123 @@ TEST(XMLDump, NodeAndAttributeLines) {
     EXPECT_EQ(dumpOf(n), "@ class Kel::XMLNode\nNs=(null) Nm=a Va=1\n");
     n.attribute("k", String());
     EXPECT_EQ(dumpOf(*n.attribute(nullptr)), "@ class Kel::XMLAttr\nNm=k Va=(null)\n");
+}
+
+// Attributes that share a name collapse on copy; with many attributes the copy must stay linear (a
+// quadratic copy of this node takes minutes).
+TEST(XMLNodeTree, CopiesOfNodesWithManyAttributesAreLinear) {
+    constexpr int count = 200000;
+    XMLNode many("many");
+    for (int i = 0; i < count; ++i) {
+        const std::string name = "a" + std::to_string(i);
+        new XMLAttr(&many, name.c_str(), "v");
+    }
+    new XMLAttr(&many, "a17", "late");
+    new XMLAttr(&many, "a199999", "last");
+    new XMLAttr(&many, String(), "null name");
+    new XMLAttr(&many, String(), "null again");
+    new XMLAttr(&many, "", "empty name");
+
+    const auto start = std::chrono::steady_clock::now();
+    const XMLNode copy(many);
+    XMLDoc doc("r", "1.0", "UTF-8");
+    doc.rootNode()->addNode(many);
+    const XMLDoc docCopy(doc);
+    const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_LT(seconds, 10.0 * kel_test::slowdown());
+
+    int n = 0;
+    for (XMLAttr* a = copy.attribute(nullptr); a; a = copy.attribute(a))
+        ++n;
+    EXPECT_EQ(n, count + 2);
+    EXPECT_STREQ(copy.attribute(String("a17")), "late");
+    EXPECT_STREQ(copy.attribute(String("a199999")), "last");
+    EXPECT_STREQ(copy.attribute(String()), "null again");
+    EXPECT_STREQ(copy.attribute(String("")), "empty name");
+    EXPECT_STREQ(copy.attribute(copy.attribute(copy.attribute(nullptr)))->name(), "a2");
+}
+
+// Setters given text that lies in the object's own storage behave as if the text had been copied first.
+TEST(XMLSetters, TextFromTheObjectItselfIsCopiedFirst) {
+    const struct {
+        const char* what;
+        void (*run)(XMLNode& node, XMLDoc& doc);
+        const char* expected;
+        String (*result)(XMLNode& node, XMLDoc& doc);
+    } rows[] = {
+        {"node value from its own value",
+         [](XMLNode& n, XMLDoc&) { n.value(static_cast<const char*>(n.value()) + 1); }, "alue",
+         [](XMLNode& n, XMLDoc&) { return n.value(); }},
+        {"attribute value from its own value",
+         [](XMLNode& n, XMLDoc&) {
+             const XMLAttr* a = n.attribute(nullptr);
+             n.attribute(a->name(), a->value());
+         },
+         "one", [](XMLNode& n, XMLDoc&) { return n.attribute(String("first")); }},
+        {"attribute value from the middle of its own value",
+         [](XMLNode& n, XMLDoc&) {
+             XMLAttr* a = n.attribute(nullptr);
+             a->value(static_cast<const char*>(a->value()) + 1);
+         },
+         "ne", [](XMLNode& n, XMLDoc&) { return n.attribute(String("first")); }},
+        {"attribute value from its own name",
+         [](XMLNode& n, XMLDoc&) {
+             XMLAttr* a = n.attribute(nullptr);
+             a->value(a->name());
+         },
+         "first", [](XMLNode& n, XMLDoc&) { return n.attribute(String("first")); }},
+        {"new attribute named after an existing one's value",
+         [](XMLNode& n, XMLDoc&) {
+             const XMLAttr* a = n.attribute(nullptr);
+             n.attribute(a->value(), a->name());
+         },
+         "first", [](XMLNode& n, XMLDoc&) { return n.attribute(String("one")); }},
+        {"node value from an attribute", [](XMLNode& n, XMLDoc&) { n.value(n.attribute(nullptr)->value()); },
+         "one", [](XMLNode& n, XMLDoc&) { return n.value(); }},
+        {"node assigned from its own child", [](XMLNode& n, XMLDoc&) { n = *n.nextChild(nullptr); }, "child",
+         [](XMLNode& n, XMLDoc&) { return n.name(); }},
+        {"DOCTYPE text from itself",
+         [](XMLNode&, XMLDoc& d) { d.docType(static_cast<const char*>(d.docType()) + 2); }, "type",
+         [](XMLNode&, XMLDoc& d) { return d.docType(); }},
+        {"DOCTYPE text from the root's name", [](XMLNode&, XMLDoc& d) { d.docType(d.rootNode()->name()); },
+         "root", [](XMLNode&, XMLDoc& d) { return d.docType(); }},
+        {"new root named after the old root's attribute",
+         [](XMLNode&, XMLDoc& d) { d.rootNode(d.rootNode()->attribute(nullptr)->value(), true); }, "next",
+         [](XMLNode&, XMLDoc& d) { return d.rootNode()->name(); }},
+        {"new root copied from a node of the old tree",
+         [](XMLNode&, XMLDoc& d) { d.rootNode(*d.rootNode()->nextChild(nullptr)); }, "leaf",
+         [](XMLNode&, XMLDoc& d) { return d.rootNode()->value(); }},
+        {"document assigned from itself",
+         [](XMLNode&, XMLDoc& d) {
+             const XMLDoc& same = d;
+             d = same;
+         },
+         "root", [](XMLNode&, XMLDoc& d) { return d.rootNode()->name(); }},
+        {"node parsed from its own value",
+         [](XMLNode& n, XMLDoc&) {
+             n.value("<x>inner</x>");
+             const XMLNode* child = n.nextChild(nullptr);
+             const String& text = n.attribute(nullptr)->value(); // keeps storage alive below
+             (void)text;
+             XMLAttr* a = n.attribute(nullptr);
+             a->value("<y>parsed</y>");
+             const char* cursor = a->value();
+             n.nextChild(child)->fromStream(cursor);
+         },
+         "parsed", [](XMLNode& n, XMLDoc&) { return n.nextChild(n.nextChild(nullptr))->value(); }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        XMLNode node("node");
+        node.value("value");
+        node.attribute("first", "one");
+        node.addNode("child", "c");
+        node.addNode("second", "s");
+        XMLDoc doc("root", "1.0", "UTF-8");
+        doc.docType("a type");
+        doc.rootNode()->attribute("a", "next");
+        doc.rootNode()->addNode("leaf", "leaf");
+        row.run(node, doc);
+        EXPECT_STREQ(row.result(node, doc), row.expected);
+    }
 }

@@ -133,3 +133,11 @@ TEST(XMLWriter, CommentsReadBackAsTheSameComment) {
         EXPECT_STREQ(back.rootNode()->nextChild(c)->name(), "after") << comment;
     }
 }
+
+TEST(XMLWriter, CommentWithoutValue) {
+    XMLNode root("r");
+    root.addNode("!--", String())->type(XMLNode::Comment);
+    XMLNode* named = root.addNode("!--", String());
+    named->value("");
+    EXPECT_NO_THROW(root.stream(true));
+}

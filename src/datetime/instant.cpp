@@ -1,0 +1,100 @@
+#include "datetime/instant.h"
+
+#include "datetime/calendar.h"
+#include "platform/clock.h"
+
+#include <kel/foundation.h>
+
+#include <atomic>
+#include <chrono>
+
+namespace Kel {
+namespace datetime {
+
+namespace {
+
+constexpr long long secondsPerDay = 86400;
+
+std::atomic<long long> clockShift{0};
+
+long long floorDiv(long long a, long long b) {
+    const long long q = a / b;
+    return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
+}
+
+long offsetAt(long long seconds) {
+    long offset = 0;
+    if (!platform::localOffset(seconds, offset)) {
+        throw DateTimeException(1);
+    }
+    return offset;
+}
+
+} // namespace
+
+long long currentMilliseconds() {
+    const auto sinceEpoch = std::chrono::system_clock::now().time_since_epoch();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(sinceEpoch).count() +
+           clockShift.load(std::memory_order_relaxed);
+}
+
+long long wholeSeconds(long long milliseconds) {
+    return floorDiv(milliseconds, 1000);
+}
+
+void shiftClockForTests(long long milliseconds) {
+    clockShift.store(milliseconds, std::memory_order_relaxed);
+}
+
+Fields fieldsAt(long long seconds, double fraction, bool universal) {
+    const long long civil = universal ? seconds : seconds + offsetAt(seconds);
+    const long long days = floorDiv(civil, secondsPerDay);
+    const long long inDay = civil - days * secondsPerDay;
+    Fields f;
+    calendar::civilFromDays(days, f.year, f.month, f.day);
+    if (!calendar::validYear(f.year)) {
+        throw DateTimeException(1);
+    }
+    f.hour = static_cast<long>(inDay / 3600);
+    f.minute = static_cast<long>(inDay / 60 % 60);
+    f.second = static_cast<double>(inDay % 60) + fraction;
+    return f;
+}
+
+long long secondsOf(const Fields& f, bool universal) {
+    if (f.year == 0 || f.month == 0 || f.day == 0) {
+        throw DateTimeException(1);
+    }
+    const long long civil = calendar::daysFromCivil(f.year, f.month, f.day) * secondsPerDay +
+                            f.hour * 3600LL + f.minute * 60LL + static_cast<long long>(f.second);
+    if (universal) {
+        return civil;
+    }
+    // The offset belongs to the instant, which is not known yet: a first guess from the offset at the
+    // civil time read as universal, corrected once where daylight saving changes in between.
+    const long first = offsetAt(civil);
+    const long second = offsetAt(civil - first);
+    return civil - second;
+}
+
+void splitTimePoint(std::chrono::system_clock::time_point t, long long& seconds, double& fraction) {
+    const auto sinceEpoch = t.time_since_epoch();
+    const auto whole = std::chrono::floor<std::chrono::seconds>(sinceEpoch);
+    seconds = static_cast<long long>(whole.count());
+    fraction = std::chrono::duration<double>(sinceEpoch - whole).count();
+}
+
+std::chrono::system_clock::time_point timePointOf(long long seconds, double fraction) {
+    using Ticks = std::chrono::system_clock::duration;
+    // One second of margin at each end leaves room for the fraction.
+    const long long limit = std::chrono::duration_cast<std::chrono::seconds>(Ticks::max()).count() - 1;
+    if (seconds > limit || seconds < -limit) {
+        throw DateTimeException(1);
+    }
+    const Ticks whole = std::chrono::duration_cast<Ticks>(std::chrono::seconds(seconds));
+    const Ticks part = std::chrono::round<Ticks>(std::chrono::duration<double>(fraction));
+    return std::chrono::system_clock::time_point(whole + part);
+}
+
+} // namespace datetime
+} // namespace Kel

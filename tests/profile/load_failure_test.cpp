@@ -1,0 +1,88 @@
+// The loader when memory runs out: whichever allocation fails while the files are read, the
+// exception leaves the constructor and no file stays open. The failures are injected by this
+// program's own operator new, which the library's calls reach on ELF platforms only.
+
+#include "profile_files.h"
+
+#include <kel/profile.h>
+
+#ifndef _WIN32
+
+#include <cstdlib>
+#include <filesystem>
+#include <new>
+
+namespace {
+
+// Allocations that may still succeed; negative for no limit.
+long g_allocationsLeft = -1;
+
+void* allocate(std::size_t size) {
+    if (g_allocationsLeft == 0)
+        throw std::bad_alloc();
+    if (g_allocationsLeft > 0)
+        --g_allocationsLeft;
+    if (void* block = std::malloc(size != 0 ? size : 1))
+        return block;
+    throw std::bad_alloc();
+}
+
+std::size_t openDescriptors() {
+    std::size_t count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        (void)entry;
+        ++count;
+    }
+    return count;
+}
+
+} // namespace
+
+void* operator new(std::size_t size) {
+    return allocate(size);
+}
+void* operator new[](std::size_t size) {
+    return allocate(size);
+}
+void operator delete(void* block) noexcept {
+    std::free(block);
+}
+void operator delete[](void* block) noexcept {
+    std::free(block);
+}
+void operator delete(void* block, std::size_t) noexcept {
+    std::free(block);
+}
+void operator delete[](void* block, std::size_t) noexcept {
+    std::free(block);
+}
+
+using Kel::Profile;
+using profile_test::ProfileFiles;
+
+TEST_F(ProfileFiles, EveryFailedAllocationWhileReadingLeavesNoFileOpen) {
+    writeLocal("[s]\nk=1\nj=2\n[t]\nx=y\n");
+    writeGlobal("[s]\ng=1\n[u]\nz=2\n");
+    const std::size_t before = openDescriptors();
+    long failures = 0;
+    for (long budget = 0; budget < 10000; ++budget) {
+        bool thrown = false;
+        g_allocationsLeft = budget;
+        try {
+            Profile profile("app.ini", "app.ini");
+            g_allocationsLeft = -1;
+            EXPECT_EQ(profile.getProfileLong("u", "z", 0), 2);
+        } catch (const std::bad_alloc&) {
+            thrown = true;
+        }
+        g_allocationsLeft = -1;
+        EXPECT_EQ(openDescriptors(), before) << "allocation " << budget << " failed";
+        if (!thrown)
+            break;
+        ++failures;
+    }
+    // Reading two files takes allocations; each of them was made to fail once.
+    EXPECT_GT(failures, 4);
+}
+
+#endif
