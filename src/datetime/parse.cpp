@@ -73,6 +73,10 @@ struct FormatShape {
     long separators[32] = {};
     int separatorCount = 0;
 
+    // Whether the date, the time, or both (by FieldSet) are plain runs of digits: each field one run of at
+    // most nine places, a month and a day of at most two, so that readPlainDigits may read them.
+    bool plain[3] = {};
+
     explicit FormatShape(const char* format) : text(format), length(std::strlen(format)) {
         for (unsigned long i = 0; i < length; ++i) {
             const char c = text[i];
@@ -85,6 +89,16 @@ struct FormatShape {
                 separators[separatorCount++] = static_cast<long>(i);
             }
         }
+        const bool date = plainRun(letterY, 9) && plainRun(letterM, 2) && plainRun(letterD, 2);
+        const bool time = plainRun(letterH, 9) && plainRun(letterN, 9) && plainRun(letterS, 9);
+        plain[static_cast<int>(FieldSet::date)] = date;
+        plain[static_cast<int>(FieldSet::time)] = time;
+        plain[static_cast<int>(FieldSet::timestamp)] = date && time;
+    }
+
+private:
+    bool plainRun(Letter letter, long widest) const {
+        return oneRun[letter] && extents.width(letter) <= widest;
     }
 };
 
@@ -99,6 +113,70 @@ const FormatShape* shapeOf(const char* format, unsigned long n) {
         }
     }
     return nullptr;
+}
+
+// The number of the plain run of digits of letter in value; -1 when a place holds anything else.
+long plainNumber(const FormatShape& shape, const char* value, Letter letter) {
+    const long first = shape.extents.first[letter];
+    return digitsAt(value + first, static_cast<unsigned long>(shape.extents.last[letter] - first + 1));
+}
+
+bool readPlainDate(const FormatShape& shape, const char* value, Fields& out) {
+    const long year = plainNumber(shape, value, letterY);
+    const long month = plainNumber(shape, value, letterM);
+    const long day = plainNumber(shape, value, letterD);
+    // A two-digit year, like any failure, is left to the full reading.
+    if (!calendar::validYear(year) || !calendar::validMonth(month) || day < 1 ||
+        day > calendar::monthLength(year, month)) {
+        return false;
+    }
+    out.year = year;
+    out.month = month;
+    out.day = day;
+    return true;
+}
+
+bool readPlainTime(const FormatShape& shape, const char* value, Fields& out) {
+    const long hour = plainNumber(shape, value, letterH);
+    const long minute = plainNumber(shape, value, letterN);
+    const long second = plainNumber(shape, value, letterS);
+    if (!calendar::validHour(hour) || !calendar::validMinute(minute) || second < 0 || second >= 60) {
+        return false;
+    }
+    out.hour = hour;
+    out.minute = minute;
+    out.second = static_cast<double>(second);
+    return true;
+}
+
+// The common case of a default format, read without laying the value out: every separator as in the
+// format and every field a plain run of digits within its range. Anything else (blanks, signs, names, a
+// two-digit year, a value out of range or of another length) returns false and is left to the full
+// reading, which then gives the same result or the same failure as ever; out is written only on success.
+bool readPlainDigits(const String& value, const String& fmt, FieldSet set, Fields& out) {
+    const char* f = fmt;
+    const char* v = value;
+    const unsigned long n = fmt.length();
+    if (f == nullptr || v == nullptr) {
+        return false;
+    }
+    const FormatShape* shape = shapeOf(f, n);
+    if (shape == nullptr || !shape->plain[static_cast<int>(set)] || value.length() != n) {
+        return false;
+    }
+    for (int i = 0; i < shape->separatorCount; ++i) {
+        const long at = shape->separators[i];
+        if (v[at] != f[at]) {
+            return false;
+        }
+    }
+    Fields result = out;
+    if ((set != FieldSet::time && !readPlainDate(*shape, v, result)) ||
+        (set != FieldSet::date && !readPlainTime(*shape, v, result))) {
+        return false;
+    }
+    out = result;
+    return true;
 }
 
 // Lays the value against a default format whose shape is known: no need to read the format again.
@@ -391,6 +469,9 @@ void readTime(const Layout& l, Fields& out) {
 } // namespace
 
 void parseDate(const String& value, const String& fmt, Fields& out) {
+    if (readPlainDigits(value, fmt, FieldSet::date, out)) {
+        return;
+    }
     Layout l;
     layOut(value, fmt, l);
     if (!l.dateSeparatorsMatch) {
@@ -400,6 +481,9 @@ void parseDate(const String& value, const String& fmt, Fields& out) {
 }
 
 void parseTime(const String& value, const String& fmt, Fields& out) {
+    if (readPlainDigits(value, fmt, FieldSet::time, out)) {
+        return;
+    }
     Layout l;
     layOut(value, fmt, l);
     if (!l.dateSeparatorsMatch || !l.colonsMatch) {
@@ -409,6 +493,9 @@ void parseTime(const String& value, const String& fmt, Fields& out) {
 }
 
 void parseTimestamp(const String& value, const String& fmt, Fields& out) {
+    if (readPlainDigits(value, fmt, FieldSet::timestamp, out)) {
+        return;
+    }
     Layout l;
     layOut(value, fmt, l);
     if (!l.dateSeparatorsMatch) {
