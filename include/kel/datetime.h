@@ -177,8 +177,9 @@ private:
     long _lYear;
     long _lMonth;
     long _lDay;
-    String _sFormat;
-    bool _bDefaultFormat;
+    /// A format of its own, owned; null for the process-wide default, so that dates in the default
+    /// format are made and destroyed without a String.
+    String* _pFormat;
 };
 
 /// A time of day: hours, minutes and seconds that may carry a fraction, always valid. It carries no date
@@ -253,8 +254,8 @@ private:
     long _lHour;
     long _lMinute;
     double _dSecond;
-    String _sFormat;
-    bool _bDefaultFormat;
+    /// A format of its own, owned; null for the process-wide default.
+    String* _pFormat;
 };
 
 /// A date and a time of day: a Timestamp is a Date and a Time at once, with every getter and setter of

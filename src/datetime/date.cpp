@@ -28,7 +28,7 @@ String monthName(const char* const* names, long i) {
 
 } // namespace
 
-Date::Date() : _lYear(0), _lMonth(0), _lDay(0), _sFormat(), _bDefaultFormat(true) {}
+Date::Date() : _lYear(0), _lMonth(0), _lDay(0), _pFormat(nullptr) {}
 
 Date::Date(long y, long m, long d) : Date() {
     year(y);
@@ -37,20 +37,24 @@ Date::Date(long y, long m, long d) : Date() {
 }
 
 Date::Date(const String& value, const String& fmt)
-    : KELBase(), _lYear(0), _lMonth(0), _lDay(0), _sFormat(fmt), _bDefaultFormat(false) {
+    : KELBase(), _lYear(0), _lMonth(0), _lDay(0), _pFormat(nullptr) {
     datetime::Fields f;
     datetime::parseDate(value, fmt, f);
     _lYear = f.year;
     _lMonth = f.month;
     _lDay = f.day;
+    // Taken only once the value is read, so that a failure leaves nothing to release.
+    _pFormat = datetime::ownFormat(fmt, datetime::dateFormat);
 }
 
 // The copy is a new object to the dump registry: its KELBase part is not copied.
 Date::Date(const Date& o)
-    : KELBase(), _lYear(o._lYear), _lMonth(o._lMonth), _lDay(o._lDay), _sFormat(o._sFormat),
-      _bDefaultFormat(o._bDefaultFormat) {}
+    : KELBase(), _lYear(o._lYear), _lMonth(o._lMonth), _lDay(o._lDay),
+      _pFormat(o._pFormat != nullptr ? new String(*o._pFormat) : nullptr) {}
 
-Date::~Date() = default;
+Date::~Date() {
+    delete _pFormat;
+}
 
 const Date& Date::operator=(const Date& o) {
     _lYear = o._lYear;
@@ -123,7 +127,7 @@ long Date::lastDay() const {
 }
 
 const String& Date::storedFormat() const {
-    return _bDefaultFormat ? datetime::defaultFormat(datetime::dateFormat) : _sFormat;
+    return _pFormat == nullptr ? datetime::defaultFormat(datetime::dateFormat) : *_pFormat;
 }
 
 String Date::format(const String& fmt) const {

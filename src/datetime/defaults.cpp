@@ -8,6 +8,8 @@
 
 #include <kel/datetime.h>
 
+#include <cstring>
+
 namespace Kel {
 
 namespace {
@@ -55,6 +57,15 @@ namespace datetime {
 
 const String& defaultFormat(DefaultFormat which) {
     return config.format(static_cast<unsigned long>(which));
+}
+
+String* ownFormat(const String& fmt, DefaultFormat which) {
+    const String& shared = defaultFormat(which);
+    const char* text = fmt;
+    if (text != nullptr && fmt.length() == shared.length() && std::strcmp(text, shared) == 0) {
+        return nullptr;
+    }
+    return new String(fmt);
 }
 
 } // namespace datetime

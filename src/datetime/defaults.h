@@ -14,6 +14,10 @@ enum DefaultFormat { dateFormat = 0, timeFormat = 1, timestampFormat = 2 };
 // The process-wide default format itself, without a copy; alive from library load to unload.
 const String& defaultFormat(DefaultFormat which);
 
+// A copy of fmt for an object to own as its stored format; null, meaning the shared default, when fmt is
+// the text of the default format which (a copy of it would read and write alike).
+String* ownFormat(const String& fmt, DefaultFormat which);
+
 } // namespace datetime
 } // namespace Kel
 

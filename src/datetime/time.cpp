@@ -9,7 +9,7 @@
 
 namespace Kel {
 
-Time::Time() : _lHour(0), _lMinute(0), _dSecond(0.0), _sFormat(), _bDefaultFormat(true) {}
+Time::Time() : _lHour(0), _lMinute(0), _dSecond(0.0), _pFormat(nullptr) {}
 
 Time::Time(long h, long m, long s) : Time() {
     hour(h);
@@ -24,20 +24,24 @@ Time::Time(long h, long m, double s) : Time() {
 }
 
 Time::Time(const String& value, const String& fmt)
-    : KELBase(), _lHour(0), _lMinute(0), _dSecond(0.0), _sFormat(fmt), _bDefaultFormat(false) {
+    : KELBase(), _lHour(0), _lMinute(0), _dSecond(0.0), _pFormat(nullptr) {
     datetime::Fields f;
     datetime::parseTime(value, fmt, f);
     _lHour = f.hour;
     _lMinute = f.minute;
     _dSecond = f.second;
+    // Taken only once the value is read, so that a failure leaves nothing to release.
+    _pFormat = datetime::ownFormat(fmt, datetime::timeFormat);
 }
 
 // The copy is a new object to the dump registry: its KELBase part is not copied.
 Time::Time(const Time& o)
-    : KELBase(), _lHour(o._lHour), _lMinute(o._lMinute), _dSecond(o._dSecond), _sFormat(o._sFormat),
-      _bDefaultFormat(o._bDefaultFormat) {}
+    : KELBase(), _lHour(o._lHour), _lMinute(o._lMinute), _dSecond(o._dSecond),
+      _pFormat(o._pFormat != nullptr ? new String(*o._pFormat) : nullptr) {}
 
-Time::~Time() = default;
+Time::~Time() {
+    delete _pFormat;
+}
 
 const Time& Time::operator=(const Time& o) {
     _lHour = o._lHour;
@@ -96,7 +100,7 @@ double Time::second() const {
 }
 
 const String& Time::storedFormat() const {
-    return _bDefaultFormat ? datetime::defaultFormat(datetime::timeFormat) : _sFormat;
+    return _pFormat == nullptr ? datetime::defaultFormat(datetime::timeFormat) : *_pFormat;
 }
 
 String Time::format(const String& fmt) const {
