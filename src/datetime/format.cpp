@@ -15,17 +15,23 @@ namespace datetime {
 
 namespace {
 
+const char digitPairs[] = "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+                          "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+                          "8081828384858687888990919293949596979899";
+
+// The two digits of v, 0 to 99, at out.
+void putPair(char* out, unsigned long v) {
+    out[0] = digitPairs[2 * v];
+    out[1] = digitPairs[2 * v + 1];
+}
+
 // v in decimal, at least width characters, zero-padded after the sign, as printf's "%0<width>i" writes it.
 unsigned putNumber(char* out, long v, int width) {
-    static const char pairs[] =
-        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-        "8081828384858687888990919293949596979899";
     if (v >= 0 && v < 100 && width <= 2) {
         // Nearly every field: one or two digits.
         if (v >= 10 || width == 2) {
-            out[0] = pairs[2 * v];
-            out[1] = pairs[2 * v + 1];
+            out[0] = digitPairs[2 * v];
+            out[1] = digitPairs[2 * v + 1];
             return 2;
         }
         out[0] = static_cast<char>('0' + v);
@@ -35,10 +41,10 @@ unsigned putNumber(char* out, long v, int width) {
         // A four-digit year.
         const long high = v / 100;
         const long low = v % 100;
-        out[0] = pairs[2 * high];
-        out[1] = pairs[2 * high + 1];
-        out[2] = pairs[2 * low];
-        out[3] = pairs[2 * low + 1];
+        out[0] = digitPairs[2 * high];
+        out[1] = digitPairs[2 * high + 1];
+        out[2] = digitPairs[2 * low];
+        out[3] = digitPairs[2 * low + 1];
         return 4;
     }
     char digits[24];
@@ -241,7 +247,28 @@ struct FormatPlan {
     int checkCount = 0;
     Field fields[6];
     int fieldCount = 0;
+    // Every field is written as digits exactly as wide as its extent (see fixedWidth), so the text is the
+    // format itself with the digits put over the letters, and no field can fail.
+    bool fixed = false;
 };
+
+// Whether a field is a number of as many digits as its extent: a year of two or four, the others of two.
+bool fixedWidth(const FormatPlan::Field& field) {
+    const long width = field.last - field.first + 1;
+    switch (field.letter) {
+    case letterY:
+        return width == 2 || width == 4;
+    case letterM:
+    case letterD:
+    case letterH:
+    case letterh:
+    case letterN:
+    case letterS:
+        return width == 2;
+    default:
+        return false;
+    }
+}
 
 FormatPlan planFormat(const char* f, long n, FieldSet set) {
     // Runs of one letter are noted at once: most fields are a single run.
@@ -299,7 +326,54 @@ FormatPlan planFormat(const char* f, long n, FieldSet set) {
         plan.fields[plan.fieldCount++] = {l, ext.first[l], ext.last[l]};
         position = ext.last[l] + 1;
     }
+    plan.fixed = plan.fieldCount == plan.checkCount;
+    for (int i = 0; i < plan.fieldCount; ++i) {
+        plan.fixed = plan.fixed && fixedWidth(plan.fields[i]);
+    }
     return plan;
+}
+
+// The number field l shows of v in a fixed-width plan.
+long fixedValue(Letter l, long width, const Fields& v) {
+    switch (l) {
+    case letterY:
+        return width == 2 ? v.year % 100 : v.year;
+    case letterM:
+        return v.month;
+    case letterD:
+        return v.day;
+    case letterH:
+        return v.hour;
+    case letterh:
+        return v.hour % 12;
+    case letterN:
+        return v.minute;
+    default: // S: whole seconds are cut, not rounded
+        return static_cast<long>(v.second);
+    }
+}
+
+// Writes the text of a fixed-width plan at out (n + 1 characters): the format with each field's digits
+// over its letters. False, with nothing promised about out, when a number does not fit its width (a
+// negative one, say), which the general writer then handles.
+bool writeFixed(const FormatPlan& plan, const Fields& v, const char* f, long n, char* out) {
+    std::memcpy(out, f, static_cast<std::size_t>(n) + 1);
+    for (int i = 0; i < plan.fieldCount; ++i) {
+        const FormatPlan::Field& field = plan.fields[i];
+        const bool fourDigits = field.last - field.first == 3;
+        const unsigned long value =
+            static_cast<unsigned long>(fixedValue(field.letter, fourDigits ? 4 : 2, v));
+        if (value >= (fourDigits ? 10000ul : 100ul)) {
+            return false; // negative, or too many digits
+        }
+        char* at = out + field.first;
+        if (fourDigits) {
+            putPair(at, value / 100);
+            at += 2;
+        }
+        putPair(at, value % 100);
+    }
+    return true;
 }
 
 // The plans of the default formats, made while the library loads and shared, read-only, by every
@@ -352,6 +426,12 @@ String formatFields(const Fields& fields, const String& fmt, FieldSet set) {
     if (plan == nullptr) {
         ownPlan = planFormat(f, n, set);
         plan = &ownPlan;
+    }
+    if (plan->fixed) {
+        OutputBuffer buffer(static_cast<std::size_t>(n) + 1);
+        if (writeFixed(*plan, fields, f, n, buffer.text())) {
+            return String(buffer.text());
+        }
     }
     for (int i = 0; i < plan->checkCount; ++i) {
         checkField(plan->checks[i].letter, plan->checks[i].width, fields);

@@ -5,6 +5,7 @@
 
 #include <kel/datetime.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -98,4 +99,32 @@ TEST(DefaultFormats, AssignmentReadsTheStoredFormats) {
     EXPECT_THROW_REASON(t = String("2023-02-29 23:59:59"), DateTimeException, 1);
     EXPECT_THROW_REASON(t = String("2024/02/28 23:59:59"), DateTimeException, 4);
     EXPECT_EQ(t.day(), 29);
+}
+
+TEST(DefaultFormats, DigitsWrittenOverTheFormatAsPrintfWritesThem) {
+    const long years[] = {1790, 1999, 2000, 2024, 9999};
+    const double seconds[] = {0.0, 9.5, 59.999};
+    char expected[64];
+    for (long year : years) {
+        for (long month = 1; month <= 12; month += 11) {
+            for (long hour = 0; hour < 24; hour += 7) {
+                for (double second : seconds) {
+                    const Timestamp t(year, month, 9, hour, 5, second);
+                    std::snprintf(expected, sizeof expected, "%04ld-%02ld-09 %02ld:05:%02d", year, month,
+                                  hour, static_cast<int>(second));
+                    EXPECT_EQ(std::string(t.format("YYYY-MM-DD HH:NN:SS")), expected);
+                    std::snprintf(expected, sizeof expected, "%02ld/%02ld|%02ld", year % 100, month, hour);
+                    EXPECT_EQ(std::string(t.format("YY/MM|HH")), expected);
+                    std::snprintf(expected, sizeof expected, "%02ld.%02d", hour % 12,
+                                  static_cast<int>(second));
+                    EXPECT_EQ(std::string(Time(t).format("hh.SS")), expected);
+                }
+            }
+        }
+    }
+    // The empty timestamp, and fields that are not plain digits, take the general writer.
+    EXPECT_EQ(std::string(Timestamp().format("YYYY-MM-DD HH:NN:SS")), "0000-00-00 00:00:00");
+    EXPECT_EQ(std::string(Timestamp(2024, 3, 9, 7, 5, 9.25).format("YYYY-MM-D H:N:SSSSS")),
+              "2024-03-9 7:5:09.25");
+    EXPECT_THROW_REASON(Timestamp(2024, 3, 9, 7, 5, 9L).format("YYY-MM-DD"), DateTimeException, 5);
 }
