@@ -13,6 +13,38 @@
 namespace Kel {
 namespace detail {
 
+// The length bytes at text, 0 to 8 of them, folded into one word without reading past them: two
+// overlapping loads, so no call to copy a variable count. Texts of one length fold alike only when equal.
+inline std::uint64_t foldShort(const char* text, std::size_t length) {
+    if (length >= 4) {
+        std::uint32_t low;
+        std::uint32_t high;
+        std::memcpy(&low, text, 4);
+        std::memcpy(&high, text + length - 4, 4);
+        return low | (static_cast<std::uint64_t>(high) << ((length - 4) * 8));
+    }
+    if (length == 0) {
+        return 0;
+    }
+    const auto byte = [text](std::size_t i) {
+        return static_cast<std::uint64_t>(static_cast<unsigned char>(text[i]));
+    };
+    return byte(0) | byte(length / 2) << 8 | byte(length - 1) << 16;
+}
+
+// Whether length bytes at a and b, 0 to 16 of them, are equal: overlapping word loads, not a call.
+inline bool equalShort(const char* a, const char* b, std::size_t length) {
+    if (length < 8) {
+        return foldShort(a, length) == foldShort(b, length);
+    }
+    std::uint64_t a1, a2, b1, b2;
+    std::memcpy(&a1, a, 8);
+    std::memcpy(&b1, b, 8);
+    std::memcpy(&a2, a + length - 8, 8);
+    std::memcpy(&b2, b + length - 8, 8);
+    return ((a1 ^ b1) | (a2 ^ b2)) == 0;
+}
+
 // A hash of the length bytes at text, read eight at a time.
 inline std::uint64_t hashText(const char* text, std::size_t length) {
     const std::uint64_t multiplier = 0x9E3779B97F4A7C15ull;
@@ -24,9 +56,7 @@ inline std::uint64_t hashText(const char* text, std::size_t length) {
         hash = (hash ^ chunk) * multiplier;
         hash ^= hash >> 29;
     }
-    std::uint64_t tail = 0;
-    std::memcpy(&tail, text + i, length - i);
-    hash = (hash ^ tail) * multiplier;
+    hash = (hash ^ foldShort(text + i, length - i)) * multiplier;
     return hash ^ (hash >> 32);
 }
 
@@ -45,7 +75,8 @@ public:
             if (slot.link == nullptr) {
                 return nullptr;
             }
-            if (slot.hash == hash && slot.length == length && matches(slot, text, length)) {
+            if (slot.hash == static_cast<std::uint32_t>(hash) && slot.length == length &&
+                matches(slot, text, length)) {
                 return slot.link;
             }
         }
@@ -62,8 +93,8 @@ public:
             grow();
         }
         Slot slot;
-        slot.hash = hashText(text, length);
-        slot.length = length;
+        slot.hash = static_cast<std::uint32_t>(hashText(text, length));
+        slot.length = static_cast<std::uint32_t>(length);
         std::memcpy(slot.head, text, length < sizeof slot.head ? length : sizeof slot.head);
         slot.link = link;
         place(slot);
@@ -71,16 +102,18 @@ public:
     }
 
 private:
+    // 32 bytes, two to a cache line: the low half of the hash, whose lowest bits also place the slot,
+    // and the length, which no text of a profile line comes near to overflowing.
     struct Slot {
-        std::uint64_t hash = 0;
-        std::size_t length = 0;
+        std::uint32_t hash = 0;
+        std::uint32_t length = 0;
         char head[16] = {};
         Link* link = nullptr;
     };
 
     static bool matches(const Slot& slot, const char* text, std::size_t length) {
         const std::size_t inHead = length < sizeof slot.head ? length : sizeof slot.head;
-        return std::memcmp(slot.head, text, inHead) == 0 &&
+        return equalShort(slot.head, text, inHead) &&
                (length == inHead ||
                 std::memcmp(textOf(slot.link) + inHead, text + inHead, length - inHead) == 0);
     }
