@@ -55,14 +55,6 @@ void civilFromDays(long long days, long& year, long& month, long& day) {
     year = static_cast<long>(yearOfEra + era * 400 + (month <= 2 ? 1 : 0));
 }
 
-long monthLength(long year, long month) {
-    static const long lengths[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (month < 1 || month > 12) {
-        return 0;
-    }
-    return month == 2 && isLeapYear(year) ? 29 : lengths[month - 1];
-}
-
 long dayOfYear(long year, long month, long day) {
     if (month <= 1 || month > 12) {
         return day;

@@ -16,8 +16,15 @@ inline bool isLeapYear(long year) {
     return year % 4 == 0;
 }
 
-// Days of month 1 to 12 of year by the library's leap rule; 0 for any other month.
-long monthLength(long year, long month);
+// Days of month 1 to 12 of year by the library's leap rule; 0 for any other month. Inline: every date
+// read checks its day against it.
+inline long monthLength(long year, long month) {
+    constexpr long lengths[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month < 1 || month > 12) {
+        return 0;
+    }
+    return month == 2 && isLeapYear(year) ? 29 : lengths[month - 1];
+}
 
 // Day number within the year from 1, by the library's leap rule; for a month of 0 or 1, the day itself.
 long dayOfYear(long year, long month, long day);
