@@ -228,35 +228,41 @@ CodingClasses::CodingClasses() : of() {
 }
 
 const char* replacementOf(unsigned char c, Coding coding, std::size_t& length) {
-    const char* text;
+    struct Replacement {
+        const char* text;
+        std::size_t length;
+    };
+    static const Replacement amp{"&amp;", 5}, lt{"&lt;", 4}, gt{"&gt;", 4}, quot{"&quot;", 6}, tab{"&#9;", 4},
+        lf{"&#10;", 5}, cr{"&#13;", 5}, nbsp{"&nbsp;", 6}, nbspReference{"&#160;", 6};
+    const Replacement* r;
     switch (c) {
     case '&':
-        text = "&amp;";
+        r = &amp;
         break;
     case '<':
-        text = "&lt;";
+        r = &lt;
         break;
     case '>':
-        text = "&gt;";
+        r = &gt;
         break;
     case '"':
-        text = "&quot;";
+        r = &quot;
         break;
     case '\t':
-        text = "&#9;";
+        r = &tab;
         break;
     case '\n':
-        text = "&#10;";
+        r = &lf;
         break;
     case '\r':
-        text = "&#13;";
+        r = &cr;
         break;
     default:
-        text = coding == Coding::Legacy ? "&nbsp;" : "&#160;";
+        r = coding == Coding::Legacy ? &nbsp : &nbspReference;
         break;
     }
-    length = std::strlen(text);
-    return text;
+    length = r->length;
+    return r->text;
 }
 
 } // namespace detail

@@ -269,7 +269,7 @@ const char* XMLParser::readRun(const char* cursor, bool& plain) {
     const char* p = cursor;
     for (;;) {
         const char* lt = std::strchr(p, '<');
-        if (!lt || !startsWith(lt, "<![CDATA[")) {
+        if (!lt || lt[1] != '!' || !startsWith(lt, "<![CDATA[")) {
             if (!plain ||
                 (lt ? std::memchr(p, '&', static_cast<std::size_t>(lt - p)) : std::strchr(p, '&'))) {
                 if (plain) {

@@ -181,7 +181,7 @@ public:
             const bool inLine = mixedDepth != none;
             if (!inLine && (n != top || indent))
                 out.tabs(depth);
-            if (open(out, n, inLine)) {
+            if (open(out, n)) {
                 if (!inLine && isMixed(n))
                     mixedDepth = depth;
                 else if (!inLine)
@@ -285,7 +285,7 @@ private:
 
     // Writes the node's start tag, or the whole node when it has no children, without the line end.
     // Returns true when its children follow.
-    template <class Out> static bool open(Out& out, const XMLNode* n, bool inLine) {
+    template <class Out> static bool open(Out& out, const XMLNode* n) {
         const Text value(n->_value);
         const Text nameSpace(n->_nameSpace), name(n->_name);
         switch (n->_type) {
@@ -306,7 +306,6 @@ private:
             putComment(out, value);
             return false;
         }
-        (void)inLine;
         out.put('<');
         putTagName(out, nameSpace, name);
         for (const XMLAttr* a = n->_pFirstAttr; a; a = a->_pNext) {
