@@ -213,18 +213,21 @@ std::size_t utf8SequenceLength(const unsigned char* p, std::size_t n) {
 const CodingClasses codingClasses;
 
 CodingClasses::CodingClasses() : of() {
+    unsigned char* legacy = of[static_cast<int>(Coding::Legacy)];
+    unsigned char* text = of[static_cast<int>(Coding::Text)];
+    unsigned char* attribute = of[static_cast<int>(Coding::Attribute)];
     for (const unsigned char c : {'&', '<', '>'})
-        of[c] = legacyEntity | textEntity | attributeEntity;
-    of[static_cast<unsigned char>('"')] = attributeEntity;
-    of[0xA0] = legacyEntity | textEntity | attributeEntity | multiByte;
+        legacy[c] = text[c] = attribute[c] = replaced;
+    attribute[static_cast<unsigned char>('"')] = replaced;
+    for (const unsigned char c : {'\t', '\n', '\r'})
+        attribute[c] = replaced;
+    text[static_cast<unsigned char>('\r')] = replaced;
     for (unsigned c = 0xC2; c <= 0xF4; ++c)
-        of[c] = multiByte;
+        legacy[c] = text[c] = attribute[c] = multiByte;
+    legacy[0xA0] = text[0xA0] = attribute[0xA0] = replaced | multiByte;
     for (unsigned c = 1; c < 0x20; ++c)
         if (isForbiddenInXml(static_cast<unsigned char>(c)))
-            of[c] = forbidden;
-    of[static_cast<unsigned char>('\r')] = textEntity | attributeEntity;
-    of[static_cast<unsigned char>('\t')] = attributeEntity;
-    of[static_cast<unsigned char>('\n')] = attributeEntity;
+            text[c] = attribute[c] = forbidden;
 }
 
 const char* replacementOf(unsigned char c, Coding coding, std::size_t& length) {

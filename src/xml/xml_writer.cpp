@@ -18,9 +18,11 @@ using detail::Coding;
 // A String holds at most this many characters.
 constexpr std::uint64_t largestText = 0xFFFFFFFEull;
 
-// Counts the characters that would be written.
+// Counts the characters that would be written. The measuring pass also checks what XML cannot hold, so
+// that the writing pass need not.
 class Measure {
 public:
+    static constexpr bool checks = true;
     void put(const char*, std::size_t n) { _length += n; }
     void put(char) { ++_length; }
     void tabs(std::uint64_t n) { _length += n; }
@@ -34,6 +36,7 @@ private:
 // Writes the characters into storage that Measure has sized.
 class Fill {
 public:
+    static constexpr bool checks = false;
     explicit Fill(char* out) : _out(out) {}
     void put(const char* p, std::size_t n) {
         if (n)
@@ -61,20 +64,31 @@ struct Text {
     std::size_t n;
 };
 
+// The bytes of XML names: 1 for those that may begin one, 2 for those that may continue one. Bytes above
+// 127 are taken as the letters of UTF-8 characters.
+struct NameClasses {
+    unsigned char of[256];
+    NameClasses() : of() {
+        for (unsigned c = 0; c < 256; ++c) {
+            const bool start =
+                (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':' || c >= 0x80;
+            const bool inner = start || (c >= '0' && c <= '9') || c == '-' || c == '.';
+            of[c] = static_cast<unsigned char>((start ? 1 : 0) | (inner ? 2 : 0));
+        }
+    }
+};
+const NameClasses nameClasses;
+
 bool isNameStart(unsigned char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':' || c >= 0x80;
+    return (nameClasses.of[c] & 1) != 0;
 }
 
-bool isNameCharacter(unsigned char c) {
-    return isNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
-}
-
-// Whether XML reads [p, p + n) as a name. Bytes above 127 are taken as the letters of UTF-8 characters.
+// Whether XML reads [p, p + n) as a name.
 bool isName(const char* p, std::size_t n) {
     if (n == 0 || !isNameStart(static_cast<unsigned char>(p[0])))
         return false;
     for (std::size_t i = 1; i < n; ++i)
-        if (!isNameCharacter(static_cast<unsigned char>(p[i])))
+        if (!(nameClasses.of[static_cast<unsigned char>(p[i])] & 2))
             return false;
     return true;
 }
@@ -110,9 +124,11 @@ template <class Out> void putQualifiedName(Out& out, const Text& nameSpace, cons
 
 // A name as the tag shows it; throws XMLException(303) when XML would not read it as a name.
 template <class Out> void putTagName(Out& out, const Text& nameSpace, const Text& name) {
-    if (nameSpace.n)
-        requireName(nameSpace);
-    requireName(name);
+    if (Out::checks) {
+        if (nameSpace.n)
+            requireName(nameSpace);
+        requireName(name);
+    }
     putQualifiedName(out, nameSpace, name);
 }
 
@@ -310,7 +326,8 @@ private:
         putTagName(out, nameSpace, name);
         for (const XMLAttr* a = n->_pFirstAttr; a; a = a->_pNext) {
             out.put(' ');
-            requireName(Text(a->_name));
+            if (Out::checks)
+                requireName(Text(a->_name));
             putAttribute(out, a->_name, a->_value);
         }
         if (n->_pFirstChild) {
