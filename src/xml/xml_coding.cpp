@@ -212,6 +212,38 @@ std::size_t utf8SequenceLength(const unsigned char* p, std::size_t n) {
 
 const CodingClasses codingClasses;
 
+namespace {
+
+// The bytes of XML names: 1 for those that may begin one, 2 for those that may continue one. Bytes above
+// 127 are taken as the letters of UTF-8 characters.
+struct NameClasses {
+    unsigned char of[256];
+    NameClasses() : of() {
+        for (unsigned c = 0; c < 256; ++c) {
+            const bool start =
+                (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':' || c >= 0x80;
+            const bool inner = start || (c >= '0' && c <= '9') || c == '-' || c == '.';
+            of[c] = static_cast<unsigned char>((start ? 1 : 0) | (inner ? 2 : 0));
+        }
+    }
+};
+const NameClasses nameClasses;
+
+} // namespace
+
+bool isXmlNameStart(unsigned char c) {
+    return (nameClasses.of[c] & 1) != 0;
+}
+
+bool isXmlName(const char* p, std::size_t n) {
+    if (n == 0 || !isXmlNameStart(static_cast<unsigned char>(p[0])))
+        return false;
+    for (std::size_t i = 1; i < n; ++i)
+        if (!(nameClasses.of[static_cast<unsigned char>(p[i])] & 2))
+            return false;
+    return true;
+}
+
 CodingClasses::CodingClasses() : of() {
     unsigned char* legacy = of[static_cast<int>(Coding::Legacy)];
     unsigned char* text = of[static_cast<int>(Coding::Text)];

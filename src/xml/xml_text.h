@@ -116,6 +116,15 @@ void assignDecoded(String& s, const char* p, const char* end, TextBuffer& scratc
 // Appends the UTF-8 bytes of the character c (below 0x110000).
 void appendUtf8(TextBuffer& out, std::uint32_t c);
 
+// Whether c may begin an XML name, and whether [p, p + n) is one. Bytes above 127 count as the letters of
+// UTF-8 characters.
+bool isXmlNameStart(unsigned char c);
+bool isXmlName(const char* p, std::size_t n);
+
+// The ">" that closes a DOCTYPE whose text begins at p, past an internal subset in brackets, quoted
+// literals and comments; null when the text ends first.
+const char* docTypeEnd(const char* p);
+
 // The length of the well-formed UTF-8 sequence of two to four bytes that begins at p, where n bytes are
 // available; 0 when none begins there.
 std::size_t utf8SequenceLength(const unsigned char* p, std::size_t n);

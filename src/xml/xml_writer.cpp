@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace Kel {
 
@@ -64,33 +65,12 @@ struct Text {
     std::size_t n;
 };
 
-// The bytes of XML names: 1 for those that may begin one, 2 for those that may continue one. Bytes above
-// 127 are taken as the letters of UTF-8 characters.
-struct NameClasses {
-    unsigned char of[256];
-    NameClasses() : of() {
-        for (unsigned c = 0; c < 256; ++c) {
-            const bool start =
-                (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':' || c >= 0x80;
-            const bool inner = start || (c >= '0' && c <= '9') || c == '-' || c == '.';
-            of[c] = static_cast<unsigned char>((start ? 1 : 0) | (inner ? 2 : 0));
-        }
-    }
-};
-const NameClasses nameClasses;
-
 bool isNameStart(unsigned char c) {
-    return (nameClasses.of[c] & 1) != 0;
+    return detail::isXmlNameStart(c);
 }
 
-// Whether XML reads [p, p + n) as a name.
 bool isName(const char* p, std::size_t n) {
-    if (n == 0 || !isNameStart(static_cast<unsigned char>(p[0])))
-        return false;
-    for (std::size_t i = 1; i < n; ++i)
-        if (!(nameClasses.of[static_cast<unsigned char>(p[i])] & 2))
-            return false;
-    return true;
+    return detail::isXmlName(p, n);
 }
 
 void requireName(const Text& name) {
@@ -172,6 +152,15 @@ template <class Out> void putComment(Out& out, const Text& value) {
     out.put("<!--", 4);
     out.put(body.p, body.n);
     out.put("-->", 3);
+}
+
+// Whether a DOCTYPE text reads back as it is: it starts with a name, holds no character XML cannot
+// hold, and its closing ">" is the one written behind it (no open bracket, literal or comment).
+bool isWholeDocType(const Text& type) {
+    if (!type.n || !isNameStart(static_cast<unsigned char>(type.p[0])) || holdsForbidden(type.p, type.n))
+        return false;
+    const std::string closed = std::string(type.p, type.n) + ">";
+    return detail::docTypeEnd(closed.c_str()) == closed.c_str() + type.n;
 }
 
 // Whether the element's content is mixed: it has text nodes among its children.
@@ -256,8 +245,7 @@ public:
         }
         if (!doc->_docType.isNull()) {
             const Text type(doc->_docType);
-            if (!type.n || !isNameStart(static_cast<unsigned char>(type.p[0])) ||
-                holdsForbidden(type.p, type.n))
+            if (Out::checks && !isWholeDocType(type))
                 throw XMLException(302);
             out.put("<!DOCTYPE ", 10);
             out.put(type.p, type.n);
