@@ -3,6 +3,8 @@
 
 // The benchmarks' data source: an SQLite file through the SQLite ODBC driver, defined in a private
 // odbc.ini that is written before the first connection. KEL_SQLITE_DRIVER names another driver file.
+// The PostgreSQL server of scripts/pg-start.sh, when its KEL_PG_* variables are set, through a
+// connection string.
 
 #include <cstdlib>
 #include <filesystem>
@@ -37,9 +39,29 @@ public:
     const char* name() const {
         return "kel_bench";
     }
+    // A connection string for the PostgreSQL server of scripts/pg-start.sh, or null when KEL_PG_PORT is
+    // not set.
+    const char* postgresConnection() {
+        const char* port = std::getenv("KEL_PG_PORT");
+        if (!port) {
+            return nullptr;
+        }
+        const char* driver = std::getenv("KEL_PG_DRIVER");
+        _postgres =
+            std::string("Driver=") + (driver ? driver : "/usr/lib/x86_64-linux-gnu/odbc/psqlodbca.so") +
+            ";Servername=" + text("KEL_PG_HOST") + ";Port=" + port + ";Database=" + text("KEL_PG_DATABASE") +
+            ";UID=" + text("KEL_PG_USER") + ";PWD=" + text("KEL_PG_PASSWORD");
+        return _postgres.c_str();
+    }
 
 private:
+    static std::string text(const char* variable) {
+        const char* v = std::getenv(variable);
+        return v ? v : "";
+    }
+
     std::filesystem::path _dir;
+    std::string _postgres;
 };
 
 } // namespace db_bench

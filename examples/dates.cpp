@@ -2,6 +2,7 @@
 
 #include <kel/kel.h>
 
+#include <chrono>
 #include <iostream>
 
 using namespace Kel;
@@ -16,6 +17,14 @@ int main() {
     std::cout << "now, universal time:   " << Timestamp::now(Time::UTC).format("YYYY-MM-DD HH:NN:SS")
               << " UTC\n";
     std::cout << "day of the year:       " << now.format("YYYY-DDD") << "\n";
+    std::cout << "a log line's time:     "
+              << Timestamp::nowWithMilliseconds(Time::Local).format("YYYY-MM-DD HH:NN:SS.SSS") << "\n";
+
+    // To and from std::chrono: a timestamp read on local time converts back on local time.
+    const auto inAWeek = now.toTimePoint() + std::chrono::hours(24 * 7);
+    std::cout << "in a week:             " << Date(inAWeek).format("WW, DD.MM.YYYY") << "\n";
+    std::cout << "end of the calendar:   " << Timestamp(9999, 12, 31, 23, 59, 59L).format(GetFCCString(2))
+              << "\n";
 
     // A round trip: write with one format, read it back with the same format.
     Timestamp christmas(2024, 12, 25, 8, 0, 30.25);

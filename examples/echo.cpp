@@ -6,8 +6,10 @@
 
 #include <cctype>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 
 #if defined(_WIN32)
 #include <winsock2.h>
@@ -34,15 +36,21 @@ Socket listenOnFreePort(unsigned short& port) {
     }
 }
 
-// Answers every complete line until the client goes away.
+// Answers every complete line until the client goes away. The connection is owned: it is closed however
+// this function is left.
 void serve(Socket listener) {
-    Socket connection = listener.accept();
+    std::optional<Socket> accepted = listener.accept(5 * kTwoSeconds);
     listener.close();
+    if (!accepted) {
+        std::cout << "server: nobody came\n";
+        return;
+    }
+    OwnedSocket connection(std::move(*accepted));
     std::string pending;
     String piece;
     try {
         for (;;) {
-            if (connection.recv(piece, 0xFFFFFFFFul) == 0)
+            if (connection->recv(piece, 0xFFFFFFFFul) == 0)
                 continue;
             pending += static_cast<const char*>(piece);
             std::string::size_type end;
@@ -51,7 +59,9 @@ void serve(Socket listener) {
                 pending.erase(0, end + 1);
                 for (char& ch : line)
                     ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-                connection << line.c_str() << Socket::flush;
+                *connection << line.c_str();
+                if (!connection->flushOutput())
+                    return; // the client is gone
             }
         }
     } catch (const SocketException& e) {

@@ -1,9 +1,10 @@
-// A pooled query on an embedded database: an SQLite file reached through the SQLite ODBC driver, with a
-// data source defined in a private odbc.ini, so that neither a server nor any system configuration is
-// needed. The program creates a table, inserts rows through a ResultSet subclass that composes the
-// INSERT statements, and reads them back through a DB borrowed from a connection pool.
+// A pooled query on an embedded database: an SQLite file reached through the SQLite ODBC driver by a
+// connection string, so that neither a server nor a data source definition is needed. The program
+// creates a table, inserts rows through a ResultSet subclass with their values bound to placeholders,
+// and reads them back through a DB borrowed from a connection pool that lets borrowers wait.
 //
-// The driver is looked for where Debian installs it; KEL_SQLITE_DRIVER names another file.
+// The driver is looked for where Debian installs it; KEL_SQLITE_DRIVER names another file, and
+// KEL_DEMO_DATABASE the database file as the driver sees it (under Wine: a path of the host).
 
 #include <kel/kel.h>
 
@@ -12,7 +13,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <random>
 #include <string>
@@ -44,14 +44,6 @@ protected:
     String tableName() override { return "fruit"; }
 };
 
-void setEnvironment(const char* name, const std::string& value) {
-#if defined(_WIN32)
-    _putenv_s(name, value.c_str());
-#else
-    setenv(name, value.c_str(), 1);
-#endif
-}
-
 std::string sqliteDriver() {
     if (const char* chosen = std::getenv("KEL_SQLITE_DRIVER")) {
         return chosen;
@@ -68,26 +60,20 @@ std::string sqliteDriver() {
     return candidates[0];
 }
 
-// Writes the private data source and points the driver manager at it; this must happen before the
-// first connection.
-std::filesystem::path defineDataSource() {
+// A fresh directory for the database file, unless KEL_DEMO_DATABASE names the file.
+std::filesystem::path demoDirectory() {
     namespace fs = std::filesystem;
     fs::path dir = fs::temp_directory_path() / ("kel-pooled-query-" + std::to_string(std::random_device()()));
     fs::create_directories(dir);
-    std::ofstream ini(dir / "odbc.ini");
-    ini << "[kel_demo]\n"
-        << "Driver=" << sqliteDriver() << "\n"
-        << "Database=" << (dir / "demo.db").string() << "\n"
-        << "Timeout=2000\n";
-    ini.close();
-    setEnvironment("ODBCINI", (dir / "odbc.ini").string());
     return dir;
 }
 
-int run() {
+int run(const std::string& database) {
+    const std::string connection = "Driver=" + sqliteDriver() + ";Database=" + database + ";Timeout=2000";
     DBPoolMgr pool;
-    // One connection now, up to four on demand.
-    pool.setResizeable("kel_demo", "", "", 1, 4);
+    // One connection now, up to four on demand; a fifth borrower would wait up to two seconds.
+    pool.setResizeable(connection.c_str(), "", "", 1, 4);
+    pool.setWait(2000);
 
     {
         DB borrowed(&pool);
@@ -104,19 +90,15 @@ int run() {
         } basket[] = {{"apple", 12, 0.25}, {"pear", 3, 0.4}, {"Granny's quince", 7, 1.1}, {"fig", 1, 0.9}};
 
         Fruit row(db);
-        db->begin();
+        db->beginWrite();
         for (const auto& item : basket) {
-            // Text values are placed between quotes as they are: double their quotes first.
-            Database::DeQuote(row.name, item.name);
+            // The values are bound to placeholders: a quote in a name is just a character.
+            std::snprintf(row.name, sizeof row.name, "%s", item.name);
             row.quantity = item.quantity;
             row.price = item.price;
-            row.insertRow();
-            std::cout << row.statement() << "\n";
-            if (db->execute(row.statement()) != 0) {
-                std::cout << "insert failed: " << db->lastError() << "\n";
-                return 1;
-            }
+            row.insertBound();
         }
+        std::cout << row.statement() << "\n";
         db->commit();
     } // the connection goes back to the pool here
 
@@ -142,16 +124,19 @@ int run() {
 } // namespace
 
 int main() {
-    const std::filesystem::path dir = defineDataSource();
+    const char* chosen = std::getenv("KEL_DEMO_DATABASE");
+    const std::filesystem::path dir = chosen ? std::filesystem::path() : demoDirectory();
     int result = 1;
     try {
-        result = run();
+        result = run(chosen ? std::string(chosen) : (dir / "demo.db").string());
     } catch (const DatabaseException& e) {
         std::cout << "database error: " << e.message() << "\n";
     } catch (const DBPoolException& e) {
         std::cout << "no connection to borrow (reason " << e.reason() << ")\n";
     }
     std::error_code ignored;
-    std::filesystem::remove_all(dir, ignored);
+    if (!dir.empty()) {
+        std::filesystem::remove_all(dir, ignored);
+    }
     return result;
 }

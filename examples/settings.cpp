@@ -71,6 +71,16 @@ int main() {
 
     show("settings file written back:", file);
 
+    // An absolute name is used as it stands, wherever the program keeps its settings.
+    {
+        const Profile settings(file.string().c_str(), nullptr);
+        std::cout << "every setting, by absolute path:\n";
+        for (const Profile::ProfileSection& section : settings.sections())
+            for (const Profile::ProfileEntry& entry : section.entries())
+                std::cout << "    " << section.name() << "." << entry.key() << " = " << entry.value() << "\n";
+    }
+    // Only read, so the file stays as it was, byte for byte.
+
     std::error_code ignored;
     fs::remove_all(home, ignored);
     return 0;

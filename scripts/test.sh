@@ -121,6 +121,32 @@ run_examples() { # stage, build dir: every example program, each with a time lim
     done
 }
 
+database_case_counts() { # stage, build dir: how many database test cases ran and how many skipped
+    local stage=$1 dir=$2
+    awk -v stage="$stage" '
+        /^[0-9]+\/[0-9]+ Testing: / { db = ($3 ~ /^test_db_/) }
+        db && /^\[       OK \]/ { ran++ }
+        db && /^\[  FAILED  \] .*\([0-9]+ ms\)$/ { ran++; failed++ }
+        db && /^\[  SKIPPED \] .*\([0-9]+ ms\)$/ { skipped++ }
+        END { printf "== %s: database test cases: %d ran (%d failed), %d skipped\n", stage, ran, failed, skipped }
+    ' "$dir/Testing/Temporary/LastTest.log"
+}
+
+wine_database_example() { # build dir: the pooled query example under Wine, on a database file of the host
+    local dir=$1 work="$1/example-pooled-query"
+    echo "== windows: example_pooled_query"
+    rm -rf "$work" && mkdir -p "$work"
+    if KEL_DEMO_DATABASE="$work/demo.db" WINEPATH="$dir/src" timeout 120 \
+        sh "$root/cmake/wine-run.sh" "$dir/examples/example_pooled_query.exe" >"$work.log" 2>&1 &&
+        grep -q "Granny's quince" "$work.log"; then
+        passed=$((passed + 1))
+    else
+        tail -40 "$work.log"
+        failed=$((failed + 1))
+        failures+=("windows-example_pooled_query")
+    fi
+}
+
 stage_enabled() { [[ " $stages " == *" $1 "* ]]; }
 
 mkdir -p "$build_root"
@@ -231,6 +257,8 @@ if stage_enabled windows; then
         WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" wineboot --init >/dev/null 2>&1 || true
         wineserver -w || true
         KEL_TEST_SLOWDOWN=3 run_ctest windows "$build_root/windows"
+        database_case_counts windows "$build_root/windows"
+        wine_database_example "$build_root/windows"
         consumer_check windows "$build_root/windows" "$root/cmake/mingw-w64.cmake"
         static_consumer_check windows "$root/cmake/mingw-w64.cmake"
     else

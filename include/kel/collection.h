@@ -13,12 +13,13 @@
 // non-zero delete flag) and the element consents (canIDeleteYou()).
 //
 // Threads: each Collection owns a re-entrant lock held by addHead, addTail, remove and removeAll (with the
-// deletion of removed elements). next, previous, find, first, last and count take no lock: a thread that
-// walks a collection while others add or remove provides its own exclusion. A plain Collectable is added
-// and removed through one collection at a time; a MultiCollectable guards its own records, so several
+// deletion of removed elements). next, previous, find, first, last, count and the range-for of items()
+// take no lock: a thread that walks a collection while others add or remove holds a lock of its own (a
+// Mutex that every thread changing the collection takes as well) for the whole walk. A plain Collectable is
+// added and removed through one collection at a time; a MultiCollectable guards its own records, so several
 // threads may move it between collections. No operation holds two collection locks at once, except that
 // deleting a removed element runs its destructor, which takes the locks of the collections that still hold
-// it.
+// it, and that a move holds the target's lock, then the source's.
 //
 // CollectionException reasons:
 //   1  the element is already held: by another collection (Collectable), or by this one (MultiCollectable)
@@ -33,7 +34,9 @@
 #include <kel/foundation.h>
 #include <kel/string.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 
 namespace Kel {
 
@@ -113,6 +116,8 @@ private:
     /// Writes the next / previous link that e keeps for c. e is held by c.
     static void setNextIn(Collectable* e, Collection* c, Collectable* link);
     static void setPreviousIn(Collectable* e, Collection* c, Collectable* link);
+    /// e, held by from, is now held by to (a moved collection).
+    static void changeHolder(Collectable* e, const Collection* from, Collection* to) noexcept;
 
     Collectable* _pNext;
     Collectable* _pPrevious;
@@ -129,6 +134,18 @@ private:
 /// A copy is an empty collection with the source's key, owner flags and delete-on-destroy flag, a lock of
 /// its own and no holder. Assignment copies the key, the owner flags and the delete-on-destroy flag;
 /// the target keeps its elements, its lock and its holder.
+///
+/// A move takes the elements: they stay where they are in memory and now name the target as their
+/// holder. Each object keeps its own lock and its own place in a collection that holds it. The
+/// moved-from collection is empty and keeps its delete-on-destroy flag.
+///
+/// Range-for walks the elements from the head, each seen as a T (every element must be one):
+/// \code
+/// for (Job& job : queue.items<Job>())
+///     job.run();
+/// \endcode
+/// The loop body may remove, or remove and delete, the element it is given (the walk has taken the next
+/// one already), but no other element.
 class KEL_API Collection : public Collectable {
     friend class Collectable;
     friend class MultiCollectable;
@@ -143,8 +160,24 @@ public:
     Collection(const Collection& o);
     Collection& operator=(const Collection& o);
     ///@}
+    ///@{
+    /// Moves, as the class comment describes. The assignment first removes the target's elements with
+    /// its delete-on-destroy flag, as its destructor would, and takes the source's delete-on-destroy
+    /// flag, key and owner flags. A collection moved to itself, or into a collection that it holds
+    /// (directly or nested), which would then contain itself, is left unchanged.
+    Collection(Collection&& o) noexcept;
+    Collection& operator=(Collection&& o) noexcept;
+    ///@}
     /// Removes every element with the delete-on-destroy flag, then leaves its own holder.
     ~Collection() override;
+
+    template <typename T> class Range;
+    /// The elements from head to tail as T&, for range-for (see the class comment).
+    template <typename T = Collectable> Range<T> items() { return Range<T>(this); }
+    /// The same as const T&.
+    template <typename T = Collectable> Range<const T> items() const {
+        return Range<const T>(const_cast<Collection*>(this));
+    }
 
     ///@{
     /// Links e in at the tail / head under the lock. Throws CollectionException 4 (null e), 1 (e already
@@ -189,6 +222,10 @@ private:
     /// Throws when linking e would make a collection contain itself: CollectionException(1) when e is
     /// held already, CollectionException(2) otherwise.
     void refuseCycle(const Collectable* e) const;
+    /// True when c is this collection or holds it, directly or through nested collections.
+    bool isWithin(const Collection* c) const;
+    /// Takes o's elements, which must be empty here.
+    void takeElementsOf(Collection& o) noexcept;
 
     Collectable* _pFirst;
     Collectable* _pLast;
@@ -196,6 +233,52 @@ private:
     std::uint32_t _ulCount;
     /// The collection's re-entrant lock lives here, inside the object, for the object's lifetime.
     alignas(16) unsigned char _lock[64];
+};
+
+/// A forward walk over a collection's elements as T, for range-for. It keeps the element after the
+/// current one, so that the current one may leave the collection during the walk.
+template <typename T> class Collection::Range {
+public:
+    class iterator {
+    public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = T;
+        using difference_type = std::ptrdiff_t;
+        using pointer = T*;
+        using reference = T&;
+
+        iterator() = default;
+        T& operator*() const { return static_cast<T&>(*_pCurrent); }
+        T* operator->() const { return static_cast<T*>(_pCurrent); }
+        iterator& operator++() {
+            _pCurrent = _pFollowing;
+            _pFollowing = _pCurrent ? _pCollection->next(_pCurrent) : nullptr;
+            return *this;
+        }
+        iterator operator++(int) {
+            iterator before = *this;
+            ++*this;
+            return before;
+        }
+        bool operator==(const iterator& o) const { return _pCurrent == o._pCurrent; }
+        bool operator!=(const iterator& o) const { return _pCurrent != o._pCurrent; }
+
+    private:
+        friend class Range;
+        iterator(Collection* c, Collectable* e)
+            : _pCollection(c), _pCurrent(e), _pFollowing(e ? c->next(e) : nullptr) {}
+
+        Collection* _pCollection = nullptr;
+        Collectable* _pCurrent = nullptr;
+        Collectable* _pFollowing = nullptr;
+    };
+
+    explicit Range(Collection* c) : _pCollection(c) {}
+    iterator begin() const { return iterator(_pCollection, _pCollection->next(nullptr)); }
+    iterator end() const { return iterator(); }
+
+private:
+    Collection* _pCollection;
 };
 
 #if defined(__GNUC__)
@@ -268,6 +351,8 @@ private:
     void linkInto(Collection* c, bool atHead);
     /// Writes the next (nextLink) or previous link of the record for c, when there is one.
     void setLinkIn(Collection* c, Collectable* link, bool nextLink);
+    /// The record for from now names to: the element's membership follows a moved collection.
+    void changeHolder(const Collection* from, Collection* to) noexcept;
     void leaveAll();
 
     friend class Collectable;

@@ -30,6 +30,7 @@ class ResultSet;
 namespace detail {
 class ColumnBindings;
 class ParameterList;
+class PoolQueue;
 /// Internal: ties a statement to the connection it runs on, so that a connection that closes can end
 /// the statements still open on it. The connection frees *handle, nulls it and clears *open.
 struct StatementLink {
@@ -127,6 +128,10 @@ public:
     /// notReady, changing nothing; nameTooLong, changing nothing but lastError() and never writing past
     /// the fields.
     /// On an open Database the current connection is closed first, as close() does.
+    /// A source that holds '=' (which no data source name can) is a connection string: it is opened as
+    /// openConnectionString() does, with ";UID=<user>" and ";PWD=<password>" appended when they are not
+    /// empty, and only user and password are held to maxNameLength. Pools and automatic managers reach
+    /// connection strings this way; their dumps write a PWD= value inside the source as "****".
     long open(const char* source, const char* user, const char* password);
     /// Connects with a full ODBC connection string of any length, such as
     /// "Driver=/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so;Database=/srv/app.db", so that no data
@@ -356,6 +361,9 @@ private:
 /// Each result column has its own length/indicator cell, so that isNull() and columnLength() tell, per
 /// column, what the last fetch found. A copy refers to the same Database with the same filter, sort and
 /// statement text, but is closed: it never shares or frees the source's statement. Not synchronised.
+/// Not movable: the driver holds the addresses of the subclass's variables and of the result set's
+/// cells, and the connection keeps a link to the open result set (a move copies, giving a closed one).
+/// Closing the Database ends an open result set: it then acts as closed.
 class KEL_API ResultSet : public KELBase {
 public:
     /// What a bindColumn() call contributes. insertParameter and updateParameter serve insertBound() and
@@ -554,9 +562,11 @@ private:
 
 /// A set of open connections lent to one borrower at a time, normally through a DB on the borrower's
 /// stack. A fixed pool is filled with addPooledDB(); a resizeable one is set up by setResizeable() and
-/// opens further connections on demand up to its maximum. Borrowing never waits: without a free
-/// connection and without room to grow, DB throws DBPoolException(1). Free connections are lent oldest
-/// first.
+/// opens further connections on demand up to its maximum. By default borrowing never waits: without a
+/// free connection and without room to grow, DB throws DBPoolException(1). After setWait(limit) a
+/// borrower waits up to limit milliseconds for a connection to come back; waiting borrowers are served
+/// in the order they came, a connection given back going straight to the one that has waited longest.
+/// Free connections are lent oldest first.
 ///
 /// Lending, giving back, growing, adding and marking take the manager's lock, so any thread may borrow
 /// and return at any time. Reconnecting a connection marked for refresh happens outside the lock, on the
@@ -604,6 +614,14 @@ public:
     void refresh();
     /// The number of connections in the chain.
     long count() const;
+    /// How long getPooledDB() (and so DB) waits for a connection when none is free and the pool cannot
+    /// grow: 0, the default, refuses at once; otherwise up to milliseconds, after which it gives null
+    /// (DBPoolException(1) from DB). A connection handed to a waiter that fails to reconnect (a stopped
+    /// server) throws DatabaseException to that waiter and passes on to the next one, so no waiter
+    /// stays past its limit on account of a dead server, beyond the time the driver takes to fail.
+    void setWait(unsigned long milliseconds);
+    /// The waiting limit in milliseconds, 0 for none.
+    unsigned long waitLimit() const;
 
 protected:
     ///@{
@@ -616,6 +634,8 @@ protected:
 private:
     long addPooledDB(PooledDB* p);
     void destroyChain();
+    PooledDB* takeFree();
+    void giveBack(PooledDB* p);
 
     PooledDB* _pFirst;
     PooledDB* _pLast;
@@ -627,6 +647,8 @@ private:
     long _lMaximum;
     long _lCount;
     bool _bResizeable;
+    unsigned long _ulWait;
+    detail::PoolQueue* _pQueue;
 };
 
 /// A connection opened for one borrower of a DBAutoMgr, closed when given back. Only the manager and DB

@@ -8,6 +8,7 @@
 #include <kel/net.h>
 #include <kel/profile.h>
 #include <kel/string.h>
+#include <kel/version.h>
 #include <kel/xml.h>
 
 #endif

@@ -7,6 +7,7 @@
 #include <kel/string.h>
 
 #include <cstdint>
+#include <optional>
 
 namespace Kel {
 
@@ -31,7 +32,15 @@ public:
     Socket(const Socket& o);
     /// Takes o's handle, domain and pending text; a socket assigned to itself is unchanged.
     const Socket& operator=(const Socket& o);
-    /// Releases the output buffer only; the connection stays open for the copies.
+    /// Takes o's handle, domain and pending text. o is left closed without its connection being shut down
+    /// (every operation on it fails as on a closed socket), with an empty output buffer and its domain.
+    Socket(Socket&& o) noexcept;
+    /// Takes o's handle, domain and pending text as the copy assignment does, and leaves o as the move
+    /// constructor does. The handle this socket held stays open, as after a copy assignment, for the
+    /// copies that may share it (an OwnedSocket closes what it owns). Moving a socket to itself changes
+    /// nothing.
+    Socket& operator=(Socket&& o) noexcept;
+    /// Releases the output buffer only; the connection stays open for the copies. OwnedSocket closes.
     ~Socket() override;
 
     /// Shuts the connection down both ways and closes the handle; a closed socket is left as it is.
@@ -50,8 +59,13 @@ public:
     Socket& operator<<(const char* s);
     Socket& operator<<(const String& s);
     ///@}
-    /// flush sends the whole output buffer and empties it; other values do nothing.
+    /// flush sends the whole output buffer and empties it; other values do nothing. A failure is not
+    /// reported: flushOutput() does the same and tells.
     Socket& operator<<(Action a);
+    /// Sends the whole output buffer, however many calls that takes, and empties it. True when every
+    /// byte went out (an empty buffer included); false when a send failed (the peer is gone or the
+    /// connection broke; later sends fail too) or the socket is closed.
+    bool flushOutput();
 
     // Connections. A failure throws SocketException whose reason is the Windows Sockets code of the
     // failed call on every platform: elsewhere each errno value becomes the code of the same name
@@ -64,6 +78,12 @@ public:
     /// Binds to port (taken as unsigned 16-bit) on every local IPv4 address. Throws -19 on a socket that
     /// is not internet, leaving it untouched; any other failure closes the socket, then throws (10048 for
     /// a port in use). True on success.
+    ///
+    /// A server restarted at once can bind its port again although connections of its previous run are
+    /// still winding down: on POSIX systems the socket is marked SO_REUSEADDR first, which allows that
+    /// and nothing more (a port that another socket listens on stays refused). Windows allows it by
+    /// default; its SO_REUSEADDR would let another program bind a port that is in use and take its
+    /// connections, so it is not set there.
     bool bind(short port);
     /// Binds a local socket to a file-system path. The file stays after close(); remove it before binding
     /// the path again. Throws -19 on a socket that is not local, 10022 for a null or empty path and 10063
@@ -76,6 +96,10 @@ public:
     /// Waits for the next connection and returns a socket of this socket's domain for it. A failure
     /// throws and leaves this socket open.
     Socket accept();
+    /// The same, waiting at most timeout microseconds as recv does (0 polls, 0xFFFFFFFF waits without
+    /// limit, a wait interrupted by a signal is resumed with the time left): empty when no connection
+    /// came in time. Throws 10038 on a closed socket.
+    std::optional<Socket> accept(unsigned long timeout);
     /// Connects to host, a name or a dotted IPv4 address: when the text read as a decimal number from its
     /// start (leading blanks and a sign allowed) gives 0, it is a name and resolved to its first IPv4
     /// address (so "0.1.2.3" and "localhost" are names and "127.0.0.1" is an address); otherwise it is
@@ -108,11 +132,54 @@ protected:
 private:
     Socket(int handle, Domain domain);
     void requireHandle() const;
-    [[noreturn]] void closeAndThrow(long reason);
+    /// Closes the socket, then throws reason with the detail (none when null).
+    [[noreturn]] void closeAndThrow(long reason, const char* detail = nullptr);
 
     std::int32_t _iHandle;
     Domain _domain;
     String _sOutput;
+};
+
+/// Owns one socket and closes it when destroyed: the form for a connection that lives as long as a scope
+/// or an object. Movable (the connection goes with the move) and not copyable. The socket is reached with
+/// * and ->, and release() gives it back to the caller, still open.
+///
+/// \code
+/// {
+///     Kel::OwnedSocket connection(listener.accept());
+///     *connection << "hello\n";
+///     if (!connection->flushOutput())
+///         report("peer gone");
+/// } // closed here, however the scope is left
+/// \endcode
+class KEL_API OwnedSocket {
+public:
+    /// Owns a new socket of the domain; throws as Socket's constructor does.
+    explicit OwnedSocket(Socket::Domain domain = Socket::internet);
+    /// Owns s, which is left as a moved-from Socket.
+    explicit OwnedSocket(Socket&& s) noexcept;
+    /// Takes o's socket; o is left owning a closed socket.
+    OwnedSocket(OwnedSocket&& o) noexcept;
+    /// Closes the socket this object owned, then takes o's; o is left owning a closed socket. Moving an
+    /// owner to itself changes nothing.
+    OwnedSocket& operator=(OwnedSocket&& o) noexcept;
+    OwnedSocket(const OwnedSocket&) = delete;
+    OwnedSocket& operator=(const OwnedSocket&) = delete;
+    /// Closes the socket (nothing when it is closed already or was released).
+    ~OwnedSocket();
+
+    ///@{
+    /// The owned socket.
+    Socket& operator*() noexcept { return _socket; }
+    const Socket& operator*() const noexcept { return _socket; }
+    Socket* operator->() noexcept { return &_socket; }
+    const Socket* operator->() const noexcept { return &_socket; }
+    ///@}
+    /// Gives the socket up, still open; this object is left owning a closed socket.
+    Socket release() noexcept;
+
+private:
+    Socket _socket;
 };
 
 // ---- Mutex and Waitable -----------------------------------------------------------------------------

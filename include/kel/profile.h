@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <iosfwd>
+#include <iterator>
 
 namespace Kel {
 
@@ -17,12 +18,14 @@ class Socket;
 /// a local file in the user's home directory, read and rewritten, and a global file in the
 /// system directory, only read. Values of the local file win over values of the global one.
 ///
-/// Locations. The local file is the home directory joined with the name: on POSIX the
+/// Locations. A local name that is an absolute path is used as it stands: on POSIX one that
+/// starts with "/", on Windows one that starts with a drive letter and ":\\" or ":/", or with
+/// "\\\\" (a share). Any other local name is joined to the home directory: on POSIX the
 /// directory in HOME and "/", on Windows the directory in HOMEPATH and "\\". A HOMEPATH without
 /// a drive letter (the usual Windows form, "\\Users\\name") is taken on the drive in HOMEDRIVE;
 /// a HOMEPATH that already names a drive or a share is used as it stands. The path is fixed
 /// at construction, so the file written is the file read. The global file is "/etc/" + name
-/// on POSIX and "c:\\etc\\" + name on Windows. Paths may be of any length.
+/// on POSIX and "c:\\etc\\" + name on Windows, whatever the name. Paths may be of any length.
 ///
 /// File format. A line whose first character is "[" opens a section named by the text after
 /// "[" up to the first "]" (to the end of the line without one). Any other line holding "="
@@ -40,15 +43,20 @@ class Socket;
 /// key: all are kept and written back, look-ups see the first. The local file is read before
 /// the global one, so in a section present in both the local entries come first.
 ///
-/// Saving. The destructor rewrites the local file when a local name was given: each section
-/// as "[name]", then each of its entries as "key=value", leaving out every entry read from the
-/// global file (even one whose value was changed in memory). A section that holds only global
-/// entries is written as a bare header. Lines end in LF on POSIX and CR LF on Windows. The
-/// new content goes to a temporary file in the same directory, which replaces the old file
-/// only once it is completely written, with the old file's permissions (and owner, where the
-/// process may set it); a symbolic link is followed and kept. On any failure the old file
-/// stays as it was. The local file is not written when the home directory is unknown, or when
-/// the file exists but cannot be read (so settings the profile never saw are not lost).
+/// Saving. The destructor rewrites the local file when a local name was given and the content
+/// differs from what was read: each section as "[name]", then each of its entries as
+/// "key=value", leaving out every entry read from the global file (even one whose value was
+/// changed in memory). A section that holds only global entries is written as a bare header.
+/// A local file that was read and whose content did not change is left byte for byte as it is,
+/// comments and blank lines included; one that did not exist is created. Lines end in LF on
+/// POSIX and CR LF on Windows. The new content goes to a temporary file in the same directory,
+/// born with the old file's permissions (and owner, where the process may set it) so that no one
+/// the old file kept out may read it, which replaces the old file only once it is completely
+/// written; a symbolic link is followed and kept. On any failure the old file stays as it was.
+/// A file with several hard links, or in a directory where no new file may be made, is
+/// rewritten in place instead (keeping every link, but not atomic). The local file is not
+/// written when the home directory is unknown, or when the file exists but cannot be read (so
+/// settings the profile never saw are not lost).
 ///
 /// Failures are never reported: a file that cannot be read counts as absent, a file that
 /// cannot be written is left alone.
@@ -68,6 +76,47 @@ public:
     /// LoadingGlobal until the first profile is constructed and Saving after a destruction
     /// until the next construction.
     enum Mode { LoadingGlobal = 0, LoadingLocal = 1, Ready = 2, Saving = 3 };
+
+    /// The sections of a profile or the entries of a section, first to last, for range-for:
+    /// `for (const Profile::ProfileSection& s : profile.sections())`. Appending while iterating is
+    /// safe (the new links are visited too); a link must not be destroyed while an iterator is on it.
+    template <class Link> class Range {
+    public:
+        class iterator {
+        public:
+            using iterator_category = std::forward_iterator_tag;
+            using value_type = Link;
+            using difference_type = std::ptrdiff_t;
+            using pointer = Link*;
+            using reference = Link&;
+
+            explicit iterator(Link* link = nullptr) : _pLink(link) {}
+            Link& operator*() const { return *_pLink; }
+            Link* operator->() const { return _pLink; }
+            iterator& operator++() {
+                _pLink = _pLink->next();
+                return *this;
+            }
+            iterator operator++(int) {
+                iterator before = *this;
+                _pLink = _pLink->next();
+                return before;
+            }
+            bool operator==(const iterator& o) const { return _pLink == o._pLink; }
+            bool operator!=(const iterator& o) const { return _pLink != o._pLink; }
+
+        private:
+            Link* _pLink;
+        };
+
+        explicit Range(Link* first) : _pFirst(first) {}
+        iterator begin() const { return iterator(_pFirst); }
+        iterator end() const { return iterator(); }
+        bool empty() const { return _pFirst == nullptr; }
+
+    private:
+        Link* _pFirst;
+    };
 
     /// One key=value setting. It remembers whether it was read from the global file: that is
     /// the case exactly when mode() was LoadingGlobal at its construction.
@@ -122,6 +171,11 @@ public:
         ProfileEntry* firstEntry() const { return _pFirst; }
         /// The section that follows in the profile; null after the last.
         ProfileSection* next() const { return _pNext; }
+        ///@{
+        /// The section's entries, first to last, for range-for.
+        Range<ProfileEntry> entries() { return Range<ProfileEntry>(_pFirst); }
+        Range<const ProfileEntry> entries() const { return Range<const ProfileEntry>(_pFirst); }
+        ///@}
 
         /// The value of the first entry with that key, or defaultValue. The text belongs to the
         /// entry and stays valid until its value is replaced or the section is destroyed.
@@ -161,6 +215,14 @@ public:
     /// Replaces this profile's sections and entries with copies of the source's; this profile
     /// keeps its own file names and still saves its own local file.
     Profile& operator=(const Profile& other);
+    /// Takes everything from other, its files included: this profile saves other's local file
+    /// when it is destroyed. other is left empty: no sections, no file names, profileFound()
+    /// false; it answers and takes writes like Profile(nullptr, nullptr) and never writes a file.
+    Profile(Profile&& other) noexcept;
+    /// Ends this profile as its destructor would (its local file is saved), then takes everything
+    /// from other as the move constructor does, leaving other empty. Moving onto itself does
+    /// nothing.
+    Profile& operator=(Profile&& other) noexcept;
     /// Writes the local file as described above and releases everything. Never throws.
     virtual ~Profile();
 
@@ -183,6 +245,11 @@ public:
     void writeProfileLong(const char* section, const char* key, long value);
     /// True when at least one of the two files was read.
     bool profileFound() const;
+    ///@{
+    /// The sections, first to last, for range-for; each section's entries() lists its entries.
+    Range<ProfileSection> sections() { return Range<ProfileSection>(_pFirst); }
+    Range<const ProfileSection> sections() const { return Range<const ProfileSection>(_pFirst); }
+    ///@}
     /// The process-wide profile mode.
     static Mode mode();
 
@@ -212,6 +279,7 @@ private:
     void dropStaleIndex() const;
     void releaseSections();
     void release();
+    void save() noexcept;
 
     ProfileSection* _pFirst;
     ProfileSection* _pLast;

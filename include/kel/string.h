@@ -3,8 +3,13 @@
 
 #include <kel/foundation.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
+#include <iterator>
+#include <string>
+#include <string_view>
 
 namespace Kel {
 
@@ -23,6 +28,14 @@ class VariableList;
 ///
 /// Text handed to an operation may point into the String's own storage (s.format("%s/file", s),
 /// s += s.find('/'), s.copy(s, 3)): it is read as it was before the call.
+///
+/// With the standard library: a String is built from a std::string or std::string_view (up to its first
+/// NUL, never null) and converts explicitly to either (a null String gives empty text); ==, != and the
+/// ordering operators take both; <, <=, > and >= order Strings as compare() does, the null String before
+/// every text, so a String is a key of std::map and std::set, and std::hash<Kel::String> hashes it for the
+/// unordered containers. Appending an int appends the character it holds (s += '0' + digit); appending a
+/// long, long long, an unsigned or a floating-point number does not compile: write the number with
+/// format() or assign it to a String first.
 class KEL_API String : public KELBase {
 public:
     /// The not-found index and the to-the-end count: 0xFFFFFFFF, the largest 32-bit length.
@@ -40,6 +53,11 @@ public:
     String(const String& o);
     /// Takes o's storage and marks; o is left null, without storage and of variable length.
     String(String&& o) noexcept;
+    ///@{
+    /// The text of s up to its first NUL, as a non-null, variable-length String.
+    String(const std::string& s);
+    String(std::string_view s);
+    ///@}
     ~String() override;
 
     ///@{
@@ -71,7 +89,33 @@ public:
     /// through buffer() are written over. Every form clears the numeric mark first. Throws
     /// StringException(1), text unchanged, when a fixed-length String would exceed its length.
     const String& operator+=(const String& o);
-    const String& operator+=(char c);
+    const String& operator+=(char c) {
+        // Inline for the common case, a text with room behind it: a check and a store.
+        const std::uint32_t length = _ulLength;
+        if (c != '\0' && _bAppendReady && length + 1 < _ulAllocated) {
+            char* text = _pBuffer;
+            text[length] = c;
+            text[length + 1] = '\0';
+            _ulLength = length + 1;
+            _ulCapacity = length + 2;
+            return *this;
+        }
+        return appendChar(c);
+    }
+    /// The character c holds (its low 8 bits), as the char form appends it.
+    const String& operator+=(int c);
+    ///@}
+    ///@{
+    /// Not available: these would append one character, not the number's text. Use format() or assign the
+    /// number to a String and append that.
+    const String& operator+=(unsigned int numberNeedsFormat) = delete;
+    const String& operator+=(long numberNeedsFormat) = delete;
+    const String& operator+=(unsigned long numberNeedsFormat) = delete;
+    const String& operator+=(long long numberNeedsFormat) = delete;
+    const String& operator+=(unsigned long long numberNeedsFormat) = delete;
+    const String& operator+=(float numberNeedsFormat) = delete;
+    const String& operator+=(double numberNeedsFormat) = delete;
+    const String& operator+=(long double numberNeedsFormat) = delete;
     ///@}
     /// A null pointer appends nothing.
     const String& operator+=(const char* s);
@@ -82,6 +126,18 @@ public:
     const String operator+(const String& o) const;
     const String operator+(char c) const;
     const String operator+(const char* s) const;
+    const String operator+(int c) const;
+    ///@}
+    ///@{
+    /// Not available, as for +=.
+    const String operator+(unsigned int numberNeedsFormat) const = delete;
+    const String operator+(long numberNeedsFormat) const = delete;
+    const String operator+(unsigned long numberNeedsFormat) const = delete;
+    const String operator+(long long numberNeedsFormat) const = delete;
+    const String operator+(unsigned long long numberNeedsFormat) const = delete;
+    const String operator+(float numberNeedsFormat) const = delete;
+    const String operator+(double numberNeedsFormat) const = delete;
+    const String operator+(long double numberNeedsFormat) const = delete;
     ///@}
 
     /// Equal when both are null, or when neither is and the texts are equal byte for byte.
@@ -104,6 +160,11 @@ public:
     /// The text, or a null pointer when the String is null or has no storage. Valid until the String next
     /// changes or is destroyed.
     operator const char*() const;
+    ///@{
+    /// The text; empty for a null String or one without storage. The view is valid as the pointer is.
+    explicit operator std::string() const;
+    explicit operator std::string_view() const;
+    ///@}
 
     /// The number of characters before the terminator; 0 when null (whatever the storage holds) or without
     /// storage. mid, mask, createMask and replaceMask start from it.
@@ -241,11 +302,12 @@ protected:
 
 private:
     // Texts of up to this many bytes (terminator included) live inside the object itself.
-    static constexpr std::uint32_t inlineSize = 12;
+    static constexpr std::uint32_t inlineSize = 11;
 
     void adopt(char* storage, std::uint32_t capacity, std::uint32_t allocated);
     void assignText(const char* s, unsigned long len);
     void appendText(const char* s, unsigned long len);
+    const String& appendChar(char c);
     void copyFrom(const String& o);
     void reserveExact(std::uint32_t capacity);
     void resizeTo(std::uint32_t size);
@@ -269,12 +331,83 @@ private:
     std::uint32_t _ulAllocated;
     std::uint32_t _ulLength;
     char _aInline[inlineSize];
+    // True only while operator+=(char) may store in place: a variable-length, non-null, non-numeric text
+    // of known length. Every other change of the storage or the marks clears it; appending sets it again.
+    bool _bAppendReady;
     char* _pBuffer;
     char* _pSqlText;
 };
 
 /// Writes the text (nothing for a null String) to os.
 KEL_API std::ostream& operator<<(std::ostream& os, const String& s);
+
+///@{
+/// Equality with a standard text: a null String equals none (a std::string is always a text); otherwise
+/// the texts are equal byte for byte.
+KEL_API bool operator==(const String& a, std::string_view b);
+inline bool operator==(const String& a, const std::string& b) {
+    return a == std::string_view(b);
+}
+inline bool operator==(std::string_view a, const String& b) {
+    return b == a;
+}
+inline bool operator==(const std::string& a, const String& b) {
+    return b == std::string_view(a);
+}
+inline bool operator!=(const String& a, std::string_view b) {
+    return !(a == b);
+}
+inline bool operator!=(const String& a, const std::string& b) {
+    return !(a == b);
+}
+inline bool operator!=(std::string_view a, const String& b) {
+    return !(b == a);
+}
+inline bool operator!=(const std::string& a, const String& b) {
+    return !(b == a);
+}
+///@}
+
+///@{
+/// The total order of compare(): the null String first, then texts as unsigned bytes. A null pointer
+/// counts as the null String.
+inline bool operator<(const String& a, const String& b) {
+    return a.compare(b) < 0;
+}
+inline bool operator<(const String& a, const char* b) {
+    return a.compare(b) < 0;
+}
+inline bool operator<(const char* a, const String& b) {
+    return b.compare(a) > 0;
+}
+inline bool operator>(const String& a, const String& b) {
+    return b < a;
+}
+inline bool operator>(const String& a, const char* b) {
+    return b < a;
+}
+inline bool operator>(const char* a, const String& b) {
+    return b < a;
+}
+inline bool operator<=(const String& a, const String& b) {
+    return !(b < a);
+}
+inline bool operator<=(const String& a, const char* b) {
+    return !(b < a);
+}
+inline bool operator<=(const char* a, const String& b) {
+    return !(b < a);
+}
+inline bool operator>=(const String& a, const String& b) {
+    return !(a < b);
+}
+inline bool operator>=(const String& a, const char* b) {
+    return !(a < b);
+}
+inline bool operator>=(const char* a, const String& b) {
+    return !(a < b);
+}
+///@}
 
 /// A failed database operation: reason -1 and the driver's diagnostic text.
 class KEL_API DatabaseException : public Exception {
@@ -329,9 +462,42 @@ private:
 };
 
 /// An ordered list of variables in which names may repeat. Copies are deep: a copy owns variables of its
-/// own, never the chain of its source.
+/// own, never the chain of its source. A range-for walks the variables in the order they were added:
+/// for (const Variable& v : list).
 class KEL_API VariableList : public KELBase {
 public:
+    /// Steps through the variables of a list, first to last. Valid while the list lives (adding keeps it
+    /// valid; end() stays the end).
+    class const_iterator {
+    public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = Variable;
+        using difference_type = std::ptrdiff_t;
+        using pointer = const Variable*;
+        using reference = const Variable&;
+
+        const_iterator() : _pVariable(nullptr) {}
+        reference operator*() const { return *_pVariable; }
+        pointer operator->() const { return _pVariable; }
+        const_iterator& operator++() {
+            _pVariable = VariableList::nextOf(_pVariable);
+            return *this;
+        }
+        const_iterator operator++(int) {
+            const_iterator before = *this;
+            ++*this;
+            return before;
+        }
+        bool operator==(const const_iterator& o) const { return _pVariable == o._pVariable; }
+        bool operator!=(const const_iterator& o) const { return _pVariable != o._pVariable; }
+
+    private:
+        friend class VariableList;
+        explicit const_iterator(const Variable* v) : _pVariable(v) {}
+        const Variable* _pVariable;
+    };
+    using iterator = const_iterator;
+
     /// An empty list.
     VariableList();
     ///@{
@@ -339,7 +505,18 @@ public:
     VariableList(const VariableList& o);
     VariableList& operator=(const VariableList& o);
     ///@}
+    ///@{
+    /// Takes o's variables without copying them; o is left empty, as a new list, and may be used again.
+    VariableList(VariableList&& o) noexcept;
+    VariableList& operator=(VariableList&& o) noexcept;
+    ///@}
     ~VariableList() override;
+
+    ///@{
+    /// The first variable, and the position after the last.
+    const_iterator begin() const { return const_iterator(_pFirst); }
+    const_iterator end() const { return const_iterator(nullptr); }
+    ///@}
 
     /// Appends a copy of v at the tail, whatever the names already present.
     void add(const Variable& v);
@@ -353,11 +530,23 @@ protected:
 
 private:
     void clear();
+    static const Variable* nextOf(const Variable* v) { return v->_pNext; }
 
     Variable* _pFirst;
     Variable* _pLast;
 };
 
 } // namespace Kel
+
+namespace std {
+/// Hashes the text as std::hash<std::string_view> does; every null String gives one fixed value. Equal
+/// Strings hash alike.
+template <> struct hash<Kel::String> {
+    size_t operator()(const Kel::String& s) const noexcept {
+        return s.isNull() ? static_cast<size_t>(0x6B656C4Eu)
+                          : hash<string_view>()(static_cast<string_view>(s));
+    }
+};
+} // namespace std
 
 #endif

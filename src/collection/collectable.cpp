@@ -112,4 +112,11 @@ void Collectable::setPreviousIn(Collectable* e, Collection* c, Collectable* link
         static_cast<MultiCollectable*>(e)->setLinkIn(c, link, false);
 }
 
+void Collectable::changeHolder(Collectable* e, const Collection* from, Collection* to) noexcept {
+    if (e->_pHolder == from)
+        e->_pHolder = to;
+    else
+        static_cast<MultiCollectable*>(e)->changeHolder(from, to);
+}
+
 } // namespace Kel

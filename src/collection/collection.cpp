@@ -27,6 +27,40 @@ Collection& Collection::operator=(const Collection& o) {
     return *this;
 }
 
+Collection::Collection(Collection&& o) noexcept
+    : Collectable(o), _pFirst(nullptr), _pLast(nullptr), _lDeleteOnDestroy(o._lDeleteOnDestroy), _ulCount(0) {
+    makeLockIn(_lock);
+    takeElementsOf(o);
+}
+
+Collection& Collection::operator=(Collection&& o) noexcept {
+    if (isWithin(&o))
+        return *this;
+    removeAll(_lDeleteOnDestroy);
+    Collectable::operator=(o);
+    _lDeleteOnDestroy = o._lDeleteOnDestroy;
+    takeElementsOf(o);
+    return *this;
+}
+
+// Every element is relinked under both locks (taken in the order target, source), so that no add or
+// remove of either collection sees it half moved.
+void Collection::takeElementsOf(Collection& o) noexcept {
+    platform::LockGuard mine(asLock(_lock));
+    platform::LockGuard theirs(asLock(o._lock));
+    for (Collectable* e = o._pFirst; e;) {
+        Collectable* following = e->next(&o);
+        changeHolder(e, &o, this);
+        e = following;
+    }
+    _pFirst = o._pFirst;
+    _pLast = o._pLast;
+    _ulCount = o._ulCount;
+    o._pFirst = nullptr;
+    o._pLast = nullptr;
+    o._ulCount = 0;
+}
+
 Collection::~Collection() {
     // Marked at once, so that nothing the emptying sets off can delete this collection again.
     _lBeingDeleted = 1;
@@ -93,6 +127,13 @@ void Collection::refuseCycle(const Collectable* e) const {
     for (const Collectable* h = this; h; h = h->_pHolder)
         if (h == e)
             throw CollectionException(e->_pHolder ? 1 : 2);
+}
+
+bool Collection::isWithin(const Collection* c) const {
+    for (const Collectable* h = this; h; h = h->_pHolder)
+        if (h == c)
+            return true;
+    return false;
 }
 
 } // namespace Kel

@@ -85,6 +85,13 @@ void MultiCollectable::setLinkIn(Collection* c, Collectable* link, bool nextLink
     }
 }
 
+void MultiCollectable::changeHolder(const Collection* from, Collection* to) noexcept {
+    platform::LockGuard guard(asLock(_positions._lock));
+    Position* p = positionFor(from);
+    if (p)
+        p->_pCollection = to;
+}
+
 void MultiCollectable::addToCollectionHead(Collection* c) {
     linkInto(c, true);
 }

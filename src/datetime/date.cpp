@@ -1,5 +1,6 @@
 #include "datetime/calendar.h"
 #include "datetime/defaults.h"
+#include "datetime/fail.h"
 #include "datetime/fields.h"
 #include "datetime/instant.h"
 #include "foundation/dump.h"
@@ -20,7 +21,7 @@ datetime::Fields fieldsOf(long year, long month, long day) {
 
 String monthName(const char* const* names, long i) {
     if (static_cast<unsigned long>(i) > 11) {
-        throw DateTimeException(1);
+        datetime::fail(1, "month index %ld is outside 0 to 11", i);
     }
     return String(names[i]);
 }
@@ -69,7 +70,7 @@ const Date& Date::operator=(const String& value) {
 
 void Date::year(long y) {
     if (!calendar::validYear(y)) {
-        throw DateTimeException(1);
+        datetime::fail(1, "year %ld is outside %ld to %ld", y, calendar::firstYear, calendar::lastYear);
     }
     _lYear = y;
 }
@@ -80,7 +81,7 @@ long Date::year() const {
 
 void Date::month(long m) {
     if (!calendar::validMonth(m)) {
-        throw DateTimeException(1);
+        datetime::fail(1, "month %ld is outside 1 to 12", m);
     }
     _lMonth = m;
 }
@@ -91,13 +92,13 @@ long Date::month() const {
 
 void Date::day(long d) {
     if (_lYear == 0) {
-        throw DateTimeException(3);
+        datetime::fail(3, "day %ld set while the year is unset", d);
     }
     if (_lMonth == 0) {
-        throw DateTimeException(2);
+        datetime::fail(2, "day %ld set while the month is unset", d);
     }
     if (d < 1 || d > calendar::monthLength(_lYear, _lMonth)) {
-        throw DateTimeException(1);
+        datetime::fail(1, "day %ld is not a day of %04ld-%02ld", d, _lYear, _lMonth);
     }
     _lDay = d;
 }
@@ -108,7 +109,7 @@ long Date::day() const {
 
 Date::edayOfWeek Date::dayOfWeek() const {
     if (_lYear == 0) {
-        throw DateTimeException(1);
+        datetime::fail(1, "day of the week while the year is unset");
     }
     return static_cast<edayOfWeek>(calendar::weekday(_lYear, _lMonth, _lDay));
 }

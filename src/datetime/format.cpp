@@ -1,6 +1,7 @@
 // Writing dates and times in the format language.
 
 #include "datetime/calendar.h"
+#include "datetime/fail.h"
 #include "datetime/fields.h"
 
 #include <kel/foundation.h>
@@ -101,14 +102,14 @@ unsigned putSeconds(char* out, double s, int width, int decimals) {
     return written + static_cast<unsigned>(length - start);
 }
 
-[[noreturn]] void badWidth() {
-    throw DateTimeException(5);
+[[noreturn]] void badWidth(char letter, long width) {
+    fail(5, "field %c of width %ld", letter, width);
 }
 
 // The month name of month 1 to 12; DateTimeException(1) for any other month.
 const char* monthName(long month, bool longName) {
     if (month < 1 || month > 12) {
-        throw DateTimeException(1);
+        fail(1, "month name of month %ld", month);
     }
     return longName ? calendar::longMonthNames[month - 1] : calendar::shortMonthNames[month - 1];
 }
@@ -119,12 +120,12 @@ void checkField(Letter l, long w, const Fields& v) {
     switch (l) {
     case letterY:
         if (w != 2 && w != 4) {
-            badWidth();
+            badWidth("YMDWHhNSP"[l], w);
         }
         break;
     case letterM:
         if (w > 4) {
-            badWidth();
+            badWidth("YMDWHhNSP"[l], w);
         }
         if (w >= 3) {
             monthName(v.month, w == 4);
@@ -132,25 +133,25 @@ void checkField(Letter l, long w, const Fields& v) {
         break;
     case letterD:
         if (w > 3) {
-            badWidth();
+            badWidth("YMDWHhNSP"[l], w);
         }
         break;
     case letterW:
         if (w > 2) {
-            badWidth();
+            badWidth("YMDWHhNSP"[l], w);
         }
         if (v.year == 0) {
-            throw DateTimeException(1);
+            fail(1, "day name while the year is unset");
         }
         break;
     case letterS:
         if (w == 3 || w > 8) {
-            badWidth();
+            badWidth("YMDWHhNSP"[l], w);
         }
         break;
     default: // H, h, N, P
         if (w > 2) {
-            badWidth();
+            badWidth("YMDWHhNSP"[l], w);
         }
         break;
     }
@@ -224,15 +225,25 @@ private:
     char* _pText;
 };
 
-} // namespace
+// A format read once: the fields to check, in the order their texts are built, and the fields to
+// write, in the order of their positions, leaving out those that begin inside an earlier one.
+struct FormatPlan {
+    struct Field {
+        Letter letter;
+        long first;
+        long last;
+    };
+    struct Check {
+        Letter letter;
+        long width;
+    };
+    Check checks[6];
+    int checkCount = 0;
+    Field fields[6];
+    int fieldCount = 0;
+};
 
-String formatFields(const Fields& fields, const String& fmt, FieldSet set) {
-    const char* f = fmt;
-    if (f == nullptr) {
-        return String();
-    }
-    const long n = static_cast<long>(fmt.length());
-
+FormatPlan planFormat(const char* f, long n, FieldSet set) {
     // Runs of one letter are noted at once: most fields are a single run.
     Extents ext;
     for (long i = 0; i < n;) {
@@ -254,42 +265,107 @@ String formatFields(const Fields& fields, const String& fmt, FieldSet set) {
     static const Letter dateOrder[] = {letterY, letterM, letterD, letterW};
     static const Letter timeOrder[] = {letterH, letterN, letterS, letterP};
     static const Letter timestampOrder[] = {letterY, letterM, letterD, letterH, letterN, letterS};
-    Letter order[6];
-    int count = 0;
     const Letter* source = set == FieldSet::date   ? dateOrder
                            : set == FieldSet::time ? timeOrder
                                                    : timestampOrder;
     const int sourceCount = set == FieldSet::timestamp ? 6 : 4;
+    FormatPlan plan;
     for (int i = 0; i < sourceCount; ++i) {
         Letter l = source[i];
         if (l == letterH && set == FieldSet::time && !ext.present(letterH)) {
             l = letterh;
         }
         if (ext.present(l)) {
-            checkField(l, ext.width(l), fields);
-            order[count++] = l;
+            plan.checks[plan.checkCount++] = {l, ext.width(l)};
         }
     }
 
     // Then the texts go in by position.
-    for (int i = 1; i < count; ++i) {
+    Letter order[6];
+    for (int i = 0; i < plan.checkCount; ++i) {
+        order[i] = plan.checks[i].letter;
         for (int j = i; j > 0 && ext.first[order[j - 1]] > ext.first[order[j]]; --j) {
             const Letter t = order[j];
             order[j] = order[j - 1];
             order[j - 1] = t;
         }
     }
-    OutputBuffer buffer(static_cast<std::size_t>(n) + static_cast<std::size_t>(count) * longestField + 1);
-    char* out = buffer.text();
     long position = 0;
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < plan.checkCount; ++i) {
         const Letter l = order[i];
         if (ext.first[l] < position) {
             continue; // begins inside an earlier field's extent
         }
-        out = copyText(out, f + position, static_cast<std::size_t>(ext.first[l] - position));
-        out += writeField(l, ext.width(l), fields, out);
+        plan.fields[plan.fieldCount++] = {l, ext.first[l], ext.last[l]};
         position = ext.last[l] + 1;
+    }
+    return plan;
+}
+
+// The plans of the default formats, made while the library loads and shared, read-only, by every
+// thread: the formats written most are not read again on each call.
+class DefaultPlans {
+public:
+    DefaultPlans() {
+        static const char* const texts[3] = {"YYYY-MM-DD", "HH:NN:SS", "YYYY-MM-DD HH:NN:SS"};
+        static const FieldSet sets[3] = {FieldSet::date, FieldSet::time, FieldSet::timestamp};
+        for (int i = 0; i < 3; ++i) {
+            _formats[i].text = texts[i];
+            _formats[i].length = static_cast<long>(std::strlen(texts[i]));
+            for (int j = 0; j < 3; ++j) {
+                _formats[i].plans[j] = planFormat(texts[i], _formats[i].length, sets[j]);
+            }
+        }
+    }
+
+    // The plan of f for the set when f is one of the default formats; null otherwise.
+    const FormatPlan* find(const char* f, long n, FieldSet set) const {
+        for (const Format& format : _formats) {
+            if (format.length == n && std::memcmp(format.text, f, static_cast<std::size_t>(n)) == 0) {
+                return &format.plans[static_cast<int>(set)];
+            }
+        }
+        return nullptr;
+    }
+
+private:
+    struct Format {
+        const char* text;
+        long length;
+        FormatPlan plans[3]; // by FieldSet
+    };
+    Format _formats[3];
+};
+
+const DefaultPlans defaultPlans;
+
+} // namespace
+
+String formatFields(const Fields& fields, const String& fmt, FieldSet set) {
+    const char* f = fmt;
+    if (f == nullptr) {
+        return String();
+    }
+    const long n = static_cast<long>(fmt.length());
+    FormatPlan ownPlan;
+    const FormatPlan* plan = defaultPlans.find(f, n, set);
+    if (plan == nullptr) {
+        ownPlan = planFormat(f, n, set);
+        plan = &ownPlan;
+    }
+    for (int i = 0; i < plan->checkCount; ++i) {
+        checkField(plan->checks[i].letter, plan->checks[i].width, fields);
+    }
+
+    OutputBuffer buffer(static_cast<std::size_t>(n) +
+                        static_cast<std::size_t>(plan->fieldCount) * longestField + 1);
+    char* out = buffer.text();
+    long position = 0;
+    for (int i = 0; i < plan->fieldCount; ++i) {
+        const FormatPlan::Field& field = plan->fields[i];
+        out = copyText(out, f + position, static_cast<std::size_t>(field.first - position));
+        out += writeField(field.letter, field.last - field.first + 1, fields, out);
+        position = field.last + 1;
     }
     out = copyText(out, f + position, static_cast<std::size_t>(n - position));
     *out = '\0';

@@ -1,6 +1,7 @@
 #include "datetime/instant.h"
 
 #include "datetime/calendar.h"
+#include "datetime/fail.h"
 #include "platform/clock.h"
 
 #include <kel/foundation.h>
@@ -25,7 +26,7 @@ long long floorDiv(long long a, long long b) {
 long offsetAt(long long seconds) {
     long offset = 0;
     if (!platform::localOffset(seconds, offset)) {
-        throw DateTimeException(1);
+        fail(1, "local time cannot be told at %lld seconds from 1970", seconds);
     }
     return offset;
 }
@@ -53,7 +54,7 @@ Fields fieldsAt(long long seconds, double fraction, bool universal) {
     Fields f;
     calendar::civilFromDays(days, f.year, f.month, f.day);
     if (!calendar::validYear(f.year)) {
-        throw DateTimeException(1);
+        fail(1, "year %ld is outside %ld to %ld", f.year, calendar::firstYear, calendar::lastYear);
     }
     f.hour = static_cast<long>(inDay / 3600);
     f.minute = static_cast<long>(inDay / 60 % 60);
@@ -63,7 +64,7 @@ Fields fieldsAt(long long seconds, double fraction, bool universal) {
 
 long long secondsOf(const Fields& f, bool universal) {
     if (f.year == 0 || f.month == 0 || f.day == 0) {
-        throw DateTimeException(1);
+        fail(1, "the date %04ld-%02ld-%02ld is not complete", f.year, f.month, f.day);
     }
     const long long civil = calendar::daysFromCivil(f.year, f.month, f.day) * secondsPerDay +
                             f.hour * 3600LL + f.minute * 60LL + static_cast<long long>(f.second);
@@ -89,7 +90,7 @@ std::chrono::system_clock::time_point timePointOf(long long seconds, double frac
     // One second of margin at each end leaves room for the fraction.
     const long long limit = std::chrono::duration_cast<std::chrono::seconds>(Ticks::max()).count() - 1;
     if (seconds > limit || seconds < -limit) {
-        throw DateTimeException(1);
+        fail(1, "%lld seconds from 1970 are beyond what time_point holds", seconds);
     }
     const Ticks whole = std::chrono::duration_cast<Ticks>(std::chrono::seconds(seconds));
     const Ticks part = std::chrono::round<Ticks>(std::chrono::duration<double>(fraction));

@@ -2,6 +2,7 @@
 
 #include "datetime/calendar.h"
 #include "datetime/defaults.h"
+#include "datetime/fail.h"
 #include "datetime/fields.h"
 
 #include <kel/datetime.h>
@@ -11,6 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace Kel {
@@ -26,11 +28,18 @@ bool isBlank(char c) {
     return c == ' ' || c == '\t';
 }
 
-// A value laid against its format: where the fields lie and whether the separators agree.
+// A value laid against its format: where the fields lie and whether the separators agree. It may
+// point into itself, so it is filled in place and never copied.
 struct Layout {
+    Layout() = default;
+    Layout(const Layout&) = delete;
+    Layout& operator=(const Layout&) = delete;
+
     const char* value = nullptr;
     const char* format = nullptr;
-    Extents extents;
+    // The format's extents: ownExtents, or those of a default format's shape.
+    const Extents* extents = &ownExtents;
+    Extents ownExtents;
     // The number of a field whose extent is one run of its letter over at most nine digits, read during
     // the scan; -1 when the field must be read by FieldText.
     long digits[letterCount] = {-1, -1, -1, -1, -1, -1, -1, -1, -1};
@@ -54,15 +63,80 @@ long digitsAt(const char* text, unsigned long n) {
     return v;
 }
 
+// What a default format alone tells, worked out once while the library loads: where its fields lie,
+// which of them are one run of their letter, and where its separators are.
+struct FormatShape {
+    const char* text = nullptr;
+    unsigned long length = 0;
+    Extents extents;
+    bool oneRun[letterCount] = {};
+    long separators[32] = {};
+    int separatorCount = 0;
+
+    explicit FormatShape(const char* format) : text(format), length(std::strlen(format)) {
+        for (unsigned long i = 0; i < length; ++i) {
+            const char c = text[i];
+            const Letter letter = letterOf(c);
+            if (letter != letterCount) {
+                const bool runGoesOn = i > 0 && text[i - 1] == c;
+                oneRun[letter] = extents.present(letter) ? oneRun[letter] && runGoesOn : true;
+                extents.note(letter, static_cast<long>(i));
+            } else if (isDateSeparator(c) || c == ':') {
+                separators[separatorCount++] = static_cast<long>(i);
+            }
+        }
+    }
+};
+
+// The default formats' shapes, shared read-only by every thread.
+const FormatShape defaultShapes[3] = {FormatShape("YYYY-MM-DD"), FormatShape("HH:NN:SS"),
+                                      FormatShape("YYYY-MM-DD HH:NN:SS")};
+
+const FormatShape* shapeOf(const char* format, unsigned long n) {
+    for (const FormatShape& shape : defaultShapes) {
+        if (shape.length == n && std::memcmp(shape.text, format, n) == 0) {
+            return &shape;
+        }
+    }
+    return nullptr;
+}
+
+// Lays the value against a default format whose shape is known: no need to read the format again.
+void layOutByShape(const FormatShape& shape, Layout& l) {
+    l.extents = &shape.extents;
+    for (int letter = 0; letter < letterCount; ++letter) {
+        if (shape.oneRun[letter]) {
+            const long first = shape.extents.first[letter];
+            l.digits[letter] =
+                digitsAt(l.value + first, static_cast<unsigned long>(shape.extents.last[letter] - first + 1));
+        }
+    }
+    for (int i = 0; i < shape.separatorCount; ++i) {
+        const long at = shape.separators[i];
+        const char c = l.format[at];
+        if (c == ':') {
+            l.colonsMatch = l.colonsMatch && l.value[at] == c;
+        } else {
+            l.dateSeparatorsMatch = l.dateSeparatorsMatch && l.value[at] == c;
+        }
+    }
+}
+
 // Checks that value is as long as format and notes the field extents and separator mismatches.
 // Throws DateTimeException(4) on a length mismatch or a null value.
-Layout layOut(const String& value, const String& fmt) {
-    Layout l;
+void layOut(const String& value, const String& fmt, Layout& l) {
     l.value = value;
     l.format = fmt;
     const unsigned long n = fmt.length();
-    if (l.value == nullptr || value.length() != n) {
-        throw DateTimeException(4);
+    if (l.value == nullptr) {
+        fail(4, "a null value for the format \"%s\"", l.format != nullptr ? l.format : "");
+    }
+    if (value.length() != n) {
+        fail(4, "\"%s\" is not as long as the format \"%s\"", l.value, l.format != nullptr ? l.format : "");
+    }
+    if (const FormatShape* shape = shapeOf(l.format, n)) {
+        layOutByShape(*shape, l);
+        return;
     }
     for (unsigned long i = 0; i < n;) {
         const char c = l.format[i];
@@ -73,13 +147,13 @@ Layout layOut(const String& value, const String& fmt) {
             while (end < n && l.format[end] == c) {
                 ++end;
             }
-            if (l.extents.first[letter] < 0) {
-                l.extents.first[letter] = static_cast<long>(i);
+            if (l.ownExtents.first[letter] < 0) {
+                l.ownExtents.first[letter] = static_cast<long>(i);
                 l.digits[letter] = digitsAt(l.value + i, end - i);
             } else {
                 l.digits[letter] = -1;
             }
-            l.extents.last[letter] = static_cast<long>(end - 1);
+            l.ownExtents.last[letter] = static_cast<long>(end - 1);
         } else if (isDateSeparator(c)) {
             l.dateSeparatorsMatch = l.dateSeparatorsMatch && l.value[i] == c;
         } else if (c == ':') {
@@ -87,7 +161,6 @@ Layout layOut(const String& value, const String& fmt) {
         }
         i = end;
     }
-    return l;
 }
 
 // The text of one field: the characters of the value under the field's letters, blanks at the other
@@ -97,12 +170,12 @@ class FieldText {
 public:
     FieldText(const Layout& l, Letter letter, bool points = false)
         : _l(l), _cLetter('\0'), _bPoints(points), _lFirst(0), _lLast(-1) {
-        if (!l.extents.present(letter)) {
+        if (!l.extents->present(letter)) {
             return;
         }
-        _cLetter = l.format[l.extents.first[letter]];
-        _lFirst = l.extents.first[letter];
-        _lLast = l.extents.last[letter];
+        _cLetter = l.format[l.extents->first[letter]];
+        _lFirst = l.extents->first[letter];
+        _lLast = l.extents->last[letter];
         while (_lFirst <= _lLast && isBlank(at(_lFirst))) {
             ++_lFirst;
         }
@@ -236,7 +309,7 @@ struct FieldNumber {
 
 FieldNumber numberOf(const Layout& l, Letter letter) {
     if (l.digits[letter] >= 0) {
-        return {l.digits[letter], l.extents.width(letter)};
+        return {l.digits[letter], l.extents->width(letter)};
     }
     const FieldText text(l, letter);
     return {text.number(), text.length()};
@@ -253,7 +326,7 @@ void readDate(const Layout& l, Fields& out) {
         year += century;
     }
     if (!calendar::validYear(year)) {
-        throw DateTimeException(1);
+        fail(1, "year %ld is outside %ld to %ld", year, calendar::firstYear, calendar::lastYear);
     }
 
     // Two characters at most give the month's number; more are a month name, of which the first three count.
@@ -276,15 +349,15 @@ void readDate(const Layout& l, Fields& out) {
     long day = 0;
     if (dayNumber.length == 3) {
         if (!calendar::gregorianDayOfYear(year, dayNumber.value, month, day)) {
-            throw DateTimeException(1);
+            fail(1, "day %ld is not a day of the year %ld", dayNumber.value, year);
         }
     } else {
         if (!calendar::validMonth(month)) {
-            throw DateTimeException(1);
+            fail(1, "no month 1 to 12 in \"%s\" read with \"%s\"", l.value, l.format);
         }
         day = dayNumber.value;
         if (day < 1 || day > calendar::monthLength(year, month)) {
-            throw DateTimeException(1);
+            fail(1, "day %ld is not a day of %04ld-%02ld", day, year, month);
         }
     }
     out.year = year;
@@ -295,49 +368,56 @@ void readDate(const Layout& l, Fields& out) {
 void readTime(const Layout& l, Fields& out) {
     const long hour = numberOf(l, letterH).value;
     if (!calendar::validHour(hour)) {
-        throw DateTimeException(1);
+        fail(1, "hour %ld is outside 0 to 23", hour);
     }
     const long minute = numberOf(l, letterN).value;
     if (!calendar::validMinute(minute)) {
-        throw DateTimeException(1);
+        fail(1, "minute %ld is outside 0 to 59", minute);
     }
     const double second =
         l.digits[letterS] >= 0 ? static_cast<double>(l.digits[letterS]) : FieldText(l, letterS, true).real();
     if (!calendar::validSecond(second)) {
-        throw DateTimeException(1);
+        fail(1, "second %g is outside 0 to below 60", second);
     }
     out.hour = hour;
     out.minute = minute;
     out.second = second + 0.0; // no negative zero
 }
 
+[[noreturn]] void separatorsDiffer(const Layout& l) {
+    fail(4, "\"%s\" does not have the separators of the format \"%s\"", l.value, l.format);
+}
+
 } // namespace
 
 void parseDate(const String& value, const String& fmt, Fields& out) {
-    const Layout l = layOut(value, fmt);
+    Layout l;
+    layOut(value, fmt, l);
     if (!l.dateSeparatorsMatch) {
-        throw DateTimeException(4);
+        separatorsDiffer(l);
     }
     readDate(l, out);
 }
 
 void parseTime(const String& value, const String& fmt, Fields& out) {
-    const Layout l = layOut(value, fmt);
+    Layout l;
+    layOut(value, fmt, l);
     if (!l.dateSeparatorsMatch || !l.colonsMatch) {
-        throw DateTimeException(4);
+        separatorsDiffer(l);
     }
     readTime(l, out);
 }
 
 void parseTimestamp(const String& value, const String& fmt, Fields& out) {
-    const Layout l = layOut(value, fmt);
+    Layout l;
+    layOut(value, fmt, l);
     if (!l.dateSeparatorsMatch) {
-        throw DateTimeException(4);
+        separatorsDiffer(l);
     }
     Fields result;
     readDate(l, result);
     if (!l.colonsMatch) {
-        throw DateTimeException(4);
+        separatorsDiffer(l);
     }
     readTime(l, result);
     out = result;

@@ -1,5 +1,6 @@
 #include "datetime/calendar.h"
 #include "datetime/defaults.h"
+#include "datetime/fail.h"
 #include "datetime/fields.h"
 #include "datetime/instant.h"
 #include "foundation/dump.h"
@@ -56,7 +57,7 @@ const Time& Time::operator=(const String& value) {
 
 void Time::hour(long h) {
     if (!calendar::validHour(h)) {
-        throw DateTimeException(1);
+        datetime::fail(1, "hour %ld is outside 0 to 23", h);
     }
     _lHour = h;
 }
@@ -67,7 +68,7 @@ long Time::hour() const {
 
 void Time::minute(long m) {
     if (!calendar::validMinute(m)) {
-        throw DateTimeException(1);
+        datetime::fail(1, "minute %ld is outside 0 to 59", m);
     }
     _lMinute = m;
 }
@@ -78,14 +79,14 @@ long Time::minute() const {
 
 void Time::second(long s) {
     if (static_cast<unsigned long>(s) > 59) {
-        throw DateTimeException(1);
+        datetime::fail(1, "second %ld is outside 0 to 59", s);
     }
     _dSecond = static_cast<double>(s);
 }
 
 void Time::second(double s) {
     if (!calendar::validSecond(s)) {
-        throw DateTimeException(1);
+        datetime::fail(1, "second %g is outside 0 to below 60", s);
     }
     _dSecond = s + 0.0; // a negative zero would be written "-0.00"
 }
@@ -108,7 +109,7 @@ String Time::format(const String& fmt) const {
 
 Time Time::now(Where where) {
     if (where != Local && where != UTC) {
-        throw DateTimeException(1);
+        datetime::fail(1, "unknown clock %d", static_cast<int>(where));
     }
     const long long seconds = datetime::wholeSeconds(datetime::currentMilliseconds());
     const datetime::Fields f = datetime::fieldsAt(seconds, 0.0, where == UTC);

@@ -1,4 +1,5 @@
 #include "datetime/defaults.h"
+#include "datetime/fail.h"
 #include "datetime/fields.h"
 #include "datetime/instant.h"
 #include "foundation/dump.h"
@@ -23,7 +24,7 @@ String dumpText(const datetime::Fields& f) {
 
 void checkClock(Time::Where where) {
     if (where != Time::Local && where != Time::UTC) {
-        throw DateTimeException(1);
+        datetime::fail(1, "unknown clock %d", static_cast<int>(where));
     }
 }
 

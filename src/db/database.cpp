@@ -61,6 +61,27 @@ long Database::open(const char* source, const char* user, const char* password) 
     source = orEmpty(source);
     user = orEmpty(user);
     password = orEmpty(password);
+    // No data source name holds '=': such a source is a connection string, which pools and automatic
+    // managers pass through here.
+    if (std::strchr(source, '=')) {
+        if (std::strlen(user) > maxNameLength || std::strlen(password) > maxNameLength) {
+            _lastError = "the user or password is longer than 31 characters";
+            return nameTooLong;
+        }
+        String connection(source);
+        if (*user) {
+            connection += ";UID=";
+            connection += user;
+        }
+        if (*password) {
+            connection += ";PWD=";
+            connection += password;
+        }
+        const long result = openConnectionString(connection);
+        copyName(_szUser, user);
+        copyName(_szPassword, password);
+        return result;
+    }
     if (std::strlen(source) > maxNameLength || std::strlen(user) > maxNameLength ||
         std::strlen(password) > maxNameLength) {
         _lastError = "the data source name, user or password is longer than 31 characters";
@@ -333,24 +354,9 @@ void Database::recordError(short handleType, void* handle, const char* whenNone)
 // Drivers may quote the connection string in their messages: its PWD= value never reaches lastError().
 void Database::scrubPassword() {
     const char* connection = _connection;
-    if (!connection) {
-        return;
+    if (connection) {
+        _lastError = detail::scrubbed(_lastError, detail::passwordOf(connection));
     }
-    const String password = detail::passwordOf(connection);
-    const std::size_t n = password.length();
-    if (n == 0) {
-        return;
-    }
-    String scrubbed("");
-    for (const char* p = _lastError; p && *p;) {
-        if (std::strncmp(p, password, n) == 0) {
-            scrubbed += "****";
-            p += n;
-        } else {
-            scrubbed += *p++;
-        }
-    }
-    _lastError = scrubbed;
 }
 
 bool Database::isSQLite() {

@@ -60,6 +60,9 @@ private:
 // removed.
 String passwordOf(const char* connection);
 
+// text with every occurrence of password (when it is not empty) written as "****".
+String scrubbed(const char* text, const String& password);
+
 // Texts for the last error when a failure leaves no diagnostic record behind.
 extern const char* const noDiagnostic;
 extern const char* const notConnected;

@@ -2,6 +2,8 @@
 
 #include "foundation/dump.h"
 
+#include <cstring>
+
 namespace Kel {
 
 namespace detail {
@@ -51,6 +53,23 @@ String passwordOf(const char* connection) {
         }
     }
     return String::null;
+}
+
+String scrubbed(const char* text, const String& password) {
+    const std::size_t n = password.length();
+    if (!text || n == 0) {
+        return String(text);
+    }
+    String result("");
+    for (const char* p = text; *p;) {
+        if (std::strncmp(p, password, n) == 0) {
+            result += "****";
+            p += n;
+        } else {
+            result += *p++;
+        }
+    }
+    return result;
 }
 
 bool readDiagnostic(SQLSMALLINT handleType, SQLHANDLE handle, char (&message)[400], SQLINTEGER* native) {

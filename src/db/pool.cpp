@@ -3,11 +3,87 @@
 #include "foundation/dump.h"
 #include "platform/lock.h"
 
+#include <chrono>
+#include <condition_variable>
+
 namespace Kel {
+
+namespace detail {
+
+// The borrowers waiting for a connection, oldest first. A connection given back goes to the first of
+// them directly (it stays marked in use), so that a borrower arriving later cannot take it first.
+class PoolQueue {
+public:
+    struct Waiter {
+        PooledDB* granted = nullptr;
+        Waiter* next = nullptr;
+    };
+
+    bool empty() const { return _pFirst == nullptr; }
+
+    void append(Waiter& w) {
+        w.next = nullptr;
+        if (_pLast) {
+            _pLast->next = &w;
+        } else {
+            _pFirst = &w;
+        }
+        _pLast = &w;
+    }
+
+    // Hands p to the longest waiter; false when nobody waits.
+    bool handOver(PooledDB* p) {
+        Waiter* first = _pFirst;
+        if (!first) {
+            return false;
+        }
+        remove(*first);
+        first->granted = p;
+        _returned.notify_all();
+        return true;
+    }
+
+    void remove(Waiter& w) {
+        Waiter** link = &_pFirst;
+        Waiter* previous = nullptr;
+        while (*link && *link != &w) {
+            previous = *link;
+            link = &(*link)->next;
+        }
+        if (*link) {
+            *link = w.next;
+            if (_pLast == &w) {
+                _pLast = previous;
+            }
+        }
+        w.next = nullptr;
+    }
+
+    // Waits, with lock held once, until w is granted a connection or the deadline passes.
+    void waitFor(platform::Lock& lock, Waiter& w, std::chrono::steady_clock::time_point deadline) {
+        HeldLock held{lock};
+        _returned.wait_until(held, deadline, [&w] { return w.granted != nullptr; });
+    }
+
+private:
+    // The platform lock as the standard condition variable wants it.
+    struct HeldLock {
+        platform::Lock& platformLock;
+        void lock() { platformLock.enter(); }
+        void unlock() { platformLock.leave(); }
+    };
+
+    Waiter* _pFirst = nullptr;
+    Waiter* _pLast = nullptr;
+    std::condition_variable_any _returned;
+};
+
+} // namespace detail
 
 String detail::parameterLine(const String& source, const String& user, const String& password) {
     String line("Src=");
-    line += detail::orNull(source);
+    // A connection string given as the source may carry a password of its own.
+    line += detail::orNull(detail::scrubbed(source, detail::passwordOf(source)));
     line += " Uid=";
     line += detail::orNull(user);
     line += " Pwd=";
@@ -66,12 +142,12 @@ void PooledDB::dump(std::ostream& os) {
 
 DBPoolMgr::DBPoolMgr()
     : _pFirst(nullptr), _pLast(nullptr), _pLock(new platform::Lock), _lInitial(0), _lMaximum(-1), _lCount(0),
-      _bResizeable(false) {}
+      _bResizeable(false), _ulWait(0), _pQueue(new detail::PoolQueue) {}
 
 DBPoolMgr::DBPoolMgr(const DBPoolMgr& o)
     : KELBase(o), _pFirst(nullptr), _pLast(nullptr), _pLock(new platform::Lock), _source(o._source),
       _user(o._user), _password(o._password), _lInitial(o._lInitial), _lMaximum(o._lMaximum), _lCount(0),
-      _bResizeable(o._bResizeable) {}
+      _bResizeable(o._bResizeable), _ulWait(o._ulWait), _pQueue(new detail::PoolQueue) {}
 
 DBPoolMgr& DBPoolMgr::operator=(const DBPoolMgr& o) {
     if (this != &o) {
@@ -82,12 +158,14 @@ DBPoolMgr& DBPoolMgr::operator=(const DBPoolMgr& o) {
         _lInitial = o._lInitial;
         _lMaximum = o._lMaximum;
         _bResizeable = o._bResizeable;
+        _ulWait = o._ulWait;
     }
     return *this;
 }
 
 DBPoolMgr::~DBPoolMgr() {
     destroyChain();
+    delete _pQueue;
     delete _pLock;
 }
 
@@ -114,22 +192,17 @@ PooledDB* DBPoolMgr::getPooledDB() {
     bool reconnect = false;
     {
         platform::LockGuard guard(*_pLock);
-        for (PooledDB* p = _pFirst; p; p = p->_pNext) {
-            if (!p->_lInUse) {
-                p->_lInUse = 1;
-                chosen = p;
-                break;
-            }
+        // Borrowers already waiting come first: a newcomer only takes a free connection when none waits.
+        if (_pQueue->empty()) {
+            chosen = takeFree();
         }
-        if (!chosen && _bResizeable && _lCount < _lMaximum) {
-            try {
-                PooledDB* grown = new PooledDB(_source, _user, _password);
-                grown->_lInUse = 1;
-                addPooledDB(grown);
-                chosen = grown;
-            } catch (...) {
-                // A pool that cannot grow has nothing to lend; the borrower hears DBPoolException.
-            }
+        if (!chosen && _ulWait > 0) {
+            detail::PoolQueue::Waiter waiter;
+            _pQueue->append(waiter);
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(_ulWait);
+            _pQueue->waitFor(*_pLock, waiter, deadline);
+            _pQueue->remove(waiter);
+            chosen = waiter.granted;
         }
         // The borrower takes the mark along: a refresh() during the reconnect marks it again.
         if (chosen && chosen->_lRefresh) {
@@ -147,7 +220,7 @@ PooledDB* DBPoolMgr::getPooledDB() {
             // Give it back still marked, or every failed reconnect would shrink the pool for good.
             platform::LockGuard guard(*_pLock);
             chosen->_lRefresh = 1;
-            chosen->_lInUse = 0;
+            giveBack(chosen);
             throw;
         }
     }
@@ -160,7 +233,17 @@ void DBPoolMgr::freePooledDB(PooledDB* p) {
     }
     // The lock also publishes the borrower's use of the connection to whoever borrows it next.
     platform::LockGuard guard(*_pLock);
-    p->_lInUse = 0;
+    giveBack(p);
+}
+
+void DBPoolMgr::setWait(unsigned long milliseconds) {
+    platform::LockGuard guard(*_pLock);
+    _ulWait = milliseconds;
+}
+
+unsigned long DBPoolMgr::waitLimit() const {
+    platform::LockGuard guard(*_pLock);
+    return _ulWait;
 }
 
 void DBPoolMgr::refresh() {
@@ -202,6 +285,34 @@ long DBPoolMgr::addPooledDB(PooledDB* p) {
     _pLast = p;
     ++_lCount;
     return 0;
+}
+
+// The first free connection, or a new one when the pool may grow; marked in use. Called under the lock.
+PooledDB* DBPoolMgr::takeFree() {
+    for (PooledDB* p = _pFirst; p; p = p->_pNext) {
+        if (!p->_lInUse) {
+            p->_lInUse = 1;
+            return p;
+        }
+    }
+    if (_bResizeable && _lCount < _lMaximum) {
+        try {
+            PooledDB* grown = new PooledDB(_source, _user, _password);
+            grown->_lInUse = 1;
+            addPooledDB(grown);
+            return grown;
+        } catch (...) {
+            // A pool that cannot grow has nothing to lend; the borrower hears DBPoolException.
+        }
+    }
+    return nullptr;
+}
+
+// To the longest waiter, or back among the free connections. Called under the lock.
+void DBPoolMgr::giveBack(PooledDB* p) {
+    if (!_pQueue->handOver(p)) {
+        p->_lInUse = 0;
+    }
 }
 
 void DBPoolMgr::destroyChain() {

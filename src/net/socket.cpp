@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <ostream>
+#include <utility>
 
 namespace Kel {
 
@@ -42,6 +43,23 @@ const Socket& Socket::operator=(const Socket& o) {
         _iHandle = o._iHandle;
         _domain = o._domain;
         _sOutput = o._sOutput;
+    }
+    return *this;
+}
+
+Socket::Socket(Socket&& o) noexcept
+    : KELBase(o), _iHandle(o._iHandle), _domain(o._domain), _sOutput(std::move(o._sOutput)) {
+    o._iHandle = platform::invalidSocket;
+    o._sOutput = "";
+}
+
+Socket& Socket::operator=(Socket&& o) noexcept {
+    if (this != &o) {
+        _iHandle = o._iHandle;
+        _domain = o._domain;
+        _sOutput = std::move(o._sOutput);
+        o._iHandle = platform::invalidSocket;
+        o._sOutput = "";
     }
     return *this;
 }
@@ -101,16 +119,44 @@ Socket& Socket::operator<<(const String& s) {
     return *this;
 }
 
+// The stream form does not report a failure, as with any text sink.
 Socket& Socket::operator<<(Action a) {
-    if (a != flush)
-        return *this;
-    // Everything pending goes out, however many calls the system needs; a failure is not reported, as
-    // with any text sink, and the buffer is emptied either way.
-    const unsigned long length = _sOutput.length();
-    if (length > 0 && _iHandle != platform::invalidSocket)
-        platform::socketSendAll(_iHandle, _sOutput, length);
-    _sOutput = "";
+    if (a == flush)
+        flushOutput();
     return *this;
+}
+
+// Everything pending goes out, however many calls the system needs; the buffer is emptied either way,
+// so that a broken connection does not keep growing it.
+bool Socket::flushOutput() {
+    const unsigned long length = _sOutput.length();
+    bool sent = length == 0;
+    if (length > 0 && _iHandle != platform::invalidSocket)
+        sent = platform::socketSendAll(_iHandle, _sOutput, length);
+    _sOutput = "";
+    return sent;
+}
+
+OwnedSocket::OwnedSocket(Socket::Domain domain) : _socket(domain) {}
+
+OwnedSocket::OwnedSocket(Socket&& s) noexcept : _socket(std::move(s)) {}
+
+OwnedSocket::OwnedSocket(OwnedSocket&& o) noexcept : _socket(std::move(o._socket)) {}
+
+OwnedSocket& OwnedSocket::operator=(OwnedSocket&& o) noexcept {
+    if (this != &o) {
+        _socket.close();
+        _socket = std::move(o._socket);
+    }
+    return *this;
+}
+
+OwnedSocket::~OwnedSocket() {
+    _socket.close();
+}
+
+Socket OwnedSocket::release() noexcept {
+    return std::move(_socket);
 }
 
 void Socket::dump(Socket& s) {

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 
 namespace Kel {
@@ -43,14 +44,55 @@ long long microsecondsUntil(std::chrono::steady_clock::time_point deadline) {
     return left.count() > 0 ? left.count() : 0;
 }
 
+// Waits at most timeout microseconds (noLimit: without limit) until the socket has something to read: data,
+// the end of the stream or, on a listening socket, a connection. False when the limit passed first. A
+// signal may end the wait early; it is resumed with what is left of the limit.
+bool waitForInput(platform::SocketHandle handle, unsigned long timeout) {
+    const bool limited = timeout != noLimit;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::microseconds(timeout);
+    long long remaining = limited ? static_cast<long long>(timeout) : -1;
+    for (;;) {
+        const platform::WaitResult ready = platform::socketWait(handle, remaining);
+        if (ready == platform::waitTimedOut)
+            return false;
+        if (ready == platform::waitReadable)
+            return true;
+        if (ready == platform::waitExceptional) {
+            const long pending = platform::socketPendingError(handle);
+            if (pending != 0)
+                throw SocketException(pending);
+            // Out-of-band data is not part of the stream this class reads: the urgent byte is dropped and
+            // the wait goes on for the normal data behind it. When there is no byte to take, the read that
+            // follows finds out what made the socket ready.
+            if (!platform::socketDropUrgent(handle))
+                return true;
+        } else {
+            const long error = platform::socketLastError();
+            if (error != interrupted)
+                throw SocketException(error);
+        }
+        if (limited)
+            remaining = microsecondsUntil(deadline);
+    }
+}
+
+// What the failing call was about, for the exception's detail ("connect to db.example:5432").
+struct Detail {
+    char text[160];
+    template <typename... Args> explicit Detail(const char* format, Args... args) {
+        std::snprintf(text, sizeof text, format, args...);
+    }
+};
+
 } // namespace
 
 bool Socket::bind(short port) {
     if (_domain != internet)
         throw SocketException(wrongDomain);
     requireHandle();
-    if (platform::socketBindPort(_iHandle, static_cast<std::uint16_t>(port)) != 0)
-        closeAndThrow(platform::socketLastError());
+    const std::uint16_t number = static_cast<std::uint16_t>(port);
+    if (platform::socketBindPort(_iHandle, number) != 0)
+        closeAndThrow(platform::socketLastError(), Detail("bind to port %u", unsigned(number)).text);
     return true;
 }
 
@@ -58,15 +100,16 @@ bool Socket::bind(const String& path) {
     if (_domain != local)
         throw SocketException(wrongDomain);
     requireHandle();
-    if (platform::socketBindPath(_iHandle, checkedPath(path)) != 0)
-        closeAndThrow(platform::socketLastError());
+    const char* where = checkedPath(path);
+    if (platform::socketBindPath(_iHandle, where) != 0)
+        closeAndThrow(platform::socketLastError(), Detail("bind to %s", where).text);
     return true;
 }
 
 bool Socket::listen() {
     requireHandle();
     if (platform::socketListen(_iHandle) != 0)
-        closeAndThrow(platform::socketLastError());
+        closeAndThrow(platform::socketLastError(), "listen");
     return true;
 }
 
@@ -74,8 +117,15 @@ Socket Socket::accept() {
     requireHandle();
     const platform::SocketHandle accepted = platform::socketAccept(_iHandle);
     if (accepted == platform::invalidSocket)
-        throw SocketException(platform::socketLastError());
+        throw SocketException(platform::socketLastError(), "accept");
     return Socket(accepted, _domain);
+}
+
+std::optional<Socket> Socket::accept(unsigned long timeout) {
+    requireHandle();
+    if (!waitForInput(_iHandle, timeout))
+        return std::nullopt;
+    return accept();
 }
 
 bool Socket::connect(const String& host, short port) {
@@ -89,12 +139,13 @@ bool Socket::connect(const String& host, short port) {
     if (isHostName(text)) {
         const long error = platform::socketResolve(text, address);
         if (error != 0)
-            throw SocketException(error);
+            throw SocketException(error, Detail("resolve %s", text).text);
     } else {
         address = platform::socketParseDotted(text);
     }
-    if (platform::socketConnectAddress(_iHandle, address, static_cast<std::uint16_t>(port)) != 0)
-        closeAndThrow(platform::socketLastError());
+    const std::uint16_t number = static_cast<std::uint16_t>(port);
+    if (platform::socketConnectAddress(_iHandle, address, number) != 0)
+        closeAndThrow(platform::socketLastError(), Detail("connect to %s:%u", text, unsigned(number)).text);
     return true;
 }
 
@@ -102,8 +153,9 @@ bool Socket::connect(const String& path) {
     if (_domain != local)
         throw SocketException(wrongDomain);
     requireHandle();
-    if (platform::socketConnectPath(_iHandle, checkedPath(path)) != 0)
-        closeAndThrow(platform::socketLastError());
+    const char* where = checkedPath(path);
+    if (platform::socketConnectPath(_iHandle, where) != 0)
+        closeAndThrow(platform::socketLastError(), Detail("connect to %s", where).text);
     return true;
 }
 
@@ -111,33 +163,8 @@ unsigned long Socket::recv(String& out, unsigned long timeout) {
     if (_iHandle == platform::invalidSocket)
         throw SocketException(noHandle);
 
-    // A signal may end the wait early; it is resumed with what is left of the limit.
-    const bool limited = timeout != noLimit;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::microseconds(timeout);
-    long long remaining = limited ? static_cast<long long>(timeout) : -1;
-    for (;;) {
-        const platform::WaitResult ready = platform::socketWait(_iHandle, remaining);
-        if (ready == platform::waitTimedOut)
-            return 0;
-        if (ready == platform::waitExceptional) {
-            const long pending = platform::socketPendingError(_iHandle);
-            if (pending != 0)
-                throw SocketException(pending);
-            // Out-of-band data is not part of the stream this class reads: the urgent byte is dropped and
-            // the wait goes on for the normal data behind it. When there is no byte to take, the read below
-            // finds out what made the socket ready.
-            if (!platform::socketDropUrgent(_iHandle))
-                break;
-        } else if (ready == platform::waitReadable) {
-            break;
-        } else {
-            const long error = platform::socketLastError();
-            if (error != interrupted)
-                throw SocketException(error);
-        }
-        if (limited)
-            remaining = microsecondsUntil(deadline);
-    }
+    if (!waitForInput(_iHandle, timeout))
+        return 0;
 
     long waiting = platform::socketAvailable(_iHandle);
     if (waiting < 0)
@@ -277,11 +304,11 @@ void Socket::requireHandle() const {
         throw SocketException(notASocket);
 }
 
-void Socket::closeAndThrow(long reason) {
+void Socket::closeAndThrow(long reason, const char* detail) {
     // The reason is taken before closing: the shutdown calls of close() fail on an unconnected socket
     // and would replace it.
     close();
-    throw SocketException(reason);
+    throw SocketException(reason, detail);
 }
 
 } // namespace Kel

@@ -1,8 +1,9 @@
 #ifndef KEL_SRC_PLATFORM_LOCK_H
 #define KEL_SRC_PLATFORM_LOCK_H
 
-// The library's re-entrant lock: a critical section on Windows, a recursive mutex elsewhere. The
-// holding thread may enter again; the lock is free once it has left as often as it entered.
+// The library's re-entrant lock: a critical section on Windows; elsewhere a lock word of its own, with the
+// kernel's wait queue (futex) behind it on Linux. The holding thread may enter again; the lock is free once
+// it has left as often as it entered.
 
 namespace Kel {
 namespace platform {

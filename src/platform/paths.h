@@ -9,10 +9,11 @@
 namespace Kel {
 namespace platform {
 
-// The path of the user's profile file `name`: the home directory joined with the name by the
-// platform's separator (HOME and "/" on POSIX; HOMEPATH and "\" on Windows, on the drive in
-// HOMEDRIVE when HOMEPATH names none). False, with `path` untouched, when the home directory
-// is not set or empty.
+// The path of the user's profile file `name`: an absolute name as it stands ("/..." on POSIX;
+// "C:\...", "C:/..." or "\\server\share..." on Windows), any other name joined to the home
+// directory by the platform's separator (HOME and "/" on POSIX; HOMEPATH and "\" on Windows, on
+// the drive in HOMEDRIVE when HOMEPATH names none). False, with `path` untouched, when a
+// relative name meets a home directory that is not set or empty.
 bool localProfilePath(const char* name, std::string& path);
 
 // The path of the system-wide profile file `name` ("/etc/" or "c:\etc\" joined with it), or

@@ -84,6 +84,10 @@ bool rewriteInPlace(const std::string& target, const std::string& text) {
 } // namespace
 
 bool localProfilePath(const char* name, std::string& path) {
+    if (name[0] == '/') {
+        path = name;
+        return true;
+    }
     const char* home = std::getenv("HOME");
     if (home == nullptr || *home == '\0')
         return false;

@@ -32,6 +32,13 @@ bool namesDrive(const char* path) {
     return isSeparator(path[0]) && isSeparator(path[1]);
 }
 
+// "C:\..." or "C:/...", or "\\server\share...": a name that needs no directory before it.
+bool isAbsolute(const char* name) {
+    if (std::isalpha(static_cast<unsigned char>(name[0])) && name[1] == ':' && isSeparator(name[2]))
+        return true;
+    return name[0] == '\\' && name[1] == '\\';
+}
+
 bool writeAll(HANDLE file, const char* data, std::size_t length) {
     while (length > 0) {
         DWORD chunk = length > 0x10000000 ? 0x10000000 : static_cast<DWORD>(length);
@@ -142,6 +149,10 @@ bool rewriteInPlace(const std::string& target, const std::string& text) {
 } // namespace
 
 bool localProfilePath(const char* name, std::string& path) {
+    if (isAbsolute(name)) {
+        path = name;
+        return true;
+    }
     const char* home = std::getenv("HOMEPATH");
     if (home == nullptr || *home == '\0')
         return false;

@@ -25,7 +25,8 @@ bool socketSendAll(SocketHandle handle, const char* data, std::size_t length);
 long socketLastError();
 
 // The connection calls below return 0 on success and -1 on failure (socketLastError() tells why).
-// Binds an internet socket to port (host order) on every local address.
+// Binds an internet socket to port (host order) on every local address, allowing a restarted server to
+// take its port back while connections of its previous run wind down.
 int socketBindPort(SocketHandle handle, std::uint16_t port);
 // Binds a local socket to a file-system path of at most socketPathLimit() characters.
 int socketBindPath(SocketHandle handle, const char* path);

@@ -197,6 +197,10 @@ long socketLastError() {
 }
 
 int socketBindPort(SocketHandle handle, std::uint16_t port) {
+    // A restarted server gets its port back while connections of its previous run linger in TIME_WAIT;
+    // a port that another socket listens on stays refused.
+    const int on = 1;
+    ::setsockopt(handle, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     const sockaddr_in address = internetAddress(htonl(INADDR_ANY), port);
     return ::bind(handle, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 ? 0 : -1;
 }

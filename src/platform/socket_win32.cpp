@@ -66,6 +66,8 @@ long socketLastError() {
     return ::WSAGetLastError();
 }
 
+// SO_REUSEADDR is left alone: on Windows it would let another program bind a port in use and take its
+// connections, and a restarted server gets its port back without it.
 int socketBindPort(SocketHandle handle, std::uint16_t port) {
     const sockaddr_in address = internetAddress(htonl(INADDR_ANY), port);
     return result(::bind(native(handle), reinterpret_cast<const sockaddr*>(&address), sizeof address));

@@ -105,18 +105,49 @@ Profile& Profile::operator=(const Profile& other) {
     return *this;
 }
 
+Profile::Profile(Profile&& other) noexcept
+    : KELBase(other), _pFirst(other._pFirst), _pLast(other._pLast), _szLocal(other._szLocal),
+      _szGlobal(other._szGlobal), _bFound(other._bFound), _pState(other._pState) {
+    other._pFirst = nullptr;
+    other._pLast = nullptr;
+    other._szLocal = nullptr;
+    other._szGlobal = nullptr;
+    other._bFound = false;
+    other._pState = nullptr;
+}
+
+Profile& Profile::operator=(Profile&& other) noexcept {
+    if (this != &other) {
+        save();
+        release();
+        KELBase::operator=(other);
+        std::swap(_pFirst, other._pFirst);
+        std::swap(_pLast, other._pLast);
+        std::swap(_szLocal, other._szLocal);
+        std::swap(_szGlobal, other._szGlobal);
+        std::swap(_bFound, other._bFound);
+        std::swap(_pState, other._pState);
+    }
+    return *this;
+}
+
 Profile::~Profile() {
     _mode = Saving;
-    if (_pState->bSaveLocal) {
-        try {
-            const std::string text = fileText(_pFirst);
-            if (!_pState->bLocalRead || text != _pState->textAsRead)
-                platform::replaceTextFile(_pState->localPath, text);
-        } catch (...) {
-            // Out of memory while composing the text: the old file stays, as for any failed save.
-        }
-    }
+    save();
     release();
+}
+
+void Profile::save() noexcept {
+    // A moved-from profile has no state, and nothing to save.
+    if (_pState == nullptr || !_pState->bSaveLocal)
+        return;
+    try {
+        const std::string text = fileText(_pFirst);
+        if (!_pState->bLocalRead || text != _pState->textAsRead)
+            platform::replaceTextFile(_pState->localPath, text);
+    } catch (...) {
+        // Out of memory while composing the text: the old file stays, as for any failed save.
+    }
 }
 
 // ---- look-ups and changes -----------------------------------------------------------------------
@@ -170,19 +201,16 @@ Profile::ProfileSection* Profile::addSection(const char* name) {
 }
 
 Profile::ProfileSection* Profile::findSection(const char* name, std::size_t length) const {
-    const std::string_view wanted(name, length);
     dropStaleIndex();
-    if (_pState->bIndexed) {
-        auto found = _pState->firstSection.find(wanted);
-        return found != _pState->firstSection.end() ? found->second : nullptr;
-    }
+    if (_pState != nullptr && _pState->bIndexed)
+        return _pState->firstSection.find(name, length);
     unsigned passed = 0;
     for (ProfileSection* section = _pFirst; section != nullptr; section = section->_pNext) {
-        if (wanted == section->_szName)
+        if (std::strncmp(section->_szName, name, length) == 0 && section->_szName[length] == '\0')
             return section;
-        if (++passed == detail::kIndexAfter && section->_pNext != nullptr) {
+        if (++passed == detail::kIndexAfter && section->_pNext != nullptr && _pState != nullptr) {
             for (ProfileSection* each = _pFirst; each != nullptr; each = each->_pNext)
-                _pState->firstSection.emplace(each->_szName, each); // keeps the first of equal names
+                _pState->firstSection.addFirst(each); // keeps the first of equal names
             _pState->bIndexed = true;
             _pState->indexGeneration = detail::currentTableGeneration();
             return findSection(name, length);
@@ -192,10 +220,12 @@ Profile::ProfileSection* Profile::findSection(const char* name, std::size_t leng
 }
 
 Profile::ProfileSection* Profile::appendSection(const char* name, std::size_t length) {
+    if (_pState == nullptr)
+        _pState = new State; // a moved-from profile in use again
     std::unique_ptr<ProfileSection> section(new ProfileSection(name, length));
     dropStaleIndex();
     if (_pState->bIndexed)
-        _pState->firstSection.emplace(section->_szName, section.get());
+        _pState->firstSection.addFirst(section.get());
     if (_pLast != nullptr)
         _pLast->_pNext = section.get();
     else
@@ -223,15 +253,18 @@ void Profile::copyChain(const ProfileSection* from, ProfileSection*& first, Prof
 }
 
 void Profile::dropStaleIndex() const {
-    if (_pState->bIndexed && _pState->indexGeneration != detail::currentTableGeneration()) {
-        _pState->firstSection.clear();
+    if (_pState != nullptr && _pState->bIndexed &&
+        _pState->indexGeneration != detail::currentTableGeneration()) {
+        _pState->firstSection = {};
         _pState->bIndexed = false;
     }
 }
 
 void Profile::releaseSections() {
-    _pState->firstSection.clear();
-    _pState->bIndexed = false;
+    if (_pState != nullptr) {
+        _pState->firstSection = {};
+        _pState->bIndexed = false;
+    }
     delete _pFirst; // the section's destructor releases the chain after it
     _pFirst = nullptr;
     _pLast = nullptr;

@@ -4,13 +4,13 @@
 // Pieces shared by the profile sources: owned text copies and the look-up tables that keep
 // large profiles fast.
 
+#include "profile/text_index.h"
+
 #include <kel/profile.h>
 
 #include <atomic>
 #include <cstddef>
 #include <string>
-#include <string_view>
-#include <unordered_map>
 
 namespace Kel {
 namespace detail {
@@ -33,13 +33,20 @@ inline unsigned long currentTableGeneration() {
     return tableGeneration.load(std::memory_order_relaxed);
 }
 
+inline const char* nameOf(const Profile::ProfileSection* section) {
+    return section->name();
+}
+
+inline const char* keyOf(const Profile::ProfileEntry* entry) {
+    return entry->key();
+}
+
 } // namespace detail
 
-// The first entry of each key in a section. The keys point into the entries, which keep their
-// keys for life.
+// The first entry of each key in a section.
 struct Profile::ProfileSection::EntryIndex {
     unsigned long generation = detail::currentTableGeneration();
-    std::unordered_map<std::string_view, ProfileEntry*> first;
+    detail::TextIndex<ProfileEntry, detail::keyOf> first;
 };
 
 // What a profile keeps beside its sections: where its local file lives, whether the destructor
@@ -53,7 +60,7 @@ struct Profile::State {
     std::string textAsRead;
     bool bIndexed = false;
     unsigned long indexGeneration = 0;
-    std::unordered_map<std::string_view, ProfileSection*> firstSection;
+    detail::TextIndex<ProfileSection, detail::nameOf> firstSection;
 };
 
 } // namespace Kel

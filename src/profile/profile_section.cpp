@@ -172,8 +172,7 @@ Profile::ProfileEntry* Profile::ProfileSection::findEntry(const char* key) const
         return nullptr;
     dropStaleIndex();
     if (_pIndex != nullptr) {
-        auto found = _pIndex->first.find(key);
-        return found != _pIndex->first.end() ? found->second : nullptr;
+        return _pIndex->first.find(key, std::strlen(key));
     }
     unsigned passed = 0;
     for (ProfileEntry* entry = _pFirst; entry != nullptr; entry = entry->_pNext) {
@@ -182,7 +181,7 @@ Profile::ProfileEntry* Profile::ProfileSection::findEntry(const char* key) const
         if (++passed == detail::kIndexAfter && entry->_pNext != nullptr) {
             std::unique_ptr<EntryIndex> index(new EntryIndex);
             for (ProfileEntry* each = _pFirst; each != nullptr; each = each->_pNext)
-                index->first.emplace(each->_szKey, each); // keeps the first of equal keys
+                index->first.addFirst(each); // keeps the first of equal keys
             _pIndex = index.release();
             return findEntry(key);
         }
@@ -194,7 +193,7 @@ void Profile::ProfileSection::append(ProfileEntry* entry) {
     // The table learns the entry before the chain does, so a failure leaves both as they were.
     dropStaleIndex();
     if (_pIndex != nullptr)
-        _pIndex->first.emplace(entry->_szKey, entry);
+        _pIndex->first.addFirst(entry);
     if (_pLast != nullptr)
         _pLast->_pNext = entry;
     else

@@ -99,7 +99,7 @@ const String String::null;
 
 String::String()
     : KELBase(), _bNull(true), _bNumeric(false), _bLengthKnown(true), _ulCapacity(0), _ulFixed(0),
-      _ulAllocated(0), _ulLength(0), _pBuffer(nullptr), _pSqlText(nullptr) {}
+      _ulAllocated(0), _ulLength(0), _bAppendReady(false), _pBuffer(nullptr), _pSqlText(nullptr) {}
 
 String::String(unsigned long n) : String() {
     const std::uint32_t size = storageFor(n);
@@ -130,6 +130,20 @@ String::String(const String& o) : String() {
 
 String::String(String&& o) noexcept : String() {
     takeStorage(o);
+}
+
+namespace {
+// A standard text up to its first NUL: a String's text ends there.
+std::size_t textPart(std::string_view s) {
+    const void* nul = s.empty() ? nullptr : std::memchr(s.data(), '\0', s.size());
+    return nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - s.data()) : s.size();
+}
+} // namespace
+
+String::String(const std::string& s) : String(std::string_view(s)) {}
+
+String::String(std::string_view s) : String() {
+    assignText(s.data(), textPart(s));
 }
 
 String::~String() {
@@ -166,6 +180,8 @@ void String::takeStorage(String& o) {
     _bNull = o._bNull;
     _bNumeric = o._bNumeric;
     _bLengthKnown = o._bLengthKnown;
+    _bAppendReady = o._bAppendReady;
+    o._bAppendReady = false;
     o._pBuffer = nullptr;
     o._ulCapacity = o._ulFixed = o._ulAllocated = o._ulLength = 0;
     o._bNull = o._bLengthKnown = true;
@@ -178,6 +194,7 @@ void String::freeStorage() {
     _pBuffer = nullptr;
     _ulCapacity = _ulAllocated = _ulLength = 0;
     _bLengthKnown = true;
+    _bAppendReady = false;
 }
 
 void String::adopt(char* storage, std::uint32_t capacity, std::uint32_t allocated) {
@@ -186,6 +203,7 @@ void String::adopt(char* storage, std::uint32_t capacity, std::uint32_t allocate
     _pBuffer = storage;
     _ulCapacity = capacity;
     _ulAllocated = allocated;
+    _bAppendReady = false;
 }
 
 // Moves the storage to one of `size` bytes keeping its first bytes, as realloc does: inline when it fits,
@@ -207,6 +225,7 @@ void String::resizeTo(std::uint32_t size) {
         _pBuffer = resizeStorage(_pBuffer, size);
     }
     _ulAllocated = size;
+    _bAppendReady = false;
 }
 
 // Gives the String exactly `capacity` bytes of storage holding its current text (cut to fit).
@@ -243,6 +262,7 @@ void String::assignText(const char* s, unsigned long len) {
     _ulLength = static_cast<std::uint32_t>(len);
     _bLengthKnown = true;
     _bNull = false;
+    _bAppendReady = false;
 }
 
 // Appends len characters at s (which may point into this String's own storage). A null String holds no
@@ -270,6 +290,7 @@ void String::appendText(const char* s, unsigned long len) {
     _ulLength = static_cast<std::uint32_t>(length + len);
     _bLengthKnown = true;
     _bNull = false;
+    _bAppendReady = _ulFixed == 0 && !_bNumeric;
 }
 
 void String::copyFrom(const String& o) {
@@ -415,11 +436,17 @@ const String& String::operator+=(const String& o) {
     return *this;
 }
 
-const String& String::operator+=(char c) {
+// Every case that operator+=(char) does not handle inline: growth, fixed lengths, null Strings, text written
+// through buffer(), the NUL character.
+const String& String::appendChar(char c) {
     _bNumeric = false;
     // The character forms a one-character text; a NUL makes an empty one.
     appendText(&c, c != '\0' ? 1 : 0);
     return *this;
+}
+
+const String& String::operator+=(int c) {
+    return *this += static_cast<char>(c);
 }
 
 const String& String::operator+=(const char* s) {
@@ -445,6 +472,10 @@ const String String::operator+(const char* s) const {
     String result(_pBuffer, 0);
     result += s;
     return result;
+}
+
+const String String::operator+(int c) const {
+    return *this + static_cast<char>(c);
 }
 
 // ---- equality and conversion ------------------------------------------------------------------------
@@ -484,6 +515,23 @@ String::operator double() const {
 
 String::operator const char*() const {
     return _bNull ? nullptr : _pBuffer;
+}
+
+String::operator std::string() const {
+    return std::string(static_cast<std::string_view>(*this));
+}
+
+String::operator std::string_view() const {
+    if (_bNull || !_pBuffer)
+        return std::string_view();
+    return std::string_view(_pBuffer, textLength());
+}
+
+bool operator==(const String& a, std::string_view b) {
+    if (a.isNull())
+        return false;
+    const std::string_view text(a);
+    return text == b;
 }
 
 // ---- access and storage control ---------------------------------------------------------------------
@@ -526,6 +574,7 @@ char* String::buffer(unsigned long n) {
     // The caller may now write through the pointer: the length is recounted until the next change.
     if (_pBuffer)
         _bLengthKnown = false;
+    _bAppendReady = false;
     return _pBuffer;
 }
 

@@ -192,6 +192,23 @@ VariableList& VariableList::operator=(const VariableList& o) {
     return *this;
 }
 
+VariableList::VariableList(VariableList&& o) noexcept : KELBase(o), _pFirst(o._pFirst), _pLast(o._pLast) {
+    o._pFirst = nullptr;
+    o._pLast = nullptr;
+}
+
+VariableList& VariableList::operator=(VariableList&& o) noexcept {
+    if (this != &o) {
+        clear();
+        _pFirst = o._pFirst;
+        _pLast = o._pLast;
+        o._pFirst = nullptr;
+        o._pLast = nullptr;
+        KELBase::operator=(o);
+    }
+    return *this;
+}
+
 VariableList::~VariableList() {
     clear();
 }

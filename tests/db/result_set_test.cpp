@@ -149,7 +149,7 @@ TEST(ResultSetCompose, ValuesOfEveryTypeAreLiterals) {
         {&cents, ResultSet::typeNumeric, sizeof cents, "0.005"},
         {&hundreds, ResultSet::typeNumeric, sizeof hundreds, "700"},
         {&huge, ResultSet::typeNumeric, sizeof huge, "340282366920938463463374607431768211455"},
-        {&s, static_cast<ResultSet::bindDataType>(99), 2, "NULL"},
+        {&s, static_cast<ResultSet::bindDataType>(31), 2, "NULL"},
         {nullptr, ResultSet::typeLong, 4, "NULL"},
     };
     for (const auto& c : cases) {

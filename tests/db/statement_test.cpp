@@ -280,6 +280,21 @@ TEST(ConnectionString, SQLiteOpensWithoutADataSourceFromAStringOfAnyLength) {
                                       ("Driver=" + sources.sqliteDriver()).substr(0, 31) + " Usr=Pwd=\n");
     EXPECT_EQ(d.close(), Database::ok);
 
+    // A source holding '=' is a connection string for open(), and so for pools and automatic managers.
+    ASSERT_EQ(d.open(connection.c_str(), "alice", "s3cret"), Database::ok) << text(d.lastError());
+    EXPECT_EQ(scalar(d, "SELECT v FROM kcs_t"), 41);
+    EXPECT_EQ(db_test::dumpOf(d).find("s3cret"), std::string::npos);
+    DBPoolMgr pool;
+    pool.setResizeable((connection + ";PWD=zz9plural").c_str(), "", "", 1, 2);
+    {
+        DB a(&pool);
+        DB b(&pool);
+        EXPECT_EQ(scalar(*b.db(), "SELECT v FROM kcs_t"), 41);
+    }
+    const std::string poolDump = db_test::dumpOf(pool);
+    EXPECT_EQ(poolDump.find("zz9plural"), std::string::npos);
+    EXPECT_NE(poolDump.find(";PWD=**** Uid="), std::string::npos) << poolDump;
+
     EXPECT_EQ(d.openConnectionString("Driver=/nowhere/libnothing.so;PWD=hunter2;Database=x"),
               Database::failed);
     EXPECT_EQ(text(d.lastError()).find("hunter2"), std::string::npos) << text(d.lastError());

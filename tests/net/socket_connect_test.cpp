@@ -100,6 +100,17 @@ TEST(SocketConnect, RefusedConnectionGivesTheSameReasonEverywhereAndCloses) {
     EXPECT_STREQ(Socket::resolveSocketError(10061), "ECONNREFUSED");
     expectClosed(client);
     bound.close();
+
+    // The message names the error and what was being done.
+    Socket another;
+    try {
+        another.connect("127.0.0.1", static_cast<short>(port));
+        ADD_FAILURE() << "the connection was not refused";
+    } catch (const std::exception& e) {
+        const std::string expected =
+            "SocketException 10061: ECONNREFUSED: connect to 127.0.0.1:" + std::to_string(port);
+        EXPECT_EQ(std::string(e.what()), expected);
+    }
 }
 
 TEST(SocketBind, BusyPortGivesAddressInUseAndClosesTheSocket) {
@@ -108,6 +119,12 @@ TEST(SocketBind, BusyPortGivesAddressInUseAndClosesTheSocket) {
     Socket second;
     EXPECT_THROW_REASON(second.bind(static_cast<short>(port)), SocketException, 10048);
     expectClosed(second);
+    Socket third;
+    try {
+        third.bind(static_cast<short>(port));
+    } catch (const SocketException& e) {
+        EXPECT_EQ(std::string(e.detail()), "bind to port " + std::to_string(port));
+    }
     listener.close();
 }
 

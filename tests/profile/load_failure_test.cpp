@@ -1,6 +1,7 @@
 // The loader when memory runs out: whichever allocation fails while the files are read, the
 // exception leaves the constructor and no file stays open. The failures are injected by this
-// program's own operator new, which the library's calls reach on ELF platforms only.
+// program's own operator new, which the library's calls reach on ELF platforms only, and not under
+// a memory checker that puts its own in place (the test skips there).
 
 #include "profile_files.h"
 
@@ -38,22 +39,23 @@ std::size_t openDescriptors() {
 
 } // namespace
 
-void* operator new(std::size_t size) {
+// Out of line, so that a memory checker replacing these replaces every use of them.
+__attribute__((noinline)) void* operator new(std::size_t size) {
     return allocate(size);
 }
-void* operator new[](std::size_t size) {
+__attribute__((noinline)) void* operator new[](std::size_t size) {
     return allocate(size);
 }
-void operator delete(void* block) noexcept {
+__attribute__((noinline)) void operator delete(void* block) noexcept {
     std::free(block);
 }
-void operator delete[](void* block) noexcept {
+__attribute__((noinline)) void operator delete[](void* block) noexcept {
     std::free(block);
 }
-void operator delete(void* block, std::size_t) noexcept {
+__attribute__((noinline)) void operator delete(void* block, std::size_t) noexcept {
     std::free(block);
 }
-void operator delete[](void* block, std::size_t) noexcept {
+__attribute__((noinline)) void operator delete[](void* block, std::size_t) noexcept {
     std::free(block);
 }
 
@@ -76,6 +78,8 @@ TEST_F(ProfileFiles, EveryFailedAllocationWhileReadingLeavesNoFileOpen) {
             thrown = true;
         }
         g_allocationsLeft = -1;
+        if (budget == 0 && !thrown)
+            GTEST_SKIP() << "operator new is not this program's: a memory checker replaced it";
         EXPECT_EQ(openDescriptors(), before) << "allocation " << budget << " failed";
         if (!thrown)
             break;

@@ -4,7 +4,11 @@
 
 #include <kel/profile.h>
 
+#include <iterator>
 #include <string>
+#include <type_traits>
+#include <utility>
+#include <vector>
 
 using Kel::Profile;
 
@@ -183,6 +187,68 @@ TEST(ProfileLookup, CopiedSectionsAndEntriesOwnTheirText) {
     copy = section;
     EXPECT_STREQ(copy.entryValue("k", "x"), "changed");
     EXPECT_EQ(copy.next(), nullptr);
+}
+
+TEST(ProfileMoves, TakeTheSectionsAndLeaveAnEmptyUsableProfile) {
+    static_assert(std::is_nothrow_move_constructible<Profile>::value, "moves into containers");
+    static_assert(std::is_nothrow_move_assignable<Profile>::value, "moves into containers");
+    Profile source(nullptr, nullptr);
+    source.writeProfileString("s", "k", "v");
+    const char* value = source.getProfileString("s", "k", "x");
+
+    std::vector<Profile> profiles;
+    profiles.push_back(std::move(source));
+    for (int i = 0; i < 20; ++i) {
+        profiles.emplace_back(nullptr, nullptr);
+        profiles.back().writeProfileLong("n", "i", i);
+    }
+    // The text itself moved with the profile, through every reallocation.
+    EXPECT_EQ(profiles.front().getProfileString("s", "k", "x"), value);
+    EXPECT_EQ(profiles.back().getProfileLong("n", "i", -1), 19);
+
+    EXPECT_TRUE(source.sections().empty());
+    EXPECT_FALSE(source.profileFound());
+    EXPECT_STREQ(source.getProfileString("s", "k", "x"), "x");
+    for (int i = 0; i < 12; ++i)
+        source.writeProfileLong(numbered("again", i).c_str(), "n", i);
+    EXPECT_EQ(source.getProfileLong("again11", "n", -1), 11);
+
+    Profile& first = profiles.front();
+    first = std::move(first);
+    EXPECT_STREQ(first.getProfileString("s", "k", "x"), "v");
+    first = std::move(profiles.back());
+    EXPECT_EQ(first.getProfileLong("n", "i", -1), 19);
+    EXPECT_TRUE(profiles.back().sections().empty());
+}
+
+TEST(ProfileRanges, ListSectionsAndTheirEntriesInOrder) {
+    Sections profile;
+    profile.writeProfileString("x", "a", "1");
+    profile.writeProfileString("x", "b", "2");
+    profile.addSection("y")->addEntry("a", "3");
+    profile.find("y")->addEntry("a", "4");
+    profile.addSection("empty");
+
+    std::string seen;
+    for (const Profile::ProfileSection& section : profile.sections()) {
+        seen += std::string("[") + section.name() + "]";
+        for (const Profile::ProfileEntry& entry : section.entries())
+            seen += std::string(entry.key()) + "=" + entry.value() + ";";
+    }
+    EXPECT_EQ(seen, "[x]a=1;b=2;[y]a=3;a=4;[empty]");
+
+    const Profile& constant = profile;
+    EXPECT_EQ(std::distance(constant.sections().begin(), constant.sections().end()), 3);
+    EXPECT_TRUE(profile.find("empty")->entries().empty());
+    // Entries appended while the walk goes on are visited as well.
+    int visited = 0;
+    for (Profile::ProfileSection& section : profile.sections()) {
+        section.setEntry("seen", 1L);
+        for (Profile::ProfileEntry& entry : section.entries())
+            visited += std::string(entry.key()) == "seen" ? 1 : 0;
+    }
+    EXPECT_EQ(visited, 3);
+    EXPECT_TRUE(Profile(nullptr, nullptr).sections().empty());
 }
 
 TEST(ProfileMode, ConstructionEndsReadyAndDestructionSaving) {

@@ -5,6 +5,7 @@
 
 #include <kel/profile.h>
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 
@@ -99,6 +100,51 @@ TEST_F(ProfileFiles, AFailedRenameLeavesNoTemporaryFile) {
         fs::create_directory(local());
     }
     EXPECT_TRUE(fs::is_directory(local()));
+    EXPECT_EQ(entriesIn(home.path()), 1u);
+}
+
+TEST_F(ProfileFiles, AnAbsoluteLocalNameIsUsedAsItStands) {
+    kel_test::TempDir elsewhere;
+    std::string path = elsewhere.file("settings.ini");
+    writeBytes(path, "[s]\nk=1\n");
+    {
+        kel_test::ScopedEnv noHome("HOME", nullptr);
+        kel_test::ScopedEnv noHomePath("HOMEPATH", nullptr);
+        Profile profile(path.c_str(), nullptr);
+        EXPECT_TRUE(profile.profileFound());
+        EXPECT_EQ(profile.getProfileLong("s", "k", 0), 1);
+        profile.writeProfileLong("s", "k", 2);
+    }
+    EXPECT_EQ(profile_test::readText(path), "[s]\nk=2\n");
+#ifdef _WIN32
+    // A drive path written with forward slashes.
+    for (char& c : path)
+        c = c == '\\' ? '/' : c;
+    {
+        Profile profile(path.c_str(), nullptr);
+        EXPECT_EQ(profile.getProfileLong("s", "k", 0), 2);
+        profile.writeProfileLong("s", "k", 3);
+    }
+    EXPECT_EQ(profile_test::readText(path), "[s]\nk=3\n");
+#endif
+    EXPECT_EQ(entriesIn(home.path()), 0u);
+    EXPECT_EQ(entriesIn(elsewhere.path()), 1u);
+}
+
+TEST_F(ProfileFiles, AMovedProfileSavesItsOwnFileOnce) {
+    writeLocal("[s]\nk=1\n");
+    {
+        Profile target("other.ini", nullptr);
+        target.writeProfileLong("t", "n", 1);
+        Profile source("app.ini", nullptr);
+        source.writeProfileLong("s", "k", 2);
+        // The target ends as its destructor would, then carries the source's file.
+        target = std::move(source);
+        EXPECT_EQ(profile_test::readText(local("other.ini")), "[t]\nn=1\n");
+        EXPECT_EQ(target.getProfileLong("s", "k", 0), 2);
+        std::remove(local("other.ini").c_str());
+    }
+    EXPECT_EQ(saved(), "[s]\nk=2\n");
     EXPECT_EQ(entriesIn(home.path()), 1u);
 }
 

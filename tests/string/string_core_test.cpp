@@ -90,6 +90,54 @@ TEST(StringAppend, SelfAppendAndManyPiecesKeepTheText) {
     EXPECT_EQ(built.length(), letters.size());
 }
 
+// A character appended in place must leave every mark and size as the general appending path does.
+TEST(StringAppendChar, KeepsTheRulesOfEveryOtherAppend) {
+    String built("");
+    for (int i = 0; i < 300; ++i)
+        built += 'x';
+    // The capacity is the text's length plus one, whatever room the growth left: format reads it.
+    built.format("%s", std::string(400, 'y').c_str());
+    EXPECT_EQ(built.length(), 300u);
+
+    String number;
+    number = 42L;
+    number += '7';
+    EXPECT_STREQ(number.sql(), "'427'");
+    number += '8';
+    EXPECT_STREQ(number.sql(), "'4278'");
+
+    String fixed("ab", 3);
+    fixed += 'c';
+    EXPECT_THROW_REASON(fixed += 'd', StringException, 1);
+    EXPECT_STREQ(fixed, "abc");
+
+    // Text written through buffer() is counted again before the next character goes behind it.
+    String written("");
+    for (int i = 0; i < 20; ++i)
+        written += 'a';
+    std::strcpy(written.buffer(0), "zz");
+    written += 'q';
+    EXPECT_STREQ(written, "zzq");
+    EXPECT_EQ(written.length(), 3u);
+
+    String nullWithStorage;
+    std::strcpy(nullWithStorage.buffer(8), "ab");
+    nullWithStorage += 'c';
+    EXPECT_STREQ(nullWithStorage, "c");
+
+    String empty;
+    empty += '\0';
+    EXPECT_FALSE(empty.isNull());
+    EXPECT_STREQ(empty, "");
+
+    String moved(std::move(written));
+    moved += 'r';
+    written = "";
+    written += 's';
+    EXPECT_STREQ(moved, "zzqr");
+    EXPECT_STREQ(written, "s");
+}
+
 TEST(StringAssign, NumbersSetTheNumericMarkAndTextClearsIt) {
     String s;
     s = -42L;

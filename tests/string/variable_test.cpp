@@ -3,6 +3,10 @@
 #include <kel/string.h>
 
 #include <sstream>
+#include <string>
+#include <type_traits>
+#include <utility>
+#include <vector>
 
 using Kel::String;
 using Kel::StringException;
@@ -59,6 +63,51 @@ TEST(VariableList, CopiesOwnTheirOwnChain) {
     EXPECT_EQ(assigned.find("b")->value(), "2");
     assigned.add(*assigned.find("a"));
     EXPECT_NE(assigned.find("a", assigned.find("a")), nullptr);
+}
+
+TEST(VariableListMove, TakesTheChainAndLeavesAnEmptyReusableList) {
+    static_assert(std::is_nothrow_move_constructible<VariableList>::value, "noexcept move");
+    static_assert(std::is_nothrow_move_assignable<VariableList>::value, "noexcept move assignment");
+    VariableList source = listOf({{"a", "1"}, {"b", "2"}});
+    const Variable* first = source.find("a");
+    VariableList moved(std::move(source));
+    EXPECT_EQ(moved.find("a"), first); // the variables themselves changed hands
+    EXPECT_EQ(source.find("a"), nullptr);
+    EXPECT_EQ(source.begin(), source.end());
+
+    source.add(Variable("c", "3"));
+    EXPECT_STREQ(source.find("c")->value(), "3");
+    source = std::move(moved);
+    EXPECT_EQ(source.find("c"), nullptr);
+    EXPECT_STREQ(source.find("b")->value(), "2");
+    EXPECT_EQ(moved.find("b"), nullptr);
+    moved.add(Variable("d", "4"));
+
+    std::vector<VariableList> lists;
+    lists.push_back(std::move(source));
+    lists.push_back(std::move(moved));
+    lists.emplace_back();
+    EXPECT_STREQ(lists[0].find("a")->value(), "1");
+    EXPECT_STREQ(lists[1].find("d")->value(), "4");
+}
+
+TEST(VariableListRange, WalksTheVariablesInTheOrderAdded) {
+    const VariableList list = listOf({{"k", "1"}, {"x", "2"}, {"k", "3"}});
+    std::string walked;
+    for (const Variable& v : list) {
+        walked += static_cast<const char*>(v.name());
+        walked += static_cast<const char*>(v.value());
+    }
+    EXPECT_EQ(walked, "k1x2k3");
+    auto it = list.begin();
+    EXPECT_EQ(&*it, list.find("k"));
+    EXPECT_EQ((it++)->name(), "k");
+    EXPECT_EQ(it->name(), "x");
+    ++it;
+    EXPECT_EQ(&*it, list.find("k", list.find("k")));
+    EXPECT_EQ(++it, list.end());
+    for (const Variable& v : VariableList())
+        ADD_FAILURE() << "an empty list holds " << v.name();
 }
 
 TEST(VariableList, AMillionVariablesAreDestroyedWithoutDeepRecursion) {
