@@ -74,12 +74,17 @@ std::string document(Bytes& in) {
            content(in, '"') + "\">" + content(in, '\0') + "<c>" + content(in, '\0') + "</c></r>";
 }
 
+// The input under test, shown when a check fails.
+std::string current;
+
 [[noreturn]] void fail(const char* what, const String& text) {
-    std::fprintf(stderr, "%s\n---\n%s---\n", what, text.isNull() ? "" : static_cast<const char*>(text));
+    std::fprintf(stderr, "%s\n--- input\n%s\n--- written\n%s---\n", what, current.c_str(),
+                 text.isNull() ? "" : static_cast<const char*>(text));
     std::abort();
 }
 
 void check(const char* text) {
+    current = text;
     XMLDoc doc;
     try {
         doc = XMLDoc(text);

@@ -55,9 +55,12 @@ private:
     const std::uint8_t* _end;
 };
 
+// The input under test, shown when a check fails.
+std::string current;
+
 [[noreturn]] void fail(const std::string& what, const String& text) {
-    std::fprintf(stderr, "round trip differs: %s\n---\n%s---\n", what.c_str(),
-                 text.isNull() ? "" : static_cast<const char*>(text));
+    std::fprintf(stderr, "round trip differs: %s\n--- input\n%s\n--- written\n%s---\n", what.c_str(),
+                 current.c_str(), text.isNull() ? "" : static_cast<const char*>(text));
     std::abort();
 }
 
@@ -164,6 +167,7 @@ void buildAndCompare(Bytes& in) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
+    current = text;
     XMLDoc doc;
     bool parsed = true;
     try {

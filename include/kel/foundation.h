@@ -212,8 +212,9 @@ public:
     ~StringException() override;
 };
 
-/// Entity decoding (101, 102), node parsing (203, 205), writing a text too long for a String (301) and
-/// document reading (401, 403, 404).
+/// Entity decoding (101, 102; 103 to 106 for character references and declared entities), node parsing
+/// (203, 205), writing (301 a text too long for a String, 302 a text and 303 a name that XML cannot hold)
+/// and document reading (401, 403, 404).
 class KEL_API XMLException : public Exception {
 public:
     /// An exception named "XMLException" with the given reason.

@@ -136,12 +136,12 @@ public:
     /// Name and value as given; with a non-null node the attribute is appended to the node's attributes
     /// and belongs to the node from then on.
     XMLAttr(XMLNode* node, const String& name, const String& value);
-    /// Parses name="value" at the cursor, leaves the cursor behind the closing quote and appends the
-    /// attribute to node (without a node it is read as for an element and belongs to the caller). An empty
-    /// value ("") reads as null. For a declaration node the attribute is the whole text up to the next ">"
-    /// (the cursor stays on the ">"). Throws
-    /// XMLException(101, 102) for a value that does not decode and XMLException(205) when no "=" or no
-    /// closing quote (or, for a declaration, no ">") follows.
+    /// Parses name="value" or name='value' (white space allowed around "=") at the cursor, leaves the
+    /// cursor behind the closing quote and appends the attribute to node (without a node it is read as for
+    /// an element and belongs to the caller). An empty value ("") reads as null. For a declaration node the
+    /// attribute is the whole text up to the next ">" (the cursor stays on the ">"). Throws
+    /// XMLException(101, 102, 103) for a value that does not decode and XMLException(205) when no "=", no
+    /// quote or no closing quote (or, for a declaration, no ">") follows; the place counts from the cursor.
     XMLAttr(XMLNode* node, const char*& text);
     ///@{
     /// Copies name and value and also the neighbour links, so that iterating from a copy goes on in the

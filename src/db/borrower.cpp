@@ -74,15 +74,17 @@ void DB::borrow() {
     if (_pPoolMgr) {
         _pPooled = _pPoolMgr->getPooledDB();
         if (!_pPooled) {
-            throw DBPoolException(1);
+            throw DBPoolException(1, _pPoolMgr->waitLimit() > 0
+                                         ? "no connection came back within the waiting limit"
+                                         : "no connection is free and the pool cannot grow");
         }
     } else if (_pAutoMgr) {
         _pAuto = _pAutoMgr->getAutoDB();
         if (!_pAuto) {
-            throw DBPoolException(1);
+            throw DBPoolException(1, "no memory for a new connection");
         }
     } else {
-        throw DBPoolException(1);
+        throw DBPoolException(1, "no manager to borrow from");
     }
 }
 

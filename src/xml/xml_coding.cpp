@@ -212,51 +212,92 @@ std::size_t utf8SequenceLength(const unsigned char* p, std::size_t n) {
 
 const CodingClasses codingClasses;
 
+namespace {
+
+// The bytes of XML names: 1 for those that may begin one, 2 for those that may continue one. Bytes above
+// 127 are taken as the letters of UTF-8 characters.
+struct NameClasses {
+    unsigned char of[256];
+    NameClasses() : of() {
+        for (unsigned c = 0; c < 256; ++c) {
+            const bool start =
+                (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':' || c >= 0x80;
+            const bool inner = start || (c >= '0' && c <= '9') || c == '-' || c == '.';
+            of[c] = static_cast<unsigned char>((start ? 1 : 0) | (inner ? 2 : 0));
+        }
+    }
+};
+const NameClasses nameClasses;
+
+} // namespace
+
+bool isXmlNameStart(unsigned char c) {
+    return (nameClasses.of[c] & 1) != 0;
+}
+
+bool isXmlName(const char* p, std::size_t n) {
+    if (n == 0 || !isXmlNameStart(static_cast<unsigned char>(p[0])))
+        return false;
+    for (std::size_t i = 1; i < n; ++i)
+        if (!(nameClasses.of[static_cast<unsigned char>(p[i])] & 2))
+            return false;
+    return true;
+}
+
 CodingClasses::CodingClasses() : of() {
+    unsigned char* legacy = of[static_cast<int>(Coding::Legacy)];
+    unsigned char* text = of[static_cast<int>(Coding::Text)];
+    unsigned char* attribute = of[static_cast<int>(Coding::Attribute)];
     for (const unsigned char c : {'&', '<', '>'})
-        of[c] = legacyEntity | textEntity | attributeEntity;
-    of[static_cast<unsigned char>('"')] = attributeEntity;
-    of[0xA0] = legacyEntity | textEntity | attributeEntity | multiByte;
+        legacy[c] = text[c] = attribute[c] = replaced;
+    attribute[static_cast<unsigned char>('"')] = replaced;
+    for (const unsigned char c : {'\t', '\n', '\r'})
+        attribute[c] = replaced;
+    text[static_cast<unsigned char>('\r')] = replaced;
     for (unsigned c = 0xC2; c <= 0xF4; ++c)
-        of[c] = multiByte;
+        legacy[c] = text[c] = attribute[c] = multiByte;
+    legacy[0xA0] = text[0xA0] = attribute[0xA0] = replaced | multiByte;
     for (unsigned c = 1; c < 0x20; ++c)
         if (isForbiddenInXml(static_cast<unsigned char>(c)))
-            of[c] = forbidden;
-    of[static_cast<unsigned char>('\r')] = textEntity | attributeEntity;
-    of[static_cast<unsigned char>('\t')] = attributeEntity;
-    of[static_cast<unsigned char>('\n')] = attributeEntity;
+            text[c] = attribute[c] = forbidden;
 }
 
 const char* replacementOf(unsigned char c, Coding coding, std::size_t& length) {
-    const char* text;
+    struct Replacement {
+        const char* text;
+        std::size_t length;
+    };
+    static const Replacement amp{"&amp;", 5}, lt{"&lt;", 4}, gt{"&gt;", 4}, quot{"&quot;", 6}, tab{"&#9;", 4},
+        lf{"&#10;", 5}, cr{"&#13;", 5}, nbsp{"&nbsp;", 6}, nbspReference{"&#160;", 6};
+    const Replacement* r;
     switch (c) {
     case '&':
-        text = "&amp;";
+        r = &amp;
         break;
     case '<':
-        text = "&lt;";
+        r = &lt;
         break;
     case '>':
-        text = "&gt;";
+        r = &gt;
         break;
     case '"':
-        text = "&quot;";
+        r = &quot;
         break;
     case '\t':
-        text = "&#9;";
+        r = &tab;
         break;
     case '\n':
-        text = "&#10;";
+        r = &lf;
         break;
     case '\r':
-        text = "&#13;";
+        r = &cr;
         break;
     default:
-        text = coding == Coding::Legacy ? "&nbsp;" : "&#160;";
+        r = coding == Coding::Legacy ? &nbsp : &nbspReference;
         break;
     }
-    length = std::strlen(text);
-    return text;
+    length = r->length;
+    return r->text;
 }
 
 } // namespace detail

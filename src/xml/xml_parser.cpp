@@ -64,9 +64,11 @@ const char* nameEnd(const char* p) {
     return p;
 }
 
+} // namespace
+
 // The ">" that closes a DOCTYPE, past an internal subset in brackets and quoted literals; null when the
 // text ends first.
-const char* docTypeEnd(const char* p) {
+const char* detail::docTypeEnd(const char* p) {
     int depth = 0;
     for (; *p; ++p) {
         switch (*p) {
@@ -102,8 +104,6 @@ const char* docTypeEnd(const char* p) {
     }
     return nullptr;
 }
-
-} // namespace
 
 class XMLParser {
 public:
@@ -269,7 +269,7 @@ const char* XMLParser::readRun(const char* cursor, bool& plain) {
     const char* p = cursor;
     for (;;) {
         const char* lt = std::strchr(p, '<');
-        if (!lt || !startsWith(lt, "<![CDATA[")) {
+        if (!lt || lt[1] != '!' || !startsWith(lt, "<![CDATA[")) {
             if (!plain ||
                 (lt ? std::memchr(p, '&', static_cast<std::size_t>(lt - p)) : std::strchr(p, '&'))) {
                 if (plain) {
@@ -397,7 +397,7 @@ bool XMLParser::readPseudoAttributes(XMLNode* node, const char* p, const char* e
         const char* nameStop = p;
         while (p < end && isXmlSpace(*p))
             ++p;
-        if (p == name || p == end || *p != '=')
+        if (!detail::isXmlName(name, static_cast<std::size_t>(nameStop - name)) || p == end || *p != '=')
             return false;
         ++p;
         while (p < end && isXmlSpace(*p))
@@ -440,7 +440,7 @@ void XMLParser::readDeclaration(XMLNode* node, const char* start, const char*& c
         ++end;
     const char* text = skipSpace(end);
     if (equalsIgnoreCase(name, static_cast<std::size_t>(end - name), "DOCTYPE")) {
-        gt = docTypeEnd(text);
+        gt = detail::docTypeEnd(text);
         if (!gt)
             fail(203, start);
     }

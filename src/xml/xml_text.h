@@ -116,6 +116,15 @@ void assignDecoded(String& s, const char* p, const char* end, TextBuffer& scratc
 // Appends the UTF-8 bytes of the character c (below 0x110000).
 void appendUtf8(TextBuffer& out, std::uint32_t c);
 
+// Whether c may begin an XML name, and whether [p, p + n) is one. Bytes above 127 count as the letters of
+// UTF-8 characters.
+bool isXmlNameStart(unsigned char c);
+bool isXmlName(const char* p, std::size_t n);
+
+// The ">" that closes a DOCTYPE whose text begins at p, past an internal subset in brackets, quoted
+// literals and comments; null when the text ends first.
+const char* docTypeEnd(const char* p);
+
 // The length of the well-formed UTF-8 sequence of two to four bytes that begins at p, where n bytes are
 // available; 0 when none begins there.
 std::size_t utf8SequenceLength(const unsigned char* p, std::size_t n);
@@ -132,17 +141,15 @@ inline bool isForbiddenInXml(unsigned char c) {
     return c < 0x20 && c != '\t' && c != '\n' && c != '\r';
 }
 
-// What the coding does with each byte value.
+// What each coding does with each byte value: 0 for a byte written as it is, otherwise flags.
 struct CodingClasses {
     enum : unsigned char {
-        legacyEntity = 1,    // replaced by XMLEncode
-        textEntity = 2,      // replaced in element text
-        attributeEntity = 4, // replaced in attribute values
-        multiByte = 8,       // may begin or continue a UTF-8 character
-        forbidden = 16       // a control character XML cannot hold
+        replaced = 1,  // written as an entity or reference
+        multiByte = 2, // may begin or continue a UTF-8 character
+        forbidden = 4  // a control character XML cannot hold
     };
     CodingClasses();
-    unsigned char of[256];
+    unsigned char of[3][256]; // indexed by Coding
 };
 extern const CodingClasses codingClasses;
 
@@ -152,20 +159,20 @@ const char* replacementOf(unsigned char c, Coding coding, std::size_t& length);
 // Writes the encoded form of the n characters at p through out.put(const char*, std::size_t). A byte
 // that belongs to a well-formed UTF-8 character is written as it is, whatever its value.
 template <class Out> void putEncoded(Out& out, const char* text, std::size_t n, Coding coding) {
-    const unsigned char replaced = coding == Coding::Legacy ? CodingClasses::legacyEntity
-                                   : coding == Coding::Text ? CodingClasses::textEntity
-                                                            : CodingClasses::attributeEntity;
-    const unsigned char wanted =
-        replaced | CodingClasses::multiByte | (coding == Coding::Legacy ? 0 : CodingClasses::forbidden);
+    const unsigned char* const kinds = codingClasses.of[static_cast<int>(coding)];
     const auto* p = reinterpret_cast<const unsigned char*>(text);
     std::size_t run = 0;
     std::size_t i = 0;
     while (i < n) {
-        const unsigned char kind = codingClasses.of[p[i]] & wanted;
-        if (kind == 0) {
-            ++i;
-            continue;
-        }
+        // The plain run up to the next byte the coding looks at.
+        const unsigned char* q = p + i;
+        const unsigned char* const end = p + n;
+        while (q < end && kinds[*q] == 0)
+            ++q;
+        i = static_cast<std::size_t>(q - p);
+        if (i == n)
+            break;
+        const unsigned char kind = kinds[p[i]];
         if (kind & CodingClasses::forbidden)
             throw XMLException(302);
         if (kind & CodingClasses::multiByte) {
@@ -173,7 +180,7 @@ template <class Out> void putEncoded(Out& out, const char* text, std::size_t n, 
                 i += length;
                 continue;
             }
-            if (!(kind & replaced)) {
+            if (!(kind & CodingClasses::replaced)) {
                 ++i;
                 continue;
             }

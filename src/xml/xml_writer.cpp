@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace Kel {
 
@@ -18,9 +19,11 @@ using detail::Coding;
 // A String holds at most this many characters.
 constexpr std::uint64_t largestText = 0xFFFFFFFEull;
 
-// Counts the characters that would be written.
+// Counts the characters that would be written. The measuring pass also checks what XML cannot hold, so
+// that the writing pass need not.
 class Measure {
 public:
+    static constexpr bool checks = true;
     void put(const char*, std::size_t n) { _length += n; }
     void put(char) { ++_length; }
     void tabs(std::uint64_t n) { _length += n; }
@@ -34,6 +37,7 @@ private:
 // Writes the characters into storage that Measure has sized.
 class Fill {
 public:
+    static constexpr bool checks = false;
     explicit Fill(char* out) : _out(out) {}
     void put(const char* p, std::size_t n) {
         if (n)
@@ -62,21 +66,11 @@ struct Text {
 };
 
 bool isNameStart(unsigned char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':' || c >= 0x80;
+    return detail::isXmlNameStart(c);
 }
 
-bool isNameCharacter(unsigned char c) {
-    return isNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
-}
-
-// Whether XML reads [p, p + n) as a name. Bytes above 127 are taken as the letters of UTF-8 characters.
 bool isName(const char* p, std::size_t n) {
-    if (n == 0 || !isNameStart(static_cast<unsigned char>(p[0])))
-        return false;
-    for (std::size_t i = 1; i < n; ++i)
-        if (!isNameCharacter(static_cast<unsigned char>(p[i])))
-            return false;
-    return true;
+    return detail::isXmlName(p, n);
 }
 
 void requireName(const Text& name) {
@@ -110,9 +104,11 @@ template <class Out> void putQualifiedName(Out& out, const Text& nameSpace, cons
 
 // A name as the tag shows it; throws XMLException(303) when XML would not read it as a name.
 template <class Out> void putTagName(Out& out, const Text& nameSpace, const Text& name) {
-    if (nameSpace.n)
-        requireName(nameSpace);
-    requireName(name);
+    if (Out::checks) {
+        if (nameSpace.n)
+            requireName(nameSpace);
+        requireName(name);
+    }
     putQualifiedName(out, nameSpace, name);
 }
 
@@ -158,6 +154,15 @@ template <class Out> void putComment(Out& out, const Text& value) {
     out.put("-->", 3);
 }
 
+// Whether a DOCTYPE text reads back as it is: it starts with a name, holds no character XML cannot
+// hold, and its closing ">" is the one written behind it (no open bracket, literal or comment).
+bool isWholeDocType(const Text& type) {
+    if (!type.n || !isNameStart(static_cast<unsigned char>(type.p[0])) || holdsForbidden(type.p, type.n))
+        return false;
+    const std::string closed = std::string(type.p, type.n) + ">";
+    return detail::docTypeEnd(closed.c_str()) == closed.c_str() + type.n;
+}
+
 // Whether the element's content is mixed: it has text nodes among its children.
 bool isMixed(const XMLNode* n) {
     for (const XMLNode* c = n->nextChild(nullptr); c; c = n->nextChild(c))
@@ -181,7 +186,7 @@ public:
             const bool inLine = mixedDepth != none;
             if (!inLine && (n != top || indent))
                 out.tabs(depth);
-            if (open(out, n, inLine)) {
+            if (open(out, n)) {
                 if (!inLine && isMixed(n))
                     mixedDepth = depth;
                 else if (!inLine)
@@ -240,8 +245,7 @@ public:
         }
         if (!doc->_docType.isNull()) {
             const Text type(doc->_docType);
-            if (!type.n || !isNameStart(static_cast<unsigned char>(type.p[0])) ||
-                holdsForbidden(type.p, type.n))
+            if (Out::checks && !isWholeDocType(type))
                 throw XMLException(302);
             out.put("<!DOCTYPE ", 10);
             out.put(type.p, type.n);
@@ -285,7 +289,7 @@ private:
 
     // Writes the node's start tag, or the whole node when it has no children, without the line end.
     // Returns true when its children follow.
-    template <class Out> static bool open(Out& out, const XMLNode* n, bool inLine) {
+    template <class Out> static bool open(Out& out, const XMLNode* n) {
         const Text value(n->_value);
         const Text nameSpace(n->_nameSpace), name(n->_name);
         switch (n->_type) {
@@ -306,12 +310,12 @@ private:
             putComment(out, value);
             return false;
         }
-        (void)inLine;
         out.put('<');
         putTagName(out, nameSpace, name);
         for (const XMLAttr* a = n->_pFirstAttr; a; a = a->_pNext) {
             out.put(' ');
-            requireName(Text(a->_name));
+            if (Out::checks)
+                requireName(Text(a->_name));
             putAttribute(out, a->_name, a->_value);
         }
         if (n->_pFirstChild) {

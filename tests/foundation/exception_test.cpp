@@ -85,6 +85,8 @@ TEST(ExceptionWhat, OneLineWithNameReasonMeaningAndDetail) {
         {StringException(3), "StringException 3: index out of range"},
         {CollectionException(1, "job"), "CollectionException 1: element already held by a collection: job"},
         {XMLException(203, "line 2"), "XMLException 203: text does not begin a node: line 2"},
+        {XMLException(105, 3, 7, 41),
+         "XMLException 105: entity expansion past its limits: line 3, column 7, offset 41"},
         {SocketException(10061), "SocketException 10061: ECONNREFUSED"},
         {SocketException(-1), "SocketException -1"},
         {DateTimeException(77), "DateTimeException 77"},

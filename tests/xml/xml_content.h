@@ -7,7 +7,8 @@
 // character data between two element tags (text nodes and an element's value; comments and instructions do
 // not split it); each run of white space counts as one blank, blanks at the ends are dropped and a run of
 // white space alone is no text. Attribute values have TAB, CR and line feed as blanks, as a reader gives
-// them. Comments, instructions and declarations are not part of the content.
+// them. Comments and instructions are not part of the content; a declaration inside an element counts as
+// the element it is written as (XML has no declarations there).
 
 #include <kel/xml.h>
 
@@ -48,6 +49,10 @@ inline std::string qualifiedName(const Kel::XMLNode* n) {
     return q + (name.isNull() ? "" : static_cast<const char*>(name));
 }
 
+inline bool isElement(const Kel::XMLNode* n) {
+    return n->type() == Kel::XMLNode::Element || n->type() == Kel::XMLNode::Declaration;
+}
+
 inline void putStart(std::string& lines, const Kel::XMLNode* n) {
     lines += "(" + qualifiedName(n) + "\n";
     for (Kel::XMLAttr* a = n->attribute(nullptr); a; a = n->attribute(a)) {
@@ -76,7 +81,7 @@ inline std::string contentOf(const Kel::XMLNode* root) {
         while (child) {
             if (child->type() == Kel::XMLNode::Text) {
                 appendCollapsed(run, child->value());
-            } else if (child->type() == Kel::XMLNode::Element) {
+            } else if (isElement(child)) {
                 putRun(lines, run);
                 putStart(lines, child);
                 break;
@@ -95,7 +100,7 @@ inline std::string contentOf(const Kel::XMLNode* root) {
                 return lines;
             const Kel::XMLNode* parent = n->parent();
             const Kel::XMLNode* next = parent->nextChild(n);
-            while (next && next->type() != Kel::XMLNode::Element) {
+            while (next && !isElement(next)) {
                 if (next->type() == Kel::XMLNode::Text)
                     appendCollapsed(run, next->value());
                 next = parent->nextChild(next);
