@@ -204,30 +204,43 @@ void XMLParser::parseTree(XMLNode* top, const char*& cursor) {
     try {
         if (!readTag(node, cursor))
             return;
-        _open.push_back(Open{_blanks.size(), false});
+        // Whether the element's state is still to be pushed: most elements hold one run of text and no
+        // child, and never need one.
+        bool stateless = true;
         for (;;) {
             // Element content: a run of text, then markup.
             bool plain;
             const char* runBegin = cursor;
             const char* lt = readRun(cursor, plain);
-            Open& state = _open.back();
             const bool ends = !lt || lt[1] == '\0' || lt[1] == '/';
-            keepRun(node, state, runBegin, lt ? lt : runBegin + std::strlen(runBegin), plain, ends);
+            const char* runEnd = lt ? lt : runBegin + std::strlen(runBegin);
+            if (stateless && ends) {
+                Open only{_blanks.size(), false};
+                keepRun(node, only, runBegin, runEnd, plain, true);
+            } else {
+                if (stateless)
+                    _open.push_back(Open{_blanks.size(), false});
+                stateless = false;
+                keepRun(node, _open.back(), runBegin, runEnd, plain, ends);
+            }
             if (!ends) {
                 cursor = lt;
                 XMLNode* child = new XMLNode();
                 child->_pParent = node;
                 node = child;
                 if (readTag(node, cursor)) {
-                    _open.push_back(Open{_blanks.size(), false});
+                    stateless = true;
                     continue;
                 }
             } else {
                 // An end tag, whatever its name; text that runs to the end of the input ends every element.
                 const char* gt = lt && lt[1] == '/' ? std::strchr(lt + 2, '>') : nullptr;
                 cursor = gt ? gt + 1 : nullptr;
-                _blanks.resize(_open.back().blanksFrom);
-                _open.pop_back();
+                if (!stateless) {
+                    _blanks.resize(_open.back().blanksFrom);
+                    _open.pop_back();
+                }
+                stateless = false;
             }
             // The node is complete: link it and go on with its parent's content.
             if (node == top)
