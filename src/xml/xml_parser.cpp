@@ -155,6 +155,15 @@ private:
     void setName(XMLNode* node, const char* begin, const char* end);
 
     const char* readRun(const char* cursor, bool& plain);
+    // keepRun for a run [begin, end) known to be white space only.
+    void keepBlank(XMLNode* element, Open& state, const char* begin, const char* end, bool last) {
+        if (begin == end)
+            return;
+        if (state.mixed)
+            addText(element, begin, static_cast<std::size_t>(end - begin));
+        else if (!last)
+            _blanks.push_back(Blank{element->_pLastChild, begin, end});
+    }
     void keepRun(XMLNode* element, Open& state, const char* begin, const char* end, bool plain, bool last);
     void becomeMixed(XMLNode* element, Open& state);
     void addText(XMLNode* element, const char* p, std::size_t n);
@@ -209,19 +218,32 @@ void XMLParser::parseTree(XMLNode* top, const char*& cursor) {
         bool stateless = true;
         for (;;) {
             // Element content: a run of text, then markup.
-            bool plain;
             const char* runBegin = cursor;
-            const char* lt = readRun(cursor, plain);
-            const bool ends = !lt || lt[1] == '\0' || lt[1] == '/';
-            const char* runEnd = lt ? lt : runBegin + std::strlen(runBegin);
-            if (stateless && ends) {
-                Open only{_blanks.size(), false};
-                keepRun(node, only, runBegin, runEnd, plain, true);
+            const char* lt = skipSpace(cursor);
+            bool ends;
+            if (*lt == '<' && lt[1] != '!') {
+                // White space up to a tag, the common run between child elements: no search for it.
+                ends = lt[1] == '\0' || lt[1] == '/';
+                if (!(stateless && ends)) {
+                    if (stateless)
+                        _open.push_back(Open{_blanks.size(), false});
+                    stateless = false;
+                    keepBlank(node, _open.back(), runBegin, lt, ends);
+                }
             } else {
-                if (stateless)
-                    _open.push_back(Open{_blanks.size(), false});
-                stateless = false;
-                keepRun(node, _open.back(), runBegin, runEnd, plain, ends);
+                bool plain;
+                lt = readRun(cursor, plain);
+                ends = !lt || lt[1] == '\0' || lt[1] == '/';
+                const char* runEnd = lt ? lt : runBegin + std::strlen(runBegin);
+                if (stateless && ends) {
+                    Open only{_blanks.size(), false};
+                    keepRun(node, only, runBegin, runEnd, plain, true);
+                } else {
+                    if (stateless)
+                        _open.push_back(Open{_blanks.size(), false});
+                    stateless = false;
+                    keepRun(node, _open.back(), runBegin, runEnd, plain, ends);
+                }
             }
             if (!ends) {
                 cursor = lt;
