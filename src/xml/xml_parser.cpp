@@ -57,11 +57,24 @@ bool allSpace(const char* p, const char* end) {
     return true;
 }
 
+// The bytes where a tag name may end: one table lookup a byte instead of six tests.
+struct NameStops {
+    constexpr NameStops() : of() {
+        for (const unsigned char c : {'\0', ' ', '\t', '\n', '\r', '>', '/'})
+            of[c] = true;
+    }
+    bool of[256];
+};
+constexpr NameStops nameStops;
+
 // Where a name ends: at white space, ">", the "/" of "/>", or the end of the text.
 const char* nameEnd(const char* p) {
-    while (*p && !isXmlSpace(*p) && *p != '>' && !(*p == '/' && p[1] == '>'))
-        ++p;
-    return p;
+    for (;; ++p) {
+        while (!nameStops.of[static_cast<unsigned char>(*p)])
+            ++p;
+        if (*p != '/' || p[1] == '>')
+            return p;
+    }
 }
 
 } // namespace
