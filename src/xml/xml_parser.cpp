@@ -57,20 +57,23 @@ bool allSpace(const char* p, const char* end) {
     return true;
 }
 
-// The bytes where a tag name may end: one table lookup a byte instead of six tests.
+// The bytes where a name in a tag may end (extra: "=" after an attribute's name): one table lookup a
+// byte instead of six tests.
 struct NameStops {
-    constexpr NameStops() : of() {
+    explicit constexpr NameStops(char extra) : of() {
         for (const unsigned char c : {'\0', ' ', '\t', '\n', '\r', '>', '/'})
             of[c] = true;
+        of[static_cast<unsigned char>(extra)] = true;
     }
     bool of[256];
 };
-constexpr NameStops nameStops;
+constexpr NameStops tagNameStops('\0');
+constexpr NameStops attributeNameStops('=');
 
-// Where a name ends: at white space, ">", the "/" of "/>", or the end of the text.
-const char* nameEnd(const char* p) {
+// Where a name ends: at a stop byte other than a "/" that is not the one of "/>".
+const char* nameEnd(const char* p, const NameStops& stops) {
     for (;; ++p) {
-        while (!nameStops.of[static_cast<unsigned char>(*p)])
+        while (!stops.of[static_cast<unsigned char>(*p)])
             ++p;
         if (*p != '/' || p[1] == '>')
             return p;
@@ -504,7 +507,7 @@ void XMLParser::readDeclaration(XMLNode* node, const char* start, const char*& c
 bool XMLParser::readElementTag(XMLNode* node, const char* start, const char*& cursor) {
     node->_type = XMLNode::Element;
     const char* name = start + 1;
-    const char* end = nameEnd(name);
+    const char* end = nameEnd(name, tagNameStops);
     const char* p = skipSpace(end);
     for (;;) {
         if (*p == '>') {
@@ -540,11 +543,8 @@ void XMLParser::readAttribute(XMLNode::Type type, XMLAttr& attr, const char*& cu
         cursor = gt;
         return;
     }
-    const char* p = begin;
-    while (*p && *p != '=' && !isXmlSpace(*p) && *p != '>' && !(*p == '/' && p[1] == '>'))
-        ++p;
-    const char* nameStop = p;
-    p = skipSpace(p);
+    const char* const nameStop = nameEnd(begin, attributeNameStops);
+    const char* p = skipSpace(nameStop);
     if (*p != '=')
         fail(205, p);
     p = skipSpace(p + 1);
