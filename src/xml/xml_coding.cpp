@@ -238,10 +238,11 @@ bool isXmlNameStart(unsigned char c) {
 bool isXmlName(const char* p, std::size_t n) {
     if (n == 0 || !isXmlNameStart(static_cast<unsigned char>(p[0])))
         return false;
+    // No early exit: names are short, and one branch at the end costs less than one per byte.
+    unsigned char all = 2;
     for (std::size_t i = 1; i < n; ++i)
-        if (!(nameClasses.of[static_cast<unsigned char>(p[i])] & 2))
-            return false;
-    return true;
+        all &= nameClasses.of[static_cast<unsigned char>(p[i])];
+    return all != 0;
 }
 
 CodingClasses::CodingClasses() : of() {

@@ -57,11 +57,27 @@ bool allSpace(const char* p, const char* end) {
     return true;
 }
 
-// Where a name ends: at white space, ">", the "/" of "/>", or the end of the text.
-const char* nameEnd(const char* p) {
-    while (*p && !isXmlSpace(*p) && *p != '>' && !(*p == '/' && p[1] == '>'))
-        ++p;
-    return p;
+// The bytes where a name in a tag may end (extra: "=" after an attribute's name): one table lookup a
+// byte instead of six tests.
+struct NameStops {
+    explicit constexpr NameStops(char extra) : of() {
+        for (const unsigned char c : {'\0', ' ', '\t', '\n', '\r', '>', '/'})
+            of[c] = true;
+        of[static_cast<unsigned char>(extra)] = true;
+    }
+    bool of[256];
+};
+constexpr NameStops tagNameStops('\0');
+constexpr NameStops attributeNameStops('=');
+
+// Where a name ends: at a stop byte other than a "/" that is not the one of "/>".
+const char* nameEnd(const char* p, const NameStops& stops) {
+    for (;; ++p) {
+        while (!stops.of[static_cast<unsigned char>(*p)])
+            ++p;
+        if (*p != '/' || p[1] == '>')
+            return p;
+    }
 }
 
 } // namespace
@@ -155,6 +171,15 @@ private:
     void setName(XMLNode* node, const char* begin, const char* end);
 
     const char* readRun(const char* cursor, bool& plain);
+    // keepRun for a run [begin, end) known to be white space only.
+    void keepBlank(XMLNode* element, Open& state, const char* begin, const char* end, bool last) {
+        if (begin == end)
+            return;
+        if (state.mixed)
+            addText(element, begin, static_cast<std::size_t>(end - begin));
+        else if (!last)
+            _blanks.push_back(Blank{element->_pLastChild, begin, end});
+    }
     void keepRun(XMLNode* element, Open& state, const char* begin, const char* end, bool plain, bool last);
     void becomeMixed(XMLNode* element, Open& state);
     void addText(XMLNode* element, const char* p, std::size_t n);
@@ -204,30 +229,56 @@ void XMLParser::parseTree(XMLNode* top, const char*& cursor) {
     try {
         if (!readTag(node, cursor))
             return;
-        _open.push_back(Open{_blanks.size(), false});
+        // Whether the element's state is still to be pushed: most elements hold one run of text and no
+        // child, and never need one.
+        bool stateless = true;
         for (;;) {
             // Element content: a run of text, then markup.
-            bool plain;
             const char* runBegin = cursor;
-            const char* lt = readRun(cursor, plain);
-            Open& state = _open.back();
-            const bool ends = !lt || lt[1] == '\0' || lt[1] == '/';
-            keepRun(node, state, runBegin, lt ? lt : runBegin + std::strlen(runBegin), plain, ends);
+            const char* lt = skipSpace(cursor);
+            bool ends;
+            if (*lt == '<' && lt[1] != '!') {
+                // White space up to a tag, the common run between child elements: no search for it.
+                ends = lt[1] == '\0' || lt[1] == '/';
+                if (!(stateless && ends)) {
+                    if (stateless)
+                        _open.push_back(Open{_blanks.size(), false});
+                    stateless = false;
+                    keepBlank(node, _open.back(), runBegin, lt, ends);
+                }
+            } else {
+                bool plain;
+                lt = readRun(cursor, plain);
+                ends = !lt || lt[1] == '\0' || lt[1] == '/';
+                const char* runEnd = lt ? lt : runBegin + std::strlen(runBegin);
+                if (stateless && ends) {
+                    Open only{_blanks.size(), false};
+                    keepRun(node, only, runBegin, runEnd, plain, true);
+                } else {
+                    if (stateless)
+                        _open.push_back(Open{_blanks.size(), false});
+                    stateless = false;
+                    keepRun(node, _open.back(), runBegin, runEnd, plain, ends);
+                }
+            }
             if (!ends) {
                 cursor = lt;
                 XMLNode* child = new XMLNode();
                 child->_pParent = node;
                 node = child;
                 if (readTag(node, cursor)) {
-                    _open.push_back(Open{_blanks.size(), false});
+                    stateless = true;
                     continue;
                 }
             } else {
                 // An end tag, whatever its name; text that runs to the end of the input ends every element.
                 const char* gt = lt && lt[1] == '/' ? std::strchr(lt + 2, '>') : nullptr;
                 cursor = gt ? gt + 1 : nullptr;
-                _blanks.resize(_open.back().blanksFrom);
-                _open.pop_back();
+                if (!stateless) {
+                    _blanks.resize(_open.back().blanksFrom);
+                    _open.pop_back();
+                }
+                stateless = false;
             }
             // The node is complete: link it and go on with its parent's content.
             if (node == top)
@@ -456,7 +507,7 @@ void XMLParser::readDeclaration(XMLNode* node, const char* start, const char*& c
 bool XMLParser::readElementTag(XMLNode* node, const char* start, const char*& cursor) {
     node->_type = XMLNode::Element;
     const char* name = start + 1;
-    const char* end = nameEnd(name);
+    const char* end = nameEnd(name, tagNameStops);
     const char* p = skipSpace(end);
     for (;;) {
         if (*p == '>') {
@@ -492,11 +543,8 @@ void XMLParser::readAttribute(XMLNode::Type type, XMLAttr& attr, const char*& cu
         cursor = gt;
         return;
     }
-    const char* p = begin;
-    while (*p && *p != '=' && !isXmlSpace(*p) && *p != '>' && !(*p == '/' && p[1] == '>'))
-        ++p;
-    const char* nameStop = p;
-    p = skipSpace(p);
+    const char* const nameStop = nameEnd(begin, attributeNameStops);
+    const char* p = skipSpace(nameStop);
     if (*p != '=')
         fail(205, p);
     p = skipSpace(p + 1);

@@ -167,6 +167,9 @@ template <class Out> void putEncoded(Out& out, const char* text, std::size_t n, 
         // The plain run up to the next byte the coding looks at.
         const unsigned char* q = p + i;
         const unsigned char* const end = p + n;
+        // Four bytes a step: in most text the next such byte is far away.
+        while (end - q >= 4 && (kinds[q[0]] | kinds[q[1]] | kinds[q[2]] | kinds[q[3]]) == 0)
+            q += 4;
         while (q < end && kinds[*q] == 0)
             ++q;
         i = static_cast<std::size_t>(q - p);

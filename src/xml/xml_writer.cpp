@@ -163,14 +163,6 @@ bool isWholeDocType(const Text& type) {
     return detail::docTypeEnd(closed.c_str()) == closed.c_str() + type.n;
 }
 
-// Whether the element's content is mixed: it has text nodes among its children.
-bool isMixed(const XMLNode* n) {
-    for (const XMLNode* c = n->nextChild(nullptr); c; c = n->nextChild(c))
-        if (c->type() == XMLNode::Text)
-            return true;
-    return false;
-}
-
 } // namespace
 
 class XMLWriter {
@@ -260,6 +252,14 @@ public:
     }
 
 private:
+    // Whether the element's content is mixed: it has text nodes among its children.
+    static bool isMixed(const XMLNode* n) {
+        for (const XMLNode* c = n->_pFirstChild; c; c = c->_pNext)
+            if (c->_type == XMLNode::Text)
+                return true;
+        return false;
+    }
+
     // The nodes a holder keeps outside the root, each on a line of its own.
     template <class Out> static void topLevel(Out& out, const XMLNode* holder) {
         for (const XMLNode* n = holder ? holder->_pFirstChild : nullptr; n; n = n->_pNext)
@@ -290,24 +290,26 @@ private:
     // Writes the node's start tag, or the whole node when it has no children, without the line end.
     // Returns true when its children follow.
     template <class Out> static bool open(Out& out, const XMLNode* n) {
-        const Text value(n->_value);
-        const Text nameSpace(n->_nameSpace), name(n->_name);
+        // Each String is read only where it is written: an element with children has no text to write.
         switch (n->_type) {
         case XMLNode::Comment:
-            putComment(out, value);
+            putComment(out, Text(n->_value));
             return false;
-        case XMLNode::Text:
+        case XMLNode::Text: {
+            const Text value(n->_value);
             out.encoded(value.p, value.n, Coding::Text);
             return false;
+        }
         case XMLNode::Instruction:
-            putInstruction(out, n, value);
+            putInstruction(out, n, Text(n->_value));
             return false;
         default:
             break;
         }
+        const Text nameSpace(n->_nameSpace), name(n->_name);
         if (!nameSpace.n && name.n >= 3 && std::memcmp(name.p, "!--", 3) == 0) {
             // An element named like a comment's tag stands for a comment.
-            putComment(out, value);
+            putComment(out, Text(n->_value));
             return false;
         }
         out.put('<');
@@ -322,6 +324,7 @@ private:
             out.put('>');
             return true;
         }
+        const Text value(n->_value);
         if (value.n == 0) {
             out.put("/>", 2);
         } else {
