@@ -508,6 +508,7 @@ private:
     void composeSelect();
     void freeStatement();
     long executeBound(detail::ParameterList& parameters);
+    void collectParameters(bindType pass, detail::ParameterList& parameters);
 
     unsigned short _usNextColumn;
     detail::ColumnBindings* _pColumns;

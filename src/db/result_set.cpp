@@ -415,24 +415,29 @@ long ResultSet::updateRows() {
     return 0;
 }
 
+// Runs the subclass's bindColumns in a parameter pass: the values go into parameters and the
+// placeholders into _statement. The column counter and the collecting list are restored on every way out.
+void ResultSet::collectParameters(bindType pass, detail::ParameterList& parameters) {
+    struct Restore {
+        ResultSet& rs;
+        unsigned short column;
+        ~Restore() {
+            rs._pParameters = nullptr;
+            rs._usNextColumn = column;
+        }
+    } restore{*this, _usNextColumn};
+    _pParameters = &parameters;
+    _usNextColumn = 1;
+    _statement = "";
+    bindColumns(pass);
+}
+
 long ResultSet::insertBound() {
     _statement = "";
     bindColumns(selectColumn);
     String names(_statement);
     detail::ParameterList parameters;
-    const unsigned short nextColumn = _usNextColumn;
-    _pParameters = &parameters;
-    _usNextColumn = 1;
-    _statement = "";
-    try {
-        bindColumns(insertParameter);
-    } catch (...) {
-        _pParameters = nullptr;
-        _usNextColumn = nextColumn;
-        throw;
-    }
-    _pParameters = nullptr;
-    _usNextColumn = nextColumn;
+    collectParameters(insertParameter, parameters);
     String text("INSERT INTO ");
     text += tableName();
     text += " ( ";
@@ -446,19 +451,7 @@ long ResultSet::insertBound() {
 
 long ResultSet::updateBound() {
     detail::ParameterList parameters;
-    const unsigned short nextColumn = _usNextColumn;
-    _pParameters = &parameters;
-    _usNextColumn = 1;
-    _statement = "";
-    try {
-        bindColumns(updateParameter);
-    } catch (...) {
-        _pParameters = nullptr;
-        _usNextColumn = nextColumn;
-        throw;
-    }
-    _pParameters = nullptr;
-    _usNextColumn = nextColumn;
+    collectParameters(updateParameter, parameters);
     String text("UPDATE ");
     text += tableName();
     text += " SET ";
