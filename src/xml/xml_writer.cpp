@@ -307,8 +307,9 @@ private:
             break;
         }
         const Text nameSpace(n->_nameSpace), name(n->_name);
-        if (!nameSpace.n && name.n >= 3 && std::memcmp(name.p, "!--", 3) == 0) {
-            // An element named like a comment's tag stands for a comment.
+        if (n->_type == XMLNode::Element && !nameSpace.n && name.n >= 3 &&
+            std::memcmp(name.p, "!--", 3) == 0) {
+            // An element named like a comment's tag stands for a comment; a declaration keeps its own form.
             putComment(out, Text(n->_value));
             return false;
         }
