@@ -49,6 +49,7 @@
 #include <kel/string.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <iosfwd>
 #include <iterator>
 #include <type_traits>
@@ -412,10 +413,46 @@ private:
     void collect(XMLNodeList& list, const String* nameSpace, const String& name, const String* attrName,
                  const String* attrValue);
 
-    String _nameSpace;
-    String _name;
-    String _value;
+    // A name or a value, in 16 bytes: null, a text of up to 15 characters held in place, a longer text
+    // on the heap, or a copy of a String whose fixed length or numeric mark must come back with it.
+    class Field {
+    public:
+        Field() noexcept { _aBytes[15] = static_cast<char>(nullTag); }
+        Field(const Field&) = delete;
+        ~Field() { release(); }
+        Field& operator=(const Field& o);
+        Field& operator=(Field&& o) noexcept;
+        Field& operator=(const String& s);
+
+        // The text [p, p + n), not null.
+        void assign(const char* p, std::size_t n);
+        void clear() noexcept;
+        bool isNull() const;
+        // The characters (an empty text when null) and their number.
+        const char* data() const;
+        std::size_t size() const;
+        // The String the field stands for: null, the text, or the copy kept.
+        String str() const;
+        // As String's ==: both null, or neither null and the same text.
+        bool equals(const String& s) const;
+        bool equals(const char* p, std::size_t n) const;
+
+    private:
+        enum : unsigned char { heapTag = 0x80, boxTag = 0x81, nullTag = 0x82 }; // below 16: held in place
+        void release() noexcept;
+        unsigned char tag() const { return static_cast<unsigned char>(_aBytes[15]); }
+        char* pointer() const;
+        std::uint32_t heapLength() const;
+        void setPointer(void* p, std::uint32_t length, unsigned char tag) noexcept;
+
+        alignas(8) char _aBytes[16];
+    };
+
+    // The type first: it fits into the room KELBase leaves behind its members.
     Type _type;
+    Field _nameSpace;
+    Field _name;
+    Field _value;
     XMLNode* _pPrev;
     XMLNode* _pNext;
     XMLNode* _pFirstChild;

@@ -161,7 +161,7 @@ void XMLDoc::rootNode(const XMLNode& node) {
     const char* cursor = text;
     XMLNode* root = new XMLNode(nullptr, cursor);
     _pRoot = root;
-    _docType = root->_name;
+    _docType = root->_name.str();
 }
 
 String XMLDoc::version() const {

@@ -23,6 +23,73 @@ void writeNodeLine(Sink& sink, const String& nameSpace, const String& name, cons
 
 } // namespace
 
+// ---- XMLNode::Field ----------------------------------------------------------------------------------
+
+namespace {
+
+// Whether the numeric mark may be set on s: numbers are written with digits, sign, point, "inf" and "nan".
+bool mayBeNumber(const char* p, std::size_t n) {
+    if (n == 0)
+        return false;
+    for (std::size_t i = 0; i < n; ++i)
+        if (!std::strchr("0123456789+-.infaINFA", p[i]) || p[i] == '\0')
+            return false;
+    return true;
+}
+
+} // namespace
+
+XMLNode::Field& XMLNode::Field::operator=(const Field& o) {
+    if (this == &o)
+        return *this;
+    if (o.tag() == boxTag) {
+        String* copy = new String(*reinterpret_cast<const String*>(o.pointer()));
+        release();
+        setPointer(copy, 0, boxTag);
+    } else if (o.tag() == nullTag) {
+        clear();
+    } else {
+        assign(o.data(), o.size());
+    }
+    return *this;
+}
+
+XMLNode::Field& XMLNode::Field::operator=(Field&& o) noexcept {
+    if (this != &o) {
+        release();
+        std::memcpy(_aBytes, o._aBytes, sizeof _aBytes);
+        o._aBytes[15] = static_cast<char>(nullTag);
+    }
+    return *this;
+}
+
+// A String with a fixed length, or that may carry the numeric mark, is kept as it is, so that it comes
+// back with its marks; any other is kept as its text.
+XMLNode::Field& XMLNode::Field::operator=(const String& s) {
+    const char* text = s;
+    const std::size_t n = s.length();
+    if (s.fixedLength() != 0 || (text && mayBeNumber(text, n))) {
+        String* copy = new String(s);
+        release();
+        setPointer(copy, 0, boxTag);
+    } else if (s.isNull()) {
+        clear();
+    } else {
+        assign(text ? text : "", n);
+    }
+    return *this;
+}
+
+String XMLNode::Field::str() const {
+    const unsigned char t = tag();
+    if (t == boxTag)
+        return *reinterpret_cast<const String*>(pointer());
+    String s;
+    if (t != nullTag)
+        s.copy(data(), static_cast<unsigned long>(size()));
+    return s;
+}
+
 // ---- XMLAttr ----------------------------------------------------------------------------------------
 
 XMLAttr::XMLAttr() : KELBase(), _pPrev(nullptr), _pNext(nullptr) {}
@@ -421,15 +488,15 @@ const XMLNode* XMLNode::nextChild(const XMLNode* prev) const {
 }
 
 const String XMLNode::name() const {
-    return _name;
+    return _name.str();
 }
 
 const String XMLNode::nameSpace() const {
-    return _nameSpace;
+    return _nameSpace.str();
 }
 
 const String XMLNode::value() const {
-    return _value;
+    return _value.str();
 }
 
 void XMLNode::value(const String& value) {
@@ -448,13 +515,13 @@ void XMLNode::type(Type t) {
 
 void XMLNode::dump(Socket& s) {
     detail::dumpHeader(s, "Kel::XMLNode");
-    writeNodeLine(s, _nameSpace, _name, _value);
+    writeNodeLine(s, _nameSpace.str(), _name.str(), _value.str());
     s << "\n";
 }
 
 void XMLNode::dump(std::ostream& os) {
     detail::dumpHeader(os, "Kel::XMLNode");
-    writeNodeLine(os, _nameSpace, _name, _value);
+    writeNodeLine(os, _nameSpace.str(), _name.str(), _value.str());
     os << std::endl;
 }
 

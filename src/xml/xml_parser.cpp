@@ -363,7 +363,7 @@ void XMLParser::keepRun(XMLNode* element, Open& state, const char* begin, const 
     }
     if (last && !element->_pFirstChild) {
         // The element's only content: its value.
-        detail::assignRange(element->_value, text, length);
+        element->_value.assign(text, length);
         return;
     }
     becomeMixed(element, state);
@@ -377,7 +377,7 @@ void XMLParser::becomeMixed(XMLNode* element, Open& state) {
         const Blank& b = _blanks[i];
         std::unique_ptr<XMLNode> text(new XMLNode());
         text->_type = XMLNode::Text;
-        detail::assignRange(text->_value, b.begin, static_cast<std::size_t>(b.end - b.begin));
+        text->_value.assign(b.begin, static_cast<std::size_t>(b.end - b.begin));
         element->insertChildAfter(text.release(), b.after);
     }
     _blanks.resize(state.blanksFrom);
@@ -386,7 +386,7 @@ void XMLParser::becomeMixed(XMLNode* element, Open& state) {
 void XMLParser::addText(XMLNode* element, const char* p, std::size_t n) {
     std::unique_ptr<XMLNode> text(new XMLNode());
     text->_type = XMLNode::Text;
-    detail::assignRange(text->_value, p, n);
+    text->_value.assign(p, n);
     element->insertChildAfter(text.release(), element->_pLastChild);
 }
 
@@ -416,8 +416,8 @@ void XMLParser::readComment(XMLNode* node, const char* start, const char*& curso
     const char* close = std::strstr(start + 4, "-->");
     if (!close)
         fail(std::strchr(start, '>') ? 203 : 205, start);
-    detail::assignRange(node->_name, "!--", 3);
-    detail::assignRange(node->_value, start, static_cast<std::size_t>(close + 3 - start));
+    node->_name.assign("!--", 3);
+    node->_value.assign(start, static_cast<std::size_t>(close + 3 - start));
     cursor = close + 3;
 }
 
@@ -434,7 +434,7 @@ void XMLParser::readInstruction(XMLNode* node, const char* start, const char*& c
     setName(node, start + 2, targetEnd);
     const char* data = skipSpace(targetEnd);
     if (data < close && !readPseudoAttributes(node, data, close))
-        detail::assignRange(node->_value, data, static_cast<std::size_t>(close - data));
+        node->_value.assign(data, static_cast<std::size_t>(close - data));
     cursor = close + 2;
 }
 
@@ -566,7 +566,7 @@ void XMLParser::setName(XMLNode* node, const char* begin, const char* end) {
     const std::size_t length = static_cast<std::size_t>(end - begin);
     const char* colon = static_cast<const char*>(std::memchr(begin, ':', length));
     if (!colon) {
-        detail::assignRange(node->_name, begin, length);
+        node->_name.assign(begin, length);
         return;
     }
     const char* localBegin = colon + 1;
@@ -574,13 +574,13 @@ void XMLParser::setName(XMLNode* node, const char* begin, const char* end) {
         static_cast<const char*>(std::memchr(localBegin, ':', static_cast<std::size_t>(end - localBegin)));
     const char* localEnd = second ? second : end;
     if (colon > begin)
-        detail::assignRange(node->_nameSpace, begin, static_cast<std::size_t>(colon - begin));
+        node->_nameSpace.assign(begin, static_cast<std::size_t>(colon - begin));
     else
-        node->_nameSpace = String();
+        node->_nameSpace.clear();
     if (localEnd > localBegin)
-        detail::assignRange(node->_name, localBegin, static_cast<std::size_t>(localEnd - localBegin));
+        node->_name.assign(localBegin, static_cast<std::size_t>(localEnd - localBegin));
     else
-        node->_name = String();
+        node->_name.clear();
 }
 
 namespace {
@@ -745,7 +745,7 @@ const XMLDoc& XMLDoc::fromStream(const char*& cursor) {
                 _pRoot = node.release();
             break;
         case XMLNode::Instruction:
-            if (node->_name == "xml") {
+            if (node->_name.equals("xml", 3)) {
                 _version = node->attribute(String("version"));
                 _encoding = node->attribute(String("encoding"));
                 parser.utf8References(isUtf8(_encoding));
@@ -757,7 +757,7 @@ const XMLDoc& XMLDoc::fromStream(const char*& cursor) {
             keepTopLevel(node.release());
             break;
         case XMLNode::Declaration:
-            if (node->_name == "DOCTYPE" && node->_pFirstAttr) {
+            if (node->_name.equals("DOCTYPE", 7) && node->_pFirstAttr) {
                 _docType = node->_pFirstAttr->name();
                 if (!entities) {
                     entities.reset(new detail::EntityTable(std::strlen(begin)));

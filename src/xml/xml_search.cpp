@@ -1,3 +1,5 @@
+#include "xml/xml_text.h"
+
 #include <kel/xml.h>
 
 namespace Kel {
@@ -7,9 +9,9 @@ namespace Kel {
 bool XMLNode::matches(const String* nameSpace, const String& name, const String* attrName,
                       const String* attrValue) const {
     // Text nodes are content, not things to look for: no search finds them.
-    if (_type == Text || _name != name)
+    if (_type == Text || !_name.equals(name))
         return false;
-    if (nameSpace && _nameSpace != *nameSpace)
+    if (nameSpace && !_nameSpace.equals(*nameSpace))
         return false;
     if (attrName) {
         // A missing attribute reads as null, so it matches a null value.

@@ -8,6 +8,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -205,6 +208,104 @@ struct BufferOut {
 };
 
 } // namespace detail
+
+// ---- XMLNode::Field ---------------------------------------------------------------------------------------
+
+inline char* XMLNode::Field::pointer() const {
+    char* p;
+    std::memcpy(&p, _aBytes, sizeof p);
+    return p;
+}
+
+inline std::uint32_t XMLNode::Field::heapLength() const {
+    std::uint32_t n;
+    std::memcpy(&n, _aBytes + 8, sizeof n);
+    return n;
+}
+
+inline void XMLNode::Field::setPointer(void* p, std::uint32_t length, unsigned char t) noexcept {
+    std::memcpy(_aBytes, &p, sizeof p);
+    std::memcpy(_aBytes + 8, &length, sizeof length);
+    _aBytes[15] = static_cast<char>(t);
+}
+
+inline void XMLNode::Field::release() noexcept {
+    const unsigned char t = tag();
+    if (t == heapTag)
+        std::free(pointer());
+    else if (t == boxTag)
+        delete reinterpret_cast<String*>(pointer());
+}
+
+inline void XMLNode::Field::clear() noexcept {
+    release();
+    _aBytes[15] = static_cast<char>(nullTag);
+}
+
+inline void XMLNode::Field::assign(const char* p, std::size_t n) {
+    if (n < 16) {
+        // Copied first: p may point into this field.
+        char held[15];
+        if (n)
+            std::memcpy(held, p, n);
+        release();
+        if (n)
+            std::memcpy(_aBytes, held, n);
+        _aBytes[15] = static_cast<char>(n);
+        return;
+    }
+    if (n > 0xFFFFFFFEu)
+        throw XMLException(301);
+    void* text = std::malloc(n);
+    if (!text)
+        throw std::bad_alloc();
+    std::memcpy(text, p, n);
+    release();
+    setPointer(text, static_cast<std::uint32_t>(n), heapTag);
+}
+
+inline bool XMLNode::Field::isNull() const {
+    const unsigned char t = tag();
+    return t == nullTag || (t == boxTag && reinterpret_cast<const String*>(pointer())->isNull());
+}
+
+inline const char* XMLNode::Field::data() const {
+    const unsigned char t = tag();
+    if (t < 16)
+        return _aBytes;
+    if (t == heapTag)
+        return pointer();
+    if (t == boxTag) {
+        const char* text = *reinterpret_cast<const String*>(pointer());
+        return text ? text : "";
+    }
+    return "";
+}
+
+inline std::size_t XMLNode::Field::size() const {
+    const unsigned char t = tag();
+    if (t < 16)
+        return t;
+    if (t == heapTag)
+        return heapLength();
+    if (t == boxTag)
+        return reinterpret_cast<const String*>(pointer())->length();
+    return 0;
+}
+
+inline bool XMLNode::Field::equals(const char* p, std::size_t n) const {
+    return !isNull() && size() == n && (n == 0 || std::memcmp(data(), p, n) == 0);
+}
+
+inline bool XMLNode::Field::equals(const String& s) const {
+    if (tag() == boxTag)
+        return *reinterpret_cast<const String*>(pointer()) == s;
+    if (s.isNull())
+        return isNull();
+    const char* text = s;
+    return equals(text ? text : "", s.length());
+}
+
 } // namespace Kel
 
 #endif

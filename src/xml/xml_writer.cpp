@@ -60,6 +60,7 @@ private:
 struct Text {
     // A null String has no characters: p is then an empty text, never a null pointer.
     explicit Text(const String& s) : p(orEmpty(s)), n(s.length()) {}
+    Text(const char* text, std::size_t length) : p(text), n(length) {}
     static const char* orEmpty(const char* s) { return s ? s : ""; }
     const char* p;
     std::size_t n;
@@ -252,6 +253,8 @@ public:
     }
 
 private:
+    static Text field(const XMLNode::Field& f) { return Text(f.data(), f.size()); }
+
     // Whether the element's content is mixed: it has text nodes among its children.
     static bool isMixed(const XMLNode* n) {
         for (const XMLNode* c = n->_pFirstChild; c; c = c->_pNext)
@@ -293,24 +296,24 @@ private:
         // Each String is read only where it is written: an element with children has no text to write.
         switch (n->_type) {
         case XMLNode::Comment:
-            putComment(out, Text(n->_value));
+            putComment(out, field(n->_value));
             return false;
         case XMLNode::Text: {
-            const Text value(n->_value);
+            const Text value = field(n->_value);
             out.encoded(value.p, value.n, Coding::Text);
             return false;
         }
         case XMLNode::Instruction:
-            putInstruction(out, n, Text(n->_value));
+            putInstruction(out, n, field(n->_value));
             return false;
         default:
             break;
         }
-        const Text nameSpace(n->_nameSpace), name(n->_name);
+        const Text nameSpace = field(n->_nameSpace), name = field(n->_name);
         if (n->_type == XMLNode::Element && !nameSpace.n && name.n >= 3 &&
             std::memcmp(name.p, "!--", 3) == 0) {
             // An element named like a comment's tag stands for a comment; a declaration keeps its own form.
-            putComment(out, Text(n->_value));
+            putComment(out, field(n->_value));
             return false;
         }
         out.put('<');
@@ -325,7 +328,7 @@ private:
             out.put('>');
             return true;
         }
-        const Text value(n->_value);
+        const Text value = field(n->_value);
         if (value.n == 0) {
             out.put("/>", 2);
         } else {
@@ -340,13 +343,13 @@ private:
 
     template <class Out> static void close(Out& out, const XMLNode* n) {
         out.put("</", 2);
-        putQualifiedName(out, Text(n->_nameSpace), Text(n->_name));
+        putQualifiedName(out, field(n->_nameSpace), field(n->_name));
         out.put('>');
     }
 
     // "<?target data?>": the attributes as data, or the value as it stands when there are none.
     template <class Out> static void putInstruction(Out& out, const XMLNode* n, const Text& value) {
-        const Text name(n->_name);
+        const Text name = field(n->_name);
         requireName(name);
         out.put("<?", 2);
         out.put(name.p, name.n);

@@ -286,3 +286,51 @@ TEST(XMLSetters, TextFromTheObjectItselfIsCopiedFirst) {
         EXPECT_STREQ(row.result(node, doc), row.expected);
     }
 }
+
+// Names and values come back as the Strings they were given: null apart from empty, texts on either side
+// of the room a node keeps in place, and the fixed length and numeric mark of a String, through copies,
+// moves and a write and read.
+TEST(XMLNodeTree, FieldsComeBackAsGiven) {
+    const std::string fifteen(15, 'f'), sixteen(16, 's'), long_(1000, 'l');
+    XMLNode root("root");
+    root.addNode(String("empty"), String(""));
+    root.addNode(String("null"), String());
+    root.addNode(String("fifteen"), String(fifteen));
+    root.addNode(String("sixteen"), String(sixteen));
+    root.addNode(String("long"), String(long_));
+    String number;
+    number = 42L;
+    root.addNode(String("number"), number);
+    root.addNode(String("fixed"), String("ab", 8));
+    root.addNode(String("ns"), String("name"), String("text"));
+
+    XMLNode copy(root);
+    XMLNode source(copy);
+    XMLNode moved(std::move(source));
+    for (const XMLNode* tree : {&root, &copy, &moved}) {
+        const XMLNode* c = tree->findChild(String("empty"), nullptr);
+        ASSERT_NE(c, nullptr);
+        EXPECT_FALSE(c->value().isNull());
+        EXPECT_STREQ(c->value(), "");
+        EXPECT_TRUE(tree->findChild(String("null"), nullptr)->value().isNull());
+        EXPECT_EQ(std::string(tree->findChild(String("fifteen"), nullptr)->value()), fifteen);
+        EXPECT_EQ(std::string(tree->findChild(String("sixteen"), nullptr)->value()), sixteen);
+        EXPECT_EQ(std::string(tree->findChild(String("long"), nullptr)->value()), long_);
+        String n = tree->findChild(String("number"), nullptr)->value();
+        EXPECT_STREQ(n.sql(), "42");
+        String f = tree->findChild(String("fixed"), nullptr)->value();
+        EXPECT_EQ(f.fixedLength(), 8ul);
+        EXPECT_STREQ(f, "ab");
+        const XMLNode* ns = tree->findChild(String("ns"), String("name"), nullptr);
+        ASSERT_NE(ns, nullptr);
+        EXPECT_STREQ(ns->value(), "text");
+        EXPECT_TRUE(tree->nameSpace().isNull());
+    }
+
+    XMLDoc doc;
+    doc.rootNode(root);
+    const XMLNode* read = doc.rootNode();
+    EXPECT_EQ(std::string(read->findChild(String("long"), nullptr)->value()), long_);
+    EXPECT_STREQ(read->findChild(String("number"), nullptr)->value(), "42");
+    EXPECT_TRUE(read->findChild(String("empty"), nullptr)->value().isNull());
+}
