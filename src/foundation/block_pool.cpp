@@ -1,5 +1,6 @@
 #include "foundation/block_pool.h"
 
+#include <cstdint>
 #include <new>
 
 #if defined(__has_include)
@@ -13,7 +14,7 @@ namespace detail {
 
 namespace {
 
-constexpr std::size_t slabSize = 64 * 1024;
+constexpr std::size_t slabSize = 32 * 1024;
 constexpr std::size_t pointerSize = sizeof(void*);
 
 // Blocks keep the alignment of a pointer, which is all the pooled classes ask for.
@@ -50,8 +51,9 @@ void markDefined(void* p, std::size_t n) {
 
 } // namespace
 
-// The head of a slab; its blocks follow. A block is the owning slab's address, then the object. A free
-// block keeps the next free block of its slab where the object was.
+// The head of a slab; its blocks follow. Slabs are aligned to their size, so a block's slab is its address
+// rounded down: blocks carry no header. A free block keeps the next free block of its slab where the
+// object was.
 struct BlockPool::Slab {
     Slab* pPrev;
     Slab* pNext;
@@ -66,10 +68,10 @@ struct BlockPool::Slab {
 
 BlockPool::BlockPool(std::size_t objectSize)
     : _objectSize(roundToPointer(objectSize < pointerSize ? pointerSize : objectSize)),
-      _blockSize(pointerSize + _objectSize), _pAvailable(nullptr), _ulAvailable(0) {}
+      _blockSize(_objectSize), _pAvailable(nullptr), _ulAvailable(0) {}
 
 BlockPool::Slab* BlockPool::newSlab() {
-    char* memory = static_cast<char*>(::operator new(slabSize));
+    char* memory = static_cast<char*>(::operator new(slabSize, std::align_val_t(slabSize)));
     Slab* slab = new (memory) Slab();
     slab->pUnused = memory + roundToPointer(sizeof(Slab));
     const std::size_t blocks = static_cast<std::size_t>(memory + slabSize - slab->pUnused) / _blockSize;
@@ -117,8 +119,7 @@ void* BlockPool::allocate() {
         char* block = slab->pUnused;
         slab->pUnused += _blockSize;
         markAccessible(block, _blockSize);
-        *reinterpret_cast<Slab**>(block) = slab;
-        object = block + pointerSize;
+        object = block;
     }
     ++slab->used;
     if (slab->full())
@@ -127,9 +128,8 @@ void* BlockPool::allocate() {
 }
 
 void BlockPool::release(void* object) noexcept {
-    char* block = static_cast<char*>(object) - pointerSize;
+    Slab* slab = reinterpret_cast<Slab*>(reinterpret_cast<std::uintptr_t>(object) & ~(slabSize - 1));
     std::lock_guard<std::mutex> lock(_mutex);
-    Slab* slab = *reinterpret_cast<Slab**>(block);
     *static_cast<void**>(object) = slab->pFree;
     slab->pFree = object;
     markInaccessible(object, _objectSize);
@@ -142,7 +142,7 @@ void BlockPool::release(void* object) noexcept {
         makeUnavailable(slab);
         slab->~Slab();
         markAccessible(slab, slabSize);
-        ::operator delete(static_cast<void*>(slab));
+        ::operator delete(static_cast<void*>(slab), std::align_val_t(slabSize));
     }
 }
 

@@ -7,14 +7,14 @@
 namespace Kel {
 namespace detail {
 
-// Hands out blocks of one size, carved from 64 KB slabs, for classes whose objects are made and destroyed
+// Hands out blocks of one size, carved from 32 KB slabs, for classes whose objects are made and destroyed
 // by the hundred thousand (the nodes and attributes of a parsed document). Compared with the general heap
 // it costs no per-object search, and a tree torn down and built again does not fragment the heap: blocks
 // go back to their slab, and a slab whose blocks are all free goes back to the heap unless it is the only
 // one with room left, so that making and dropping a single object does not churn.
 //
-// Each block starts with a pointer to its slab, so a block is released without a search and the slabs
-// need no particular alignment. Safe to use from any number of threads; a block may be released by
+// Slabs are aligned to their size, so a block finds its slab from its own address: a block is released
+// without a search and carries no header. Safe to use from any number of threads; a block may be released by
 // another thread than the one that took it.
 //
 // Free and not yet used blocks are marked inaccessible for valgrind's memcheck, so that a use after
