@@ -184,7 +184,12 @@ protected:
 private:
     XMLAttr();
 
-    String _name;
+    // A name, shared by the attributes that a parse or a copy gives the same name; counted.
+    struct SharedName;
+    // Takes over one reference to shared (null for a null name) as the name.
+    void adoptName(SharedName* shared) noexcept;
+
+    SharedName* _pName;
     String _value;
     XMLAttr* _pPrev;
     XMLAttr* _pNext;

@@ -92,29 +92,33 @@ String XMLNode::Field::str() const {
 
 // ---- XMLAttr ----------------------------------------------------------------------------------------
 
-XMLAttr::XMLAttr() : KELBase(), _pPrev(nullptr), _pNext(nullptr) {}
+XMLAttr::XMLAttr() : KELBase(), _pName(nullptr), _pPrev(nullptr), _pNext(nullptr) {}
 
 XMLAttr::XMLAttr(XMLNode* node, const String& name, const String& value)
-    : KELBase(), _name(name), _value(value), _pPrev(nullptr), _pNext(nullptr) {
+    : KELBase(), _pName(name.isNull() && name.fixedLength() == 0 ? nullptr : new SharedName(name)),
+      _value(value), _pPrev(nullptr), _pNext(nullptr) {
     if (node)
         node->addAttr(this);
 }
 
 XMLAttr::XMLAttr(const XMLAttr& o)
-    : KELBase(o), _name(o._name), _value(o._value), _pPrev(o._pPrev), _pNext(o._pNext) {}
+    : KELBase(o), _pName(o._pName ? o._pName->acquire() : nullptr), _value(o._value), _pPrev(o._pPrev),
+      _pNext(o._pNext) {}
 
 XMLAttr& XMLAttr::operator=(const XMLAttr& o) {
     if (this != &o) {
         KELBase::operator=(o);
-        _name = o._name;
         _value = o._value;
+        adoptName(o._pName ? o._pName->acquire() : nullptr);
         _pPrev = o._pPrev;
         _pNext = o._pNext;
     }
     return *this;
 }
 
-XMLAttr::~XMLAttr() = default;
+XMLAttr::~XMLAttr() {
+    SharedName::release(_pName);
+}
 
 void* XMLAttr::operator new(std::size_t size) {
     return detail::pooledNew<XMLAttr>(size);
@@ -125,7 +129,7 @@ void XMLAttr::operator delete(void* attribute, std::size_t size) noexcept {
 }
 
 const String& XMLAttr::name() const {
-    return _name;
+    return _pName ? _pName->text : String::null;
 }
 
 const String& XMLAttr::value() const {
@@ -138,12 +142,12 @@ void XMLAttr::value(const String& value) {
 
 void XMLAttr::dump(Socket& s) {
     detail::dumpHeader(s, "Kel::XMLAttr");
-    s << "Nm=" << detail::orNull(_name) << " Va=" << detail::orNull(_value) << "\n";
+    s << "Nm=" << detail::orNull(name()) << " Va=" << detail::orNull(_value) << "\n";
 }
 
 void XMLAttr::dump(std::ostream& os) {
     os << "@ class Kel::XMLAttr\n";
-    os << "Nm=" << detail::orNull(_name) << " Va=" << detail::orNull(_value) << std::endl;
+    os << "Nm=" << detail::orNull(name()) << " Va=" << detail::orNull(_value) << std::endl;
 }
 
 // ---- XMLNode: construction and destruction -----------------------------------------------------------
@@ -291,8 +295,25 @@ void XMLNode::copyAttributesFrom(const XMLNode& other) {
     constexpr int scanLimit = 16;
     int count = 0;
     const XMLAttr* a = other._pFirstAttr;
-    for (; a && count < scanLimit; a = a->_pNext, ++count)
-        attribute(a->_name, a->_value);
+    // Each copy shares its source's name.
+    auto copyOf = [this](const XMLAttr* source) {
+        XMLAttr* copy = new XMLAttr();
+        copy->_pName = source->_pName ? source->_pName->acquire() : nullptr;
+        try {
+            copy->_value = source->_value;
+        } catch (...) {
+            delete copy;
+            throw;
+        }
+        addAttr(copy);
+        return copy;
+    };
+    for (; a && count < scanLimit; a = a->_pNext, ++count) {
+        if (XMLAttr* found = findAttribute(a->name()))
+            found->_value = a->_value;
+        else
+            copyOf(a);
+    }
     if (!a)
         return;
     std::unordered_map<std::string_view, XMLAttr*> byName;
@@ -302,16 +323,16 @@ void XMLNode::copyAttributesFrom(const XMLNode& other) {
                              : byName[std::string_view(static_cast<const char*>(name), name.length())];
     };
     for (XMLAttr* copied = _pFirstAttr; copied; copied = copied->_pNext) {
-        XMLAttr*& slot = slotOf(copied->_name);
+        XMLAttr*& slot = slotOf(copied->name());
         if (!slot)
             slot = copied;
     }
     for (; a; a = a->_pNext) {
-        XMLAttr*& slot = slotOf(a->_name);
+        XMLAttr*& slot = slotOf(a->name());
         if (slot)
             slot->_value = a->_value;
         else
-            slot = new XMLAttr(this, a->_name, a->_value);
+            slot = copyOf(a);
     }
 }
 
@@ -450,14 +471,14 @@ XMLAttr* XMLNode::attribute(XMLAttr* prev) const {
 
 XMLAttr* XMLNode::findAttribute(const String& name) {
     for (XMLAttr* a = _pFirstAttr; a; a = a->_pNext)
-        if (a->_name == name)
+        if (a->name() == name)
             return a;
     return nullptr;
 }
 
 const XMLAttr* XMLNode::findAttribute(const String& name) const {
     for (const XMLAttr* a = _pFirstAttr; a; a = a->_pNext)
-        if (a->_name == name)
+        if (a->name() == name)
             return a;
     return nullptr;
 }

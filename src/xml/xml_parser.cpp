@@ -184,8 +184,40 @@ private:
     void becomeMixed(XMLNode* element, Open& state);
     void addText(XMLNode* element, const char* p, std::size_t n);
 
+    // The attribute names read last, shared by the attributes that repeat them: most documents use a
+    // few names over and over. A small table indexed by length and end characters.
+    class NameCache {
+    public:
+        NameCache() : _slots() {}
+        NameCache(const NameCache&) = delete;
+        NameCache& operator=(const NameCache&) = delete;
+        ~NameCache() {
+            for (XMLAttr::SharedName* shared : _slots)
+                XMLAttr::SharedName::release(shared);
+        }
+        // A reference to the name [p, p + n), n > 0.
+        XMLAttr::SharedName* get(const char* p, std::size_t n) {
+            const std::size_t slot =
+                (n * 31u + static_cast<unsigned char>(p[0]) * 7u + static_cast<unsigned char>(p[n - 1])) %
+                size;
+            XMLAttr::SharedName*& shared = _slots[slot];
+            if (!shared || shared->text.length() != n ||
+                std::memcmp(static_cast<const char*>(shared->text), p, n) != 0) {
+                XMLAttr::SharedName* fresh = new XMLAttr::SharedName(p, n);
+                XMLAttr::SharedName::release(shared);
+                shared = fresh;
+            }
+            return shared->acquire();
+        }
+
+    private:
+        static constexpr std::size_t size = 61;
+        XMLAttr::SharedName* _slots[size];
+    };
+
     const char* _begin;
     detail::DecodeOptions _options;
+    NameCache _names;
     detail::TextBuffer _run;     // the current text run, decoded
     detail::TextBuffer _decoded; // scratch for attribute values
     std::vector<Blank> _blanks;
@@ -460,7 +492,7 @@ bool XMLParser::readPseudoAttributes(XMLNode* node, const char* p, const char* e
         if (!close)
             return false;
         std::unique_ptr<XMLAttr> attr(new XMLAttr());
-        detail::assignRange(attr->_name, name, static_cast<std::size_t>(nameStop - name));
+        attr->adoptName(_names.get(name, static_cast<std::size_t>(nameStop - name)));
         if (close > p + 1) {
             try {
                 detail::assignDecoded(attr->_value, p + 1, close, _decoded, _options);
@@ -497,7 +529,7 @@ void XMLParser::readDeclaration(XMLNode* node, const char* start, const char*& c
     }
     if (text < gt) {
         std::unique_ptr<XMLAttr> attr(new XMLAttr());
-        detail::assignRange(attr->_name, text, static_cast<std::size_t>(gt - text));
+        attr->adoptName(new XMLAttr::SharedName(text, static_cast<std::size_t>(gt - text)));
         node->addAttr(attr.release());
     }
     setName(node, name, end < gt ? end : gt);
@@ -539,7 +571,7 @@ void XMLParser::readAttribute(XMLNode::Type type, XMLAttr& attr, const char*& cu
         if (!gt)
             fail(205, begin);
         if (gt > begin)
-            detail::assignRange(attr._name, begin, static_cast<std::size_t>(gt - begin));
+            attr.adoptName(new XMLAttr::SharedName(begin, static_cast<std::size_t>(gt - begin)));
         cursor = gt;
         return;
     }
@@ -554,7 +586,7 @@ void XMLParser::readAttribute(XMLNode::Type type, XMLAttr& attr, const char*& cu
     if (!close)
         fail(205, p);
     if (nameStop > begin)
-        detail::assignRange(attr._name, begin, static_cast<std::size_t>(nameStop - begin));
+        attr.adoptName(_names.get(begin, static_cast<std::size_t>(nameStop - begin)));
     if (close > p + 1)
         decode(attr._value, p + 1, close);
     cursor = close + 1;

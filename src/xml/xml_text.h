@@ -6,6 +6,7 @@
 
 #include <kel/xml.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -208,6 +209,33 @@ struct BufferOut {
 };
 
 } // namespace detail
+
+// ---- XMLAttr::SharedName
+// ------------------------------------------------------------------------------------
+
+// Counted with atomics: trees are used by one thread at a time, but a subtree moved from one tree into
+// another shares names with both.
+struct XMLAttr::SharedName {
+    explicit SharedName(const String& s) : references(1), text(s) {}
+    SharedName(const char* p, std::size_t n) : references(1) { detail::assignRange(text, p, n); }
+
+    SharedName* acquire() noexcept {
+        references.fetch_add(1, std::memory_order_relaxed);
+        return this;
+    }
+    static void release(SharedName* shared) noexcept {
+        if (shared && shared->references.fetch_sub(1, std::memory_order_acq_rel) == 1)
+            delete shared;
+    }
+
+    std::atomic<std::uint32_t> references;
+    String text;
+};
+
+inline void XMLAttr::adoptName(SharedName* shared) noexcept {
+    SharedName::release(_pName);
+    _pName = shared;
+}
 
 // ---- XMLNode::Field ---------------------------------------------------------------------------------------
 

@@ -211,7 +211,7 @@ public:
     }
 
     template <class Out> static void attribute(Out& out, const XMLAttr* a) {
-        putAttribute(out, a->_name, a->_value);
+        putAttribute(out, a->name(), a->_value);
     }
 
     // The declaration when the version or the encoding is set (version "1.0" when only the encoding is),
@@ -321,8 +321,8 @@ private:
         for (const XMLAttr* a = n->_pFirstAttr; a; a = a->_pNext) {
             out.put(' ');
             if (Out::checks)
-                requireName(Text(a->_name));
-            putAttribute(out, a->_name, a->_value);
+                requireName(Text(a->name()));
+            putAttribute(out, a->name(), a->_value);
         }
         if (n->_pFirstChild) {
             out.put('>');
@@ -356,8 +356,8 @@ private:
         if (n->_pFirstAttr) {
             for (const XMLAttr* a = n->_pFirstAttr; a; a = a->_pNext) {
                 out.put(' ');
-                requireName(Text(a->_name));
-                putAttribute(out, a->_name, a->_value);
+                requireName(Text(a->name()));
+                putAttribute(out, a->name(), a->_value);
             }
         } else if (value.n) {
             if (contains(value, "?>") || holdsForbidden(value.p, value.n))

@@ -334,3 +334,27 @@ TEST(XMLNodeTree, FieldsComeBackAsGiven) {
     EXPECT_STREQ(read->findChild(String("number"), nullptr)->value(), "42");
     EXPECT_TRUE(read->findChild(String("empty"), nullptr)->value().isNull());
 }
+
+// Attributes that repeat a name may share it: each keeps its name whatever becomes of the others, their
+// trees and the parse that read them.
+TEST(XMLNodeTree, RepeatedAttributeNamesOutliveEachOther) {
+    XMLNode* copy = nullptr;
+    XMLAttr* single = nullptr;
+    {
+        XMLDoc doc("<r><a id='1' x='y'/><a id='2'/><b id='3' x='z'/></r>");
+        copy = new XMLNode(*doc.rootNode());
+        XMLNode* b = doc.rootNode()->findChild(String("b"), nullptr);
+        single = new XMLAttr(*b->attribute(nullptr));
+        XMLNode moved(std::move(*doc.rootNode()->findChild(String("a"), nullptr)));
+        EXPECT_STREQ(moved.attribute(String("id")), "1");
+    }
+    EXPECT_STREQ(single->name(), "id");
+    EXPECT_STREQ(single->value(), "3");
+    delete single;
+    std::string seen;
+    for (const XMLNode& child : copy->children())
+        for (const XMLAttr& a : child.attributes())
+            seen += std::string(a.name()) + "=" + std::string(a.value()) + ";";
+    EXPECT_EQ(seen, "id=1;x=y;id=2;id=3;x=z;");
+    delete copy;
+}
