@@ -104,6 +104,23 @@ void BlockPool::makeUnavailable(Slab* slab) noexcept {
 
 void* BlockPool::allocate() {
     std::lock_guard<std::mutex> lock(_mutex);
+    return take();
+}
+
+std::size_t BlockPool::allocate(void** objects, std::size_t n) {
+    std::lock_guard<std::mutex> lock(_mutex);
+    std::size_t taken = 0;
+    try {
+        while (taken < n)
+            objects[taken++] = take();
+    } catch (const std::bad_alloc&) {
+        if (taken == 0)
+            throw;
+    }
+    return taken;
+}
+
+void* BlockPool::take() {
     if (!_pAvailable)
         makeAvailable(newSlab());
     Slab* slab = _pAvailable;

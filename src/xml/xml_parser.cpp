@@ -9,6 +9,7 @@
 // ends without other text, and become text nodes, in their places, once a run that is not white space
 // shows that the content is mixed.
 
+#include "foundation/block_pool.h"
 #include "xml/xml_text.h"
 
 #include <kel/xml.h>
@@ -141,6 +142,10 @@ public:
     // The entities a document's DOCTYPE declares, expanded where they are used from here on.
     void entities(detail::EntityTable* table) { _options.entities = table; }
 
+    // A new node or attribute, from the blocks this parser holds.
+    XMLNode* newNode() { return ::new (_nodeBlocks.take()) XMLNode(); }
+    XMLAttr* newAttr() { return ::new (_attrBlocks.take()) XMLAttr(); }
+
     // Declares in table the general entities of the internal subset in a DOCTYPE text (which begins
     // at text).
     static void declareEntities(const char* text, detail::EntityTable& table);
@@ -218,6 +223,8 @@ private:
     const char* _begin;
     detail::DecodeOptions _options;
     NameCache _names;
+    detail::PoolStash<XMLNode> _nodeBlocks;
+    detail::PoolStash<XMLAttr> _attrBlocks;
     detail::TextBuffer _run;     // the current text run, decoded
     detail::TextBuffer _decoded; // scratch for attribute values
     std::vector<Blank> _blanks;
@@ -295,7 +302,7 @@ void XMLParser::parseTree(XMLNode* top, const char*& cursor) {
             }
             if (!ends) {
                 cursor = lt;
-                XMLNode* child = new XMLNode();
+                XMLNode* child = newNode();
                 child->_pParent = node;
                 node = child;
                 if (readTag(node, cursor)) {
@@ -407,7 +414,7 @@ void XMLParser::becomeMixed(XMLNode* element, Open& state) {
     state.mixed = true;
     for (std::size_t i = state.blanksFrom; i < _blanks.size(); ++i) {
         const Blank& b = _blanks[i];
-        std::unique_ptr<XMLNode> text(new XMLNode());
+        std::unique_ptr<XMLNode> text(newNode());
         text->_type = XMLNode::Text;
         text->_value.assign(b.begin, static_cast<std::size_t>(b.end - b.begin));
         element->insertChildAfter(text.release(), b.after);
@@ -416,7 +423,7 @@ void XMLParser::becomeMixed(XMLNode* element, Open& state) {
 }
 
 void XMLParser::addText(XMLNode* element, const char* p, std::size_t n) {
-    std::unique_ptr<XMLNode> text(new XMLNode());
+    std::unique_ptr<XMLNode> text(newNode());
     text->_type = XMLNode::Text;
     text->_value.assign(p, n);
     element->insertChildAfter(text.release(), element->_pLastChild);
@@ -491,7 +498,7 @@ bool XMLParser::readPseudoAttributes(XMLNode* node, const char* p, const char* e
             static_cast<const char*>(std::memchr(p + 1, *p, static_cast<std::size_t>(end - p - 1)));
         if (!close)
             return false;
-        std::unique_ptr<XMLAttr> attr(new XMLAttr());
+        std::unique_ptr<XMLAttr> attr(newAttr());
         attr->adoptName(_names.get(name, static_cast<std::size_t>(nameStop - name)));
         if (close > p + 1) {
             try {
@@ -528,7 +535,7 @@ void XMLParser::readDeclaration(XMLNode* node, const char* start, const char*& c
             fail(203, start);
     }
     if (text < gt) {
-        std::unique_ptr<XMLAttr> attr(new XMLAttr());
+        std::unique_ptr<XMLAttr> attr(newAttr());
         attr->adoptName(new XMLAttr::SharedName(text, static_cast<std::size_t>(gt - text)));
         node->addAttr(attr.release());
     }
@@ -554,7 +561,7 @@ bool XMLParser::readElementTag(XMLNode* node, const char* start, const char*& cu
         }
         if (!*p)
             fail(205, start);
-        std::unique_ptr<XMLAttr> attr(new XMLAttr());
+        std::unique_ptr<XMLAttr> attr(newAttr());
         readAttribute(XMLNode::Element, *attr, p);
         node->addAttr(attr.release());
         p = skipSpace(p);
@@ -763,7 +770,7 @@ const XMLDoc& XMLDoc::fromStream(const char*& cursor) {
         if (*next == '\0' || (_pRoot && next != cursor && next[1] != '!' && next[1] != '?'))
             break;
         cursor = next;
-        std::unique_ptr<XMLNode> node(new XMLNode());
+        std::unique_ptr<XMLNode> node(parser.newNode());
         try {
             parser.parseTree(node.get(), cursor);
         } catch (const XMLException& e) {
