@@ -419,7 +419,8 @@ private:
                  const String* attrValue);
 
     // A name or a value, in 16 bytes: null, a text of up to 15 characters held in place, a longer text
-    // on the heap, or a copy of a String whose fixed length or numeric mark must come back with it.
+    // on the heap or among the texts of the parse that read it, or a copy of a String whose fixed length or
+    // numeric mark must come back with it.
     class Field {
     public:
         Field() noexcept { _aBytes[15] = static_cast<char>(nullTag); }
@@ -431,6 +432,8 @@ private:
 
         // The text [p, p + n), not null.
         void assign(const char* p, std::size_t n);
+        // The same, kept in the chunk of texts of a parse when it does not fit in place.
+        template <class Chunks> void assign(Chunks& chunks, const char* p, std::size_t n);
         void clear() noexcept;
         bool isNull() const;
         // The characters (an empty text when null) and their number.
@@ -443,7 +446,8 @@ private:
         bool equals(const char* p, std::size_t n) const;
 
     private:
-        enum : unsigned char { heapTag = 0x80, boxTag = 0x81, nullTag = 0x82 }; // below 16: held in place
+        // Below 16: held in place.
+        enum : unsigned char { heapTag = 0x80, boxTag = 0x81, nullTag = 0x82, sharedTag = 0x83 };
         void release() noexcept;
         unsigned char tag() const { return static_cast<unsigned char>(_aBytes[15]); }
         char* pointer() const;

@@ -106,6 +106,35 @@ void assignRange(String& s, const char* p, std::size_t n) {
     s.copy(n ? p : "", static_cast<unsigned long>(n));
 }
 
+void TextChunks::release(char* text) noexcept {
+    auto* head = reinterpret_cast<Head*>(reinterpret_cast<std::uintptr_t>(text) & ~(chunkSize - 1));
+    if (head->texts.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+        head->~Head();
+        ::operator delete(static_cast<void*>(head), std::align_val_t(chunkSize));
+    }
+}
+
+void TextChunks::settle() noexcept {
+    if (!_pChunk)
+        return;
+    auto* head = reinterpret_cast<Head*>(_pChunk);
+    if (head->texts.fetch_sub(held - _ulPlaced, std::memory_order_acq_rel) == held - _ulPlaced) {
+        head->~Head();
+        ::operator delete(static_cast<void*>(_pChunk), std::align_val_t(chunkSize));
+    }
+    _pChunk = _pNext = _pEnd = nullptr;
+    _ulPlaced = 0;
+}
+
+void TextChunks::next() {
+    char* chunk = static_cast<char*>(::operator new(chunkSize, std::align_val_t(chunkSize)));
+    settle();
+    new (chunk) Head{held};
+    _pChunk = chunk;
+    _pNext = chunk + sizeof(Head);
+    _pEnd = chunk + chunkSize;
+}
+
 void appendUtf8(TextBuffer& out, std::uint32_t c) {
     if (c < 0x80) {
         out.append(static_cast<char>(c));

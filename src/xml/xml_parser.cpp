@@ -223,6 +223,7 @@ private:
     const char* _begin;
     detail::DecodeOptions _options;
     NameCache _names;
+    detail::TextChunks _texts;
     detail::PoolStash<XMLNode> _nodeBlocks;
     detail::PoolStash<XMLAttr> _attrBlocks;
     detail::TextBuffer _run;     // the current text run, decoded
@@ -402,7 +403,7 @@ void XMLParser::keepRun(XMLNode* element, Open& state, const char* begin, const 
     }
     if (last && !element->_pFirstChild) {
         // The element's only content: its value.
-        element->_value.assign(text, length);
+        element->_value.assign(_texts, text, length);
         return;
     }
     becomeMixed(element, state);
@@ -416,7 +417,7 @@ void XMLParser::becomeMixed(XMLNode* element, Open& state) {
         const Blank& b = _blanks[i];
         std::unique_ptr<XMLNode> text(newNode());
         text->_type = XMLNode::Text;
-        text->_value.assign(b.begin, static_cast<std::size_t>(b.end - b.begin));
+        text->_value.assign(_texts, b.begin, static_cast<std::size_t>(b.end - b.begin));
         element->insertChildAfter(text.release(), b.after);
     }
     _blanks.resize(state.blanksFrom);
@@ -425,7 +426,7 @@ void XMLParser::becomeMixed(XMLNode* element, Open& state) {
 void XMLParser::addText(XMLNode* element, const char* p, std::size_t n) {
     std::unique_ptr<XMLNode> text(newNode());
     text->_type = XMLNode::Text;
-    text->_value.assign(p, n);
+    text->_value.assign(_texts, p, n);
     element->insertChildAfter(text.release(), element->_pLastChild);
 }
 
@@ -455,8 +456,8 @@ void XMLParser::readComment(XMLNode* node, const char* start, const char*& curso
     const char* close = std::strstr(start + 4, "-->");
     if (!close)
         fail(std::strchr(start, '>') ? 203 : 205, start);
-    node->_name.assign("!--", 3);
-    node->_value.assign(start, static_cast<std::size_t>(close + 3 - start));
+    node->_name.assign(_texts, "!--", 3);
+    node->_value.assign(_texts, start, static_cast<std::size_t>(close + 3 - start));
     cursor = close + 3;
 }
 
@@ -473,7 +474,7 @@ void XMLParser::readInstruction(XMLNode* node, const char* start, const char*& c
     setName(node, start + 2, targetEnd);
     const char* data = skipSpace(targetEnd);
     if (data < close && !readPseudoAttributes(node, data, close))
-        node->_value.assign(data, static_cast<std::size_t>(close - data));
+        node->_value.assign(_texts, data, static_cast<std::size_t>(close - data));
     cursor = close + 2;
 }
 
@@ -605,7 +606,7 @@ void XMLParser::setName(XMLNode* node, const char* begin, const char* end) {
     const std::size_t length = static_cast<std::size_t>(end - begin);
     const char* colon = static_cast<const char*>(std::memchr(begin, ':', length));
     if (!colon) {
-        node->_name.assign(begin, length);
+        node->_name.assign(_texts, begin, length);
         return;
     }
     const char* localBegin = colon + 1;
@@ -613,11 +614,11 @@ void XMLParser::setName(XMLNode* node, const char* begin, const char* end) {
         static_cast<const char*>(std::memchr(localBegin, ':', static_cast<std::size_t>(end - localBegin)));
     const char* localEnd = second ? second : end;
     if (colon > begin)
-        node->_nameSpace.assign(begin, static_cast<std::size_t>(colon - begin));
+        node->_nameSpace.assign(_texts, begin, static_cast<std::size_t>(colon - begin));
     else
         node->_nameSpace.clear();
     if (localEnd > localBegin)
-        node->_name.assign(localBegin, static_cast<std::size_t>(localEnd - localBegin));
+        node->_name.assign(_texts, localBegin, static_cast<std::size_t>(localEnd - localBegin));
     else
         node->_name.clear();
 }

@@ -208,6 +208,49 @@ struct BufferOut {
     TextBuffer& buffer;
 };
 
+// The longer texts of a parse, laid one after another in chunks aligned to their size. A chunk counts the
+// texts that lie in it and goes back to the heap with the last one, whatever tree the text has moved to;
+// the parse itself holds a large count on the chunk it fills, so that no text released meanwhile can bring
+// the count to zero, and settles it when it moves on.
+class TextChunks {
+public:
+    static constexpr std::size_t chunkSize = 32 * 1024;
+    // Longer texts take a heap block of their own.
+    static constexpr std::size_t largest = 2048;
+
+    TextChunks() = default;
+    TextChunks(const TextChunks&) = delete;
+    TextChunks& operator=(const TextChunks&) = delete;
+    ~TextChunks() { settle(); }
+
+    // Room for n bytes (n <= largest); the caller's text counts from now on.
+    char* place(std::size_t n) {
+        if (static_cast<std::size_t>(_pEnd - _pNext) < n)
+            next();
+        char* p = _pNext;
+        _pNext += n;
+        ++_ulPlaced;
+        return p;
+    }
+
+    // Releases a text that place() gave.
+    static void release(char* text) noexcept;
+
+private:
+    struct Head {
+        std::atomic<std::int64_t> texts;
+    };
+    static constexpr std::int64_t held = std::int64_t(1) << 40;
+
+    void next();
+    void settle() noexcept;
+
+    char* _pChunk = nullptr;
+    char* _pNext = nullptr;
+    char* _pEnd = nullptr;
+    std::int64_t _ulPlaced = 0;
+};
+
 } // namespace detail
 
 // ---- XMLAttr::SharedName
@@ -261,6 +304,8 @@ inline void XMLNode::Field::release() noexcept {
     const unsigned char t = tag();
     if (t == heapTag)
         std::free(pointer());
+    else if (t == sharedTag)
+        detail::TextChunks::release(pointer());
     else if (t == boxTag)
         delete reinterpret_cast<String*>(pointer());
 }
@@ -292,6 +337,17 @@ inline void XMLNode::Field::assign(const char* p, std::size_t n) {
     setPointer(text, static_cast<std::uint32_t>(n), heapTag);
 }
 
+template <class Chunks> void XMLNode::Field::assign(Chunks& chunks, const char* p, std::size_t n) {
+    if (n < 16 || n > Chunks::largest) {
+        assign(p, n);
+        return;
+    }
+    char* text = chunks.place(n);
+    std::memcpy(text, p, n);
+    release();
+    setPointer(text, static_cast<std::uint32_t>(n), sharedTag);
+}
+
 inline bool XMLNode::Field::isNull() const {
     const unsigned char t = tag();
     return t == nullTag || (t == boxTag && reinterpret_cast<const String*>(pointer())->isNull());
@@ -301,7 +357,7 @@ inline const char* XMLNode::Field::data() const {
     const unsigned char t = tag();
     if (t < 16)
         return _aBytes;
-    if (t == heapTag)
+    if (t == heapTag || t == sharedTag)
         return pointer();
     if (t == boxTag) {
         const char* text = *reinterpret_cast<const String*>(pointer());
@@ -314,7 +370,7 @@ inline std::size_t XMLNode::Field::size() const {
     const unsigned char t = tag();
     if (t < 16)
         return t;
-    if (t == heapTag)
+    if (t == heapTag || t == sharedTag)
         return heapLength();
     if (t == boxTag)
         return reinterpret_cast<const String*>(pointer())->length();

@@ -335,13 +335,15 @@ TEST(XMLNodeTree, FieldsComeBackAsGiven) {
     EXPECT_TRUE(read->findChild(String("empty"), nullptr)->value().isNull());
 }
 
-// Attributes that repeat a name may share it: each keeps its name whatever becomes of the others, their
-// trees and the parse that read them.
-TEST(XMLNodeTree, RepeatedAttributeNamesOutliveEachOther) {
+// Attributes that repeat a name, and the texts of one parse, may share storage: each keeps its name and
+// text whatever becomes of the others, their trees and the parse that read them.
+TEST(XMLNodeTree, ParsedNamesAndTextsOutliveEachOther) {
     XMLNode* copy = nullptr;
     XMLAttr* single = nullptr;
+    XMLNode* kept = nullptr;
     {
-        XMLDoc doc("<r><a id='1' x='y'/><a id='2'/><b id='3' x='z'/></r>");
+        XMLDoc doc("<r><a id='1' x='y'/><a id='2'/><b id='3' x='z'/><t>a text longer than fifteen</t></r>");
+        kept = new XMLNode(std::move(*doc.rootNode()->findChild(String("t"), nullptr)));
         copy = new XMLNode(*doc.rootNode());
         XMLNode* b = doc.rootNode()->findChild(String("b"), nullptr);
         single = new XMLAttr(*b->attribute(nullptr));
@@ -357,4 +359,6 @@ TEST(XMLNodeTree, RepeatedAttributeNamesOutliveEachOther) {
             seen += std::string(a.name()) + "=" + std::string(a.value()) + ";";
     EXPECT_EQ(seen, "id=1;x=y;id=2;id=3;x=z;");
     delete copy;
+    EXPECT_STREQ(kept->value(), "a text longer than fifteen");
+    delete kept;
 }
