@@ -316,6 +316,13 @@ inline void XMLNode::Field::clear() noexcept {
 }
 
 inline void XMLNode::Field::assign(const char* p, std::size_t n) {
+    if (n < 16 && tag() == nullTag) {
+        // A field being filled for the first time, as the parser fills them: nothing to keep or release.
+        for (std::size_t i = 0; i < n; ++i)
+            _aBytes[i] = p[i];
+        _aBytes[15] = static_cast<char>(n);
+        return;
+    }
     if (n < 16) {
         // Copied first: p may point into this field.
         char held[15];
@@ -344,7 +351,8 @@ template <class Chunks> void XMLNode::Field::assign(Chunks& chunks, const char* 
     }
     char* text = chunks.place(n);
     std::memcpy(text, p, n);
-    release();
+    if (tag() != nullTag)
+        release();
     setPointer(text, static_cast<std::uint32_t>(n), sharedTag);
 }
 

@@ -1,5 +1,5 @@
-// The writer walks the tree twice with the same code: once to measure the text, once to write it into
-// storage of exactly that size. Both walks are loops over the tree's links, so the time is linear in the
+// The writer walks the tree once, collecting the text in a growing buffer, and copies it into a String of
+// exactly its size. The walk is a loop over the tree's links, so the time is linear in the
 // size of the text and the depth of the tree costs no stack.
 
 #include "xml/xml_text.h"
@@ -7,7 +7,9 @@
 #include <kel/xml.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 
 namespace Kel {
@@ -19,41 +21,57 @@ using detail::Coding;
 // A String holds at most this many characters.
 constexpr std::uint64_t largestText = 0xFFFFFFFEull;
 
-// Counts the characters that would be written. The measuring pass also checks what XML cannot hold, so
-// that the writing pass need not.
-class Measure {
+// Collects the text in a buffer that grows by doubling, checking on the way what XML cannot hold; the
+// text is copied into its String once complete, so that nothing is written when a check fails.
+class Collect {
 public:
     static constexpr bool checks = true;
-    void put(const char*, std::size_t n) { _length += n; }
-    void put(char) { ++_length; }
-    void tabs(std::uint64_t n) { _length += n; }
-    void encoded(const char* p, std::size_t n, Coding coding) { detail::putEncoded(*this, p, n, coding); }
-    std::uint64_t length() const { return _length; }
+    Collect() = default;
+    Collect(const Collect&) = delete;
+    Collect& operator=(const Collect&) = delete;
+    ~Collect() { std::free(_data); }
 
-private:
-    std::uint64_t _length = 0;
-};
-
-// Writes the characters into storage that Measure has sized.
-class Fill {
-public:
-    static constexpr bool checks = false;
-    explicit Fill(char* out) : _out(out) {}
     void put(const char* p, std::size_t n) {
+        if (_capacity - _size < n)
+            grow(n);
         if (n)
-            std::memcpy(_out, p, n);
-        _out += n;
+            std::memcpy(_data + _size, p, n);
+        _size += n;
     }
-    void put(char c) { *_out++ = c; }
+    void put(char c) {
+        if (_capacity == _size)
+            grow(1);
+        _data[_size++] = c;
+    }
     void tabs(std::uint64_t n) {
-        std::memset(_out, '\t', static_cast<std::size_t>(n));
-        _out += n;
+        if (n > largestText)
+            throw XMLException(301);
+        if (_capacity - _size < n)
+            grow(static_cast<std::size_t>(n));
+        std::memset(_data + _size, '\t', static_cast<std::size_t>(n));
+        _size += static_cast<std::size_t>(n);
     }
     void encoded(const char* p, std::size_t n, Coding coding) { detail::putEncoded(*this, p, n, coding); }
-    char* end() const { return _out; }
+    const char* data() const { return _data; }
+    std::size_t size() const { return _size; }
 
 private:
-    char* _out;
+    void grow(std::size_t more) {
+        if (more > largestText - _size)
+            throw XMLException(301);
+        std::size_t capacity = _capacity < 4096 ? 4096 : _capacity * 2;
+        while (capacity - _size < more)
+            capacity *= 2;
+        char* data = static_cast<char*>(std::realloc(_data, capacity));
+        if (!data)
+            throw std::bad_alloc();
+        _data = data;
+        _capacity = capacity;
+    }
+
+    char* _data = nullptr;
+    std::size_t _size = 0;
+    std::size_t _capacity = 0;
 };
 
 // The characters of a String: none for a null one.
@@ -371,20 +389,17 @@ private:
 
 namespace {
 
-// Measures, then writes into a String of exactly that length.
+// Writes the text, then copies it into a String of exactly that length.
 template <class Write> String writeText(const Write& write) {
-    Measure measure;
-    write(measure);
-    if (measure.length() > largestText)
-        throw XMLException(301);
+    Collect out;
+    write(out);
     String result("");
-    const auto length = static_cast<unsigned long>(measure.length());
+    const auto length = static_cast<unsigned long>(out.size());
     if (length == 0)
         return result;
     char* storage = result.buffer(length);
-    Fill fill(storage);
-    write(fill);
-    *fill.end() = '\0';
+    std::memcpy(storage, out.data(), length);
+    storage[length] = '\0';
     result.release();
     return result;
 }
