@@ -193,7 +193,7 @@ private:
     // few names over and over. A small table indexed by length and end characters.
     class NameCache {
     public:
-        NameCache() : _slots() {}
+        NameCache() : _slots(), _texts(), _lengths() {}
         NameCache(const NameCache&) = delete;
         NameCache& operator=(const NameCache&) = delete;
         ~NameCache() {
@@ -206,11 +206,12 @@ private:
                 (n * 31u + static_cast<unsigned char>(p[0]) * 7u + static_cast<unsigned char>(p[n - 1])) %
                 size;
             XMLAttr::SharedName*& shared = _slots[slot];
-            if (!shared || shared->text.length() != n ||
-                std::memcmp(static_cast<const char*>(shared->text), p, n) != 0) {
+            if (!shared || _lengths[slot] != n || std::memcmp(_texts[slot], p, n) != 0) {
                 XMLAttr::SharedName* fresh = new XMLAttr::SharedName(p, n);
                 XMLAttr::SharedName::release(shared);
                 shared = fresh;
+                _texts[slot] = shared->text;
+                _lengths[slot] = n;
             }
             return shared->acquire();
         }
@@ -218,6 +219,9 @@ private:
     private:
         static constexpr std::size_t size = 61;
         XMLAttr::SharedName* _slots[size];
+        // The text and length of each slot's name.
+        const char* _texts[size];
+        std::size_t _lengths[size];
     };
 
     const char* _begin;
@@ -604,8 +608,11 @@ void XMLParser::readAttribute(XMLNode::Type type, XMLAttr& attr, const char*& cu
 // dropped and an empty part is null.
 void XMLParser::setName(XMLNode* node, const char* begin, const char* end) {
     const std::size_t length = static_cast<std::size_t>(end - begin);
-    const char* colon = static_cast<const char*>(std::memchr(begin, ':', length));
-    if (!colon) {
+    // Names are short: a plain loop costs less than a call.
+    const char* colon = begin;
+    while (colon < end && *colon != ':')
+        ++colon;
+    if (colon == end) {
         node->_name.assign(_texts, begin, length);
         return;
     }

@@ -318,8 +318,17 @@ inline void XMLNode::Field::clear() noexcept {
 inline void XMLNode::Field::assign(const char* p, std::size_t n) {
     if (n < 16 && tag() == nullTag) {
         // A field being filled for the first time, as the parser fills them: nothing to keep or release.
-        for (std::size_t i = 0; i < n; ++i)
-            _aBytes[i] = p[i];
+        // Two overlapping moves of fixed size, which read and write only the n bytes.
+        if (n >= 8) {
+            std::memcpy(_aBytes, p, 8);
+            std::memcpy(_aBytes + n - 8, p + n - 8, 8);
+        } else if (n >= 4) {
+            std::memcpy(_aBytes, p, 4);
+            std::memcpy(_aBytes + n - 4, p + n - 4, 4);
+        } else {
+            for (std::size_t i = 0; i < n; ++i)
+                _aBytes[i] = p[i];
+        }
         _aBytes[15] = static_cast<char>(n);
         return;
     }
