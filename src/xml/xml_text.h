@@ -46,7 +46,10 @@ private:
 
 // The white space of the scanner: space, TAB, line feed and carriage return; one table lookup a byte.
 struct SpaceTable {
-    constexpr SpaceTable() : of() { of[' '] = of['\t'] = of['\n'] = of['\r'] = true; }
+    constexpr SpaceTable() : of() {
+        of[static_cast<unsigned char>(' ')] = of[static_cast<unsigned char>('\t')] = true;
+        of[static_cast<unsigned char>('\n')] = of[static_cast<unsigned char>('\r')] = true;
+    }
     bool of[256];
 };
 inline constexpr SpaceTable spaceTable{};
