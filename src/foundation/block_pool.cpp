@@ -111,8 +111,23 @@ std::size_t BlockPool::allocate(void** objects, std::size_t n) {
     std::lock_guard<std::mutex> lock(_mutex);
     std::size_t taken = 0;
     try {
-        while (taken < n)
+        while (taken < n) {
+            Slab* slab = _pAvailable;
+            if (slab && !slab->pFree && slab->pUnused != slab->pEnd) {
+                // A run of blocks never handed out, made accessible at once.
+                std::size_t run = static_cast<std::size_t>(slab->pEnd - slab->pUnused) / _blockSize;
+                if (run > n - taken)
+                    run = n - taken;
+                markAccessible(slab->pUnused, run * _blockSize);
+                for (std::size_t i = 0; i < run; ++i, slab->pUnused += _blockSize)
+                    objects[taken++] = slab->pUnused;
+                slab->used += run;
+                if (slab->full())
+                    makeUnavailable(slab);
+                continue;
+            }
             objects[taken++] = take();
+        }
     } catch (const std::bad_alloc&) {
         if (taken == 0)
             throw;
