@@ -10,14 +10,7 @@
 #include <vector>
 
 using namespace Kel;
-
-namespace {
-std::string dumpOf(String& s) {
-    std::ostringstream os;
-    KELDump(&s).dump(os);
-    return os.str();
-}
-} // namespace
+using kel_test::dumpOf;
 
 TEST(StringConstruction, NullEmptyAndFixedStates) {
     String byDefault;

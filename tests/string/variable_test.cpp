@@ -2,7 +2,6 @@
 
 #include <kel/string.h>
 
-#include <sstream>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -120,14 +119,9 @@ TEST(VariableList, AMillionVariablesAreDestroyedWithoutDeepRecursion) {
 
 TEST(Variable, Dumps) {
     Variable k("k", String());
-    std::ostringstream os;
-    Kel::KELDump(&k).dump(os);
-    EXPECT_EQ(os.str(), "@ class Kel::Variable\nN=k V=(null)\n");
-
+    EXPECT_EQ(kel_test::dumpOf(k), "@ class Kel::Variable\nN=k V=(null)\n");
     VariableList list = listOf({{"a", "1"}});
-    std::ostringstream listOs;
-    Kel::KELDump(&list).dump(listOs);
-    EXPECT_EQ(listOs.str(), "@ class Kel::VariableList\n");
+    EXPECT_EQ(kel_test::dumpOf(list), "@ class Kel::VariableList\n");
 }
 
 TEST(TranslateVars, ExpandsInsertedValuesInTurn) {

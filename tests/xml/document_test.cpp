@@ -3,7 +3,6 @@
 #include <kel/xml.h>
 
 #include <cstdio>
-#include <sstream>
 #include <string>
 
 using namespace Kel;
@@ -118,7 +117,6 @@ TEST(XMLDocument, FromFile) {
 
 TEST(XMLDocument, DumpIsTheTextAndOneMoreLine) {
     XMLDoc doc("r", "1.0", "UTF-8");
-    std::ostringstream os;
-    KELDump(&doc).dump(os);
-    EXPECT_EQ(os.str(), "@ class Kel::XMLDoc\n<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<r/>\n\n");
+    EXPECT_EQ(kel_test::dumpOf(doc),
+              "@ class Kel::XMLDoc\n<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<r/>\n\n");
 }

@@ -3,19 +3,12 @@
 #include <kel/xml.h>
 
 #include <chrono>
-#include <sstream>
 #include <string>
 
 using namespace Kel;
+using kel_test::dumpOf;
 
 namespace {
-
-// Exposes the protected dump operations.
-template <class T> std::string dumpOf(T& object) {
-    std::ostringstream os;
-    KELDump(&object).dump(os);
-    return os.str();
-}
 
 std::string childNames(const XMLNode& node) {
     std::string names;
