@@ -18,7 +18,7 @@ void writeFile(const std::string& path, const std::string& content) {
 
 } // namespace
 
-TEST(XMLDocument, Constructors) {
+TEST(XMLDocument, ConstructorsSetRootDeclarationAndDocType) {
     XMLDoc empty;
     EXPECT_TRUE(empty.isNull());
     XMLDoc simple("root", "1.0", "UTF-8");
@@ -34,7 +34,7 @@ TEST(XMLDocument, Constructors) {
     EXPECT_THROW_REASON(XMLDoc(static_cast<const char*>(nullptr)), XMLException, 401);
 }
 
-TEST(XMLDocument, NewRootByName) {
+TEST(XMLDocument, NewRootByNameKeepsTheDeclaration) {
     XMLDoc doc("old", true, "1.0", "ISO-8859-1");
     doc.rootNode("cfg", false);
     EXPECT_STREQ(doc.rootNode()->name(), "cfg");
@@ -86,7 +86,7 @@ TEST(XMLDocument, CopiesHaveTheirOwnTree) {
     EXPECT_TRUE(assigned.isNull());
 }
 
-TEST(XMLDocument, FromFile) {
+TEST(XMLDocument, FromFileReadsFilesAndRefusesMissingTinyAndBadOnes) {
     kel_test::TempDir dir;
     XMLDoc doc("keep", true, "1.0", "UTF-8");
     EXPECT_THROW_REASON(doc.fromFile(dir.file("missing.xml").c_str()), XMLException, 403);
