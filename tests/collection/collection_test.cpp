@@ -104,12 +104,13 @@ TEST(Collection, FindStartsAfterTheGivenElement) {
 TEST(Collection, RemovalDeletesOnlyWithBothConsents) {
     const long cases[][3] = {{0, 0, 0}, {0, 1, 0}, {1, 0, 0}, {1, 1, 1}, {3, 7, 1}, {2, 1, 0}};
     for (const auto& k : cases) {
+        SCOPED_TRACE("owner flags " + std::to_string(k[0]) + ", delete flag " + std::to_string(k[1]));
         int deaths = 0;
         Collection c;
         Item* e = new Item("e", k[0], &deaths);
         c.addTail(e);
         e->remove(k[1]); // through the holder's remove(e, flag)
-        EXPECT_EQ(deaths, k[2]) << "owner flags " << k[0] << ", delete flag " << k[1];
+        EXPECT_EQ(deaths, k[2]);
         EXPECT_EQ(keysOf(c), "");
         if (!deaths)
             delete e;

@@ -70,9 +70,10 @@ TEST(DatabaseDeQuote, DoublesEverySingleQuote) {
         const char* out;
     } cases[] = {{"O'Brien", "O''Brien"}, {"'''", "''''''"}, {"", ""}, {"plain", "plain"}, {"a'", "a''"}};
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.in);
         char dest[32];
         EXPECT_EQ(Database::DeQuote(dest, c.in), dest);
-        EXPECT_STREQ(dest, c.out) << c.in;
+        EXPECT_STREQ(dest, c.out);
     }
 }
 

@@ -263,6 +263,7 @@ TEST_P(ResultSetBackend, ComposedRowsRoundTripAndCellsTellNullEmptyAndLong) {
     EXPECT_EQ(r.open(), 0);
     EXPECT_EQ(text(r.statement()), "SELECT id, txt, qty, price, code, big, day FROM krs_t ORDER BY id");
     for (const auto& row : rows) {
+        SCOPED_TRACE("row " + std::to_string(row.id));
         ASSERT_EQ(r.fetch(), 0) << text(_d.lastError());
         EXPECT_EQ(r.id, row.id);
         EXPECT_STREQ(r.txt, row.txt);

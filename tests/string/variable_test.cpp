@@ -177,6 +177,7 @@ TEST(TranslateVars, SelfReferenceThrowsInsteadOfLooping) {
                                       {"open", "$(open"},
                                       {"ok", "$(p"}});
     for (const char* text : {"$(self)", "$(grow)", "$(open)", "$(ok)"}) {
+        SCOPED_TRACE(text);
         String s(text);
         EXPECT_THROW_REASON(s.translateVars(vars), StringException, 18);
     }

@@ -4,11 +4,11 @@
 
 #include <kel/xml.h>
 
-#include <dirent.h>
-#include <sys/stat.h>
-
-#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <system_error>
 #include <vector>
 
 using namespace Kel;
@@ -22,21 +22,17 @@ using namespace Kel;
 namespace {
 
 bool exists(const std::string& path) {
-    struct stat status;
-    return stat(path.c_str(), &status) == 0;
+    std::error_code error;
+    return std::filesystem::exists(path, error);
 }
 
 std::vector<std::string> filesIn(const std::string& directory, const std::string& suffix) {
     std::vector<std::string> files;
-    if (DIR* dir = opendir(directory.c_str())) {
-        while (const dirent* entry = readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name.size() > suffix.size() &&
-                name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
-                files.push_back(directory + "/" + name);
-        }
-        closedir(dir);
-    }
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(directory, error), end; !error && it != end;
+         it.increment(error))
+        if (it->path().extension() == suffix)
+            files.push_back(directory + "/" + it->path().filename().string());
     return files;
 }
 
@@ -62,15 +58,8 @@ std::string dataDirectory() {
 }
 
 std::string fileText(const std::string& path) {
-    std::string text;
-    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
-        char buffer[4096];
-        std::size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
-            text.append(buffer, n);
-        std::fclose(f);
-    }
-    return text;
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // Reads path, writes it, reads the text again: the content must stay, and the second writing must give
