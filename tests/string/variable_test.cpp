@@ -117,7 +117,7 @@ TEST(VariableList, AMillionVariablesAreDestroyedWithoutDeepRecursion) {
     delete list;
 }
 
-TEST(Variable, Dumps) {
+TEST(Variable, DumpsShowNameAndValueOrNull) {
     Variable k("k", String());
     EXPECT_EQ(kel_test::dumpOf(k), "@ class Kel::Variable\nN=k V=(null)\n");
     VariableList list = listOf({{"a", "1"}});
