@@ -1,7 +1,7 @@
 // Values bound to "?" placeholders: prepared statements of every parameter type executed once and again,
 // rows read back through column bindings (Kel dates included), result sets that insert and update with
-// bound values, text shaped like SQL stored as it is, batches of parameter arrays, connections opened
-// from a full connection string, and write transactions that queue.
+// bound values, text shaped like SQL stored as it is, batches of parameter arrays, and connections opened
+// from a full connection string.
 
 #include "db_fixture.h"
 
