@@ -222,7 +222,7 @@ TEST(StringPlus, ResultsFollowTheAppendingRules) {
     EXPECT_STREQ(fixed + "def", "abcdef"); // the result is variable-length
 }
 
-TEST(StringEquality, NullRules) {
+TEST(StringEquality, NullEqualsOnlyNullNeverEmptyText) {
     EXPECT_TRUE(String() == String());
     EXPECT_TRUE(String() == static_cast<const char*>(nullptr));
     EXPECT_FALSE(String() == "");
@@ -255,7 +255,7 @@ TEST(StringAccess, AtChecksTheTextNotTheNullMark) {
     EXPECT_THROW_REASON(nullWithStorage.at(0), StringException, 3);
 }
 
-TEST(StringStorage, BufferWriteAndRelease) {
+TEST(StringStorage, TextWrittenThroughBufferCountsAfterRelease) {
     String s("ab");
     char* p = s.buffer(10);
     EXPECT_STREQ(p, "ab");
@@ -335,7 +335,7 @@ TEST(StringStorage, CopiesOfAWrittenBufferStayInsideTheirStorage) {
     EXPECT_STREQ(target, "abcd");
 }
 
-TEST(StringStorage, FixLength) {
+TEST(StringStorage, FixLengthRefusesShortLimitsAndZeroLifts) {
     String s("abcdef");
     EXPECT_THROW_REASON(s.fixLength(3), StringException, 1);
     EXPECT_EQ(s.fixedLength(), 0u);

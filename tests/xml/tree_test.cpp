@@ -163,7 +163,7 @@ TEST(XMLAttrCopy, KeepsTheNeighbourLinksOfTheSource) {
     EXPECT_EQ(n.attribute(&free)->name(), "b");
 }
 
-TEST(XMLDump, NodeAndAttributeLines) {
+TEST(XMLDump, NodeAndAttributeLinesShowNullAsNull) {
     XMLNode n("a");
     n.value("1");
     EXPECT_EQ(dumpOf(n), "@ class Kel::XMLNode\nNs=(null) Nm=a Va=1\n");
