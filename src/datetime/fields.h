@@ -7,6 +7,8 @@
 #include <kel/string.h>
 
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 
 namespace Kel {
 namespace datetime {
@@ -69,6 +71,26 @@ struct Extents {
         last[l] = position;
     }
 };
+
+// Whether n bytes at a and b are equal, compared eight at a time, the last eight overlapping the rest:
+// the default formats are a word or three long, too short to be worth a call.
+inline bool sameText(const char* a, const char* b, unsigned long n) {
+    if (n < 8) {
+        return std::memcmp(a, b, n) == 0;
+    }
+    std::uint64_t difference = 0;
+    for (unsigned long i = 0;; i += 8) {
+        const unsigned long at = i + 8 <= n ? i : n - 8;
+        std::uint64_t x;
+        std::uint64_t y;
+        std::memcpy(&x, a + at, 8);
+        std::memcpy(&y, b + at, 8);
+        difference |= x ^ y;
+        if (at + 8 >= n) {
+            return difference == 0;
+        }
+    }
+}
 
 // The text of fields in format fmt (see the format language in <kel/datetime.h>). Throws
 // DateTimeException(5) or (1).

@@ -20,7 +20,7 @@ const char digitPairs[] = "00010203040506070809101112131415161718192021222324252
                           "8081828384858687888990919293949596979899";
 
 // The two digits of v, 0 to 99, at out.
-void putPair(char* out, unsigned long v) {
+void putPair(char* out, unsigned v) {
     out[0] = digitPairs[2 * v];
     out[1] = digitPairs[2 * v + 1];
 }
@@ -250,7 +250,18 @@ struct FormatPlan {
     // Every field is written as digits exactly as wide as its extent (see fixedWidth), so the text is the
     // format itself with the digits put over the letters, and no field can fail.
     bool fixed = false;
+    // For a fixed plan, the fields as the writer takes them: where the digits go, which number they show
+    // (a Shown) and whether there are four of them.
+    struct Digits {
+        long position;
+        int shown;
+        bool four;
+    };
+    Digits digits[6];
 };
+
+// The numbers a fixed-width field may show, as indices into the array writeFixed fills.
+enum Shown { shownYear, shownYear2, shownMonth, shownDay, shownHour, shownHour12, shownMinute, shownSecond };
 
 // Whether a field is a number of as many digits as its extent: a year of two or four, the others of two.
 bool fixedWidth(const FormatPlan::Field& field) {
@@ -328,50 +339,42 @@ FormatPlan planFormat(const char* f, long n, FieldSet set) {
     }
     plan.fixed = plan.fieldCount == plan.checkCount;
     for (int i = 0; i < plan.fieldCount; ++i) {
-        plan.fixed = plan.fixed && fixedWidth(plan.fields[i]);
+        const FormatPlan::Field& field = plan.fields[i];
+        plan.fixed = plan.fixed && fixedWidth(field);
+        // By Letter; W and P are never fixed-width.
+        static const int shownOf[letterCount] = {shownYear,   shownMonth,  shownDay,    0, shownHour,
+                                                 shownHour12, shownMinute, shownSecond, 0};
+        const bool four = field.last - field.first == 3;
+        const int shown = field.letter == letterY && !four ? shownYear2 : shownOf[field.letter];
+        plan.digits[i] = {field.first, shown, four};
     }
     return plan;
-}
-
-// The number field l shows of v in a fixed-width plan.
-long fixedValue(Letter l, long width, const Fields& v) {
-    switch (l) {
-    case letterY:
-        return width == 2 ? v.year % 100 : v.year;
-    case letterM:
-        return v.month;
-    case letterD:
-        return v.day;
-    case letterH:
-        return v.hour;
-    case letterh:
-        return v.hour % 12;
-    case letterN:
-        return v.minute;
-    default: // S: whole seconds are cut, not rounded
-        return static_cast<long>(v.second);
-    }
 }
 
 // Writes the text of a fixed-width plan at out (n + 1 characters): the format with each field's digits
 // over its letters. False, with nothing promised about out, when a number does not fit its width (a
 // negative one, say), which the general writer then handles.
 bool writeFixed(const FormatPlan& plan, const Fields& v, const char* f, long n, char* out) {
+    // By Shown. Whole seconds are cut, not rounded.
+    const long shown[] = {v.year, v.year % 100, v.month,  v.day,
+                          v.hour, v.hour % 12,  v.minute, static_cast<long>(v.second)};
     std::memcpy(out, f, static_cast<std::size_t>(n) + 1);
     for (int i = 0; i < plan.fieldCount; ++i) {
-        const FormatPlan::Field& field = plan.fields[i];
-        const bool fourDigits = field.last - field.first == 3;
-        const unsigned long value =
-            static_cast<unsigned long>(fixedValue(field.letter, fourDigits ? 4 : 2, v));
-        if (value >= (fourDigits ? 10000ul : 100ul)) {
-            return false; // negative, or too many digits
+        const FormatPlan::Digits& d = plan.digits[i];
+        const unsigned long value = static_cast<unsigned long>(shown[d.shown]);
+        char* at = out + d.position;
+        if (d.four) {
+            if (value >= 10000) {
+                return false;
+            }
+            putPair(at, static_cast<unsigned>(value) / 100);
+            putPair(at + 2, static_cast<unsigned>(value) % 100);
+        } else {
+            if (value >= 100) {
+                return false;
+            }
+            putPair(at, static_cast<unsigned>(value));
         }
-        char* at = out + field.first;
-        if (fourDigits) {
-            putPair(at, value / 100);
-            at += 2;
-        }
-        putPair(at, value % 100);
     }
     return true;
 }
@@ -395,7 +398,7 @@ public:
     // The plan of f for the set when f is one of the default formats; null otherwise.
     const FormatPlan* find(const char* f, long n, FieldSet set) const {
         for (const Format& format : _formats) {
-            if (format.length == n && std::memcmp(format.text, f, static_cast<std::size_t>(n)) == 0) {
+            if (format.length == n && sameText(format.text, f, static_cast<unsigned long>(n))) {
                 return &format.plans[static_cast<int>(set)];
             }
         }
@@ -428,6 +431,7 @@ String formatFields(const Fields& fields, const String& fmt, FieldSet set) {
         plan = &ownPlan;
     }
     if (plan->fixed) {
+        // The text is exactly as long as the format: built on the stack and copied once.
         OutputBuffer buffer(static_cast<std::size_t>(n) + 1);
         if (writeFixed(*plan, fields, f, n, buffer.text())) {
             return String(buffer.text());

@@ -106,26 +106,6 @@ private:
 const FormatShape defaultShapes[3] = {FormatShape("YYYY-MM-DD"), FormatShape("HH:NN:SS"),
                                       FormatShape("YYYY-MM-DD HH:NN:SS")};
 
-// Whether n bytes at a and b are equal, compared eight at a time, the last eight overlapping the rest:
-// the default formats are a word or three long, too short to be worth a call.
-bool sameText(const char* a, const char* b, unsigned long n) {
-    if (n < 8) {
-        return std::memcmp(a, b, n) == 0;
-    }
-    std::uint64_t difference = 0;
-    for (unsigned long i = 0;; i += 8) {
-        const unsigned long at = i + 8 <= n ? i : n - 8;
-        std::uint64_t x;
-        std::uint64_t y;
-        std::memcpy(&x, a + at, 8);
-        std::memcpy(&y, b + at, 8);
-        difference |= x ^ y;
-        if (at + 8 >= n) {
-            return difference == 0;
-        }
-    }
-}
-
 const FormatShape* shapeOf(const char* format, unsigned long n) {
     for (const FormatShape& shape : defaultShapes) {
         if (shape.length == n && sameText(shape.text, format, n)) {

@@ -60,6 +60,7 @@ TEST(TimeFormat, WritesHoursMinutesSecondsAndMarkers) {
         {"H:N:S", "14:5:7"},      {"SS.S", "07.2"},
         {"SSSSSSSS", "07.25000"}, {"hh PP", "02 PM"},
         {"HH hh", "14 hh"},       {"YYYY", "YYYY"},
+        {"hh.NN", "02.05"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(t.format(c.format), c.expected) << c.format;
@@ -110,6 +111,7 @@ TEST(TimestampFormat, ReadsOnlyDateAndTimeLetters) {
         {"DD MMM YYYY, HH:NN", "25 Dec 2024, 08:00"},
         {"W hh PP", "W hh PP"},
         {"DDD SS.SSS", "360 30.000"},
+        {"YY/MM/DD HH", "24/12/25 08"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(ts.format(c.format), c.expected) << c.format;
