@@ -268,8 +268,17 @@ private:
 // Counted with atomics: trees are used by one thread at a time, but a subtree moved from one tree into
 // another shares names with both.
 struct XMLAttr::SharedName {
-    explicit SharedName(const String& s) : references(1), text(s) {}
-    SharedName(const char* p, std::size_t n) : references(1) { detail::assignRange(text, p, n); }
+    explicit SharedName(const String& s) : references(1), text(s) { keepView(); }
+    SharedName(const char* p, std::size_t n) : references(1) {
+        detail::assignRange(text, p, n);
+        keepView();
+    }
+    // The characters and length of the text, for the writer (the text never changes).
+    void keepView() {
+        const char* p = text;
+        chars = p ? p : "";
+        length = text.length();
+    }
 
     SharedName* acquire() noexcept {
         references.fetch_add(1, std::memory_order_relaxed);
@@ -282,6 +291,8 @@ struct XMLAttr::SharedName {
 
     std::atomic<std::uint32_t> references;
     String text;
+    const char* chars = "";
+    std::size_t length = 0;
 };
 
 inline void XMLAttr::adoptName(SharedName* shared) noexcept {

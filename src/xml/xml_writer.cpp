@@ -131,8 +131,8 @@ template <class Out> void putTagName(Out& out, const Text& nameSpace, const Text
     putQualifiedName(out, nameSpace, name);
 }
 
-template <class Out> void putAttribute(Out& out, const String& name, const String& value) {
-    const Text n(name), v(value);
+template <class Out> void putAttribute(Out& out, const Text& n, const String& value) {
+    const Text v(value);
     out.put(n.p, n.n);
     out.put("=\"", 2);
     out.encoded(v.p, v.n, Coding::Attribute);
@@ -229,7 +229,7 @@ public:
     }
 
     template <class Out> static void attribute(Out& out, const XMLAttr* a) {
-        putAttribute(out, a->name(), a->_value);
+        putAttribute(out, attributeName(a), a->_value);
     }
 
     // The declaration when the version or the encoding is set (version "1.0" when only the encoding is),
@@ -272,6 +272,9 @@ public:
 
 private:
     static Text field(const XMLNode::Field& f) { return Text(f.data(), f.size()); }
+    static Text attributeName(const XMLAttr* a) {
+        return a->_pName ? Text(a->_pName->chars, a->_pName->length) : Text("", 0);
+    }
 
     // Whether the element's content is mixed: it has text nodes among its children.
     static bool isMixed(const XMLNode* n) {
@@ -340,8 +343,8 @@ private:
         for (const XMLAttr* a = n->_pFirstAttr; a; a = a->_pNext) {
             out.put(' ');
             if (Out::checks)
-                requireName(Text(a->name()));
-            putAttribute(out, a->name(), a->_value);
+                requireName(attributeName(a));
+            putAttribute(out, attributeName(a), a->_value);
         }
         if (n->_pFirstChild) {
             out.put('>');
@@ -375,8 +378,8 @@ private:
         if (n->_pFirstAttr) {
             for (const XMLAttr* a = n->_pFirstAttr; a; a = a->_pNext) {
                 out.put(' ');
-                requireName(Text(a->name()));
-                putAttribute(out, a->name(), a->_value);
+                requireName(attributeName(a));
+                putAttribute(out, attributeName(a), a->_value);
             }
         } else if (value.n) {
             if (contains(value, "?>") || holdsForbidden(value.p, value.n))
