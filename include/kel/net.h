@@ -137,6 +137,9 @@ private:
 
     std::int32_t _iHandle;
     Domain _domain;
+    /// How many bytes the next recv() asks the system for at once; it grows when a receive fills it, so
+    /// that a busy connection is drained by one system call.
+    std::uint32_t _ulReceiveSize;
     String _sOutput;
 };
 

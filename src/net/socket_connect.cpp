@@ -20,6 +20,10 @@ constexpr long nameTooLong = 10063;     // ENAMETOOLONG
 // The peer ended the connection in order: no call failed, so there is no platform error to report.
 constexpr long disconnected = 10101; // WSAEDISCON
 constexpr unsigned long noLimit = 0xFFFFFFFFul;
+// What one receive asks for at first, and the most it grows to: a connection that carries little keeps a
+// small buffer, a busy one is drained by a single call.
+constexpr std::size_t firstReceiveSize = 4096;
+constexpr std::size_t largestReceiveSize = std::size_t(4) << 20;
 
 // The decimal value at the start of the text decides, not its syntax: 0 (or no number at all) makes it
 // a name to resolve, anything else a dotted address.
@@ -163,20 +167,10 @@ unsigned long Socket::recv(String& out, unsigned long timeout) {
     if (_iHandle == platform::invalidSocket)
         throw SocketException(noHandle);
 
-    if (!waitForInput(_iHandle, timeout))
+    // Without a limit the receive itself is the wait: it returns as soon as anything has arrived, or the
+    // connection has ended, so that a busy connection costs one system call per recv().
+    if (timeout != noLimit && !waitForInput(_iHandle, timeout))
         return 0;
-
-    long waiting = platform::socketAvailable(_iHandle);
-    if (waiting < 0)
-        closeAndThrow(platform::socketLastError());
-    if (waiting == 0) {
-        // Readable with nothing to read: the connection has ended. A look at the stream tells an orderly
-        // close from a reset.
-        char probe;
-        waiting = platform::socketRecv(_iHandle, &probe, 1, true);
-        if (waiting <= 0)
-            closeAndThrow(waiting == 0 ? disconnected : platform::socketLastError());
-    }
 
     // Received straight into out's storage, which is kept for the next call. out becomes a variable-length
     // text ending at the first NUL; all the bytes stay readable through out.buffer().
@@ -184,12 +178,28 @@ unsigned long Socket::recv(String& out, unsigned long timeout) {
     if (out.fixedLength() > 0)
         out.fixLength(0);
     out += "";
-    char* storage = out.buffer(static_cast<unsigned long>(waiting));
-    const long received = platform::socketRecv(_iHandle, storage, static_cast<std::size_t>(waiting), false);
+    std::size_t room = _ulReceiveSize > 0 ? _ulReceiveSize : firstReceiveSize;
+    char* storage = out.buffer(static_cast<unsigned long>(room));
+    const long received = platform::socketRecv(_iHandle, storage, room, false);
     if (received <= 0)
         closeAndThrow(received == 0 ? disconnected : platform::socketLastError());
-    storage[received] = '\0';
-    return static_cast<unsigned long>(received);
+    std::size_t total = static_cast<std::size_t>(received);
+    storage[total] = '\0';
+    if (total == room) {
+        // The storage filled up: what else has arrived is taken too, and the next call asks for more.
+        _ulReceiveSize = static_cast<std::uint32_t>(room < largestReceiveSize ? room * 2 : room);
+        const long waiting = platform::socketAvailable(_iHandle);
+        if (waiting > 0) {
+            storage = out.buffer(static_cast<unsigned long>(total + static_cast<std::size_t>(waiting)));
+            const long more =
+                platform::socketRecv(_iHandle, storage + total, static_cast<std::size_t>(waiting), false);
+            // A failure after some bytes came is left for the next call, which meets it again.
+            if (more > 0)
+                total += static_cast<std::size_t>(more);
+            storage[total] = '\0';
+        }
+    }
+    return static_cast<unsigned long>(total);
 }
 
 const char* Socket::resolveSocketError(unsigned long code) {
