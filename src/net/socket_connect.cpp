@@ -1,4 +1,5 @@
 #include "platform/socket.h"
+#include "platform/socket_errors.h"
 
 #include <kel/net.h>
 
@@ -203,110 +204,16 @@ unsigned long Socket::recv(String& out, unsigned long timeout) {
 }
 
 const char* Socket::resolveSocketError(unsigned long code) {
+#define KEL_NAME_OF(name, number)                                                                            \
+    case number:                                                                                             \
+        return #name;
     switch (code) {
-    case 10004:
-        return "EINTR";
-    case 10009:
-        return "EBADF";
-    case 10013:
-        return "EACCES";
-    case 10014:
-        return "EFAULT";
-    case 10022:
-        return "EINVAL";
-    case 10024:
-        return "EMFILE";
-    case 10035:
-        return "EWOULDBLOCK";
-    case 10036:
-        return "EINPROGRESS";
-    case 10037:
-        return "EALREADY";
-    case 10038:
-        return "ENOTSOCK";
-    case 10039:
-        return "EDESTADDRREQ";
-    case 10040:
-        return "EMSGSIZE";
-    case 10041:
-        return "EPROTOTYPE";
-    case 10042:
-        return "ENOPROTOOPT";
-    case 10043:
-        return "EPROTONOSUPPORT";
-    case 10044:
-        return "ESOCKTNOSUPPORT";
-    case 10045:
-        return "EOPNOTSUPP";
-    case 10046:
-        return "EPFNOSUPPORT";
-    case 10047:
-        return "EAFNOSUPPORT";
-    case 10048:
-        return "EADDRINUSE";
-    case 10049:
-        return "EADDRNOTAVAIL";
-    case 10050:
-        return "ENETDOWN";
-    case 10051:
-        return "ENETUNREACH";
-    case 10052:
-        return "ENETRESET";
-    case 10053:
-        return "ECONNABORTED";
-    case 10054:
-        return "ECONNRESET";
-    case 10055:
-        return "ENOBUFS";
-    case 10056:
-        return "EISCONN";
-    case 10057:
-        return "ENOTCONN";
-    case 10058:
-        return "ESHUTDOWN";
-    case 10059:
-        return "ETOOMANYREFS";
-    case 10060:
-        return "ETIMEDOUT";
-    case 10061:
-        return "ECONNREFUSED";
-    case 10062:
-        return "ELOOP";
-    case 10063:
-        return "ENAMETOOLONG";
-    case 10064:
-        return "EHOSTDOWN";
-    case 10065:
-        return "EHOSTUNREACH";
-    case 10066:
-        return "ENOTEMPTY";
-    case 10067:
-        return "EPROCLIM";
-    case 10068:
-        return "EUSERS";
-    case 10069:
-        return "EDQUOT";
-    case 10070:
-        return "ESTALE";
-    case 10071:
-        return "EREMOTE";
-    case 10091:
-        return "WSASYSNOTREADY";
-    case 10092:
-        return "WSAVERNOTSUPPORTED";
-    case 10093:
-        return "WSANOTINITIALISED";
-    case 10101:
-        return "WSAEDISCON";
-    case 11001:
-        return "HOST_NOT_FOUND";
-    case 11002:
-        return "TRY_AGAIN";
-    case 11003:
-        return "NO_RECOVERY";
+        KEL_SOCKET_ERRNO_CODES(KEL_NAME_OF)
+        KEL_SOCKET_OTHER_CODES(KEL_NAME_OF)
     default:
         return "Error not found";
     }
+#undef KEL_NAME_OF
 }
 
 void Socket::requireHandle() const {
