@@ -63,6 +63,13 @@ long slowdown();
 // The test that is running, as "Suite.Name", or "(no test)" outside one.
 std::string currentTestName();
 
+// Moves the clock the library reads by milliseconds (0 puts it back), so that a test can live in
+// another year.
+void shiftClock(long long milliseconds);
+// Points the directory of global profile files elsewhere (a copy of directory is kept); null restores
+// the system's.
+void setGlobalProfileDirectory(const char* directory);
+
 } // namespace kel_test
 
 #endif
