@@ -211,7 +211,8 @@ public:
     void unlock();
 
 private:
-    /// The lock lives here, inside the object, for the object's lifetime.
+    /// The lock lives here, inside the object, for the object's lifetime: no allocation, nothing to
+    /// follow when locking.
     alignas(16) unsigned char _lock[64];
 };
 
@@ -244,7 +245,8 @@ public:
     bool wait(unsigned long milliseconds = 0xFFFFFFFFul);
 
 private:
-    void* _pEvent;
+    /// The event lives here, inside the object, for the object's lifetime, as the mutex's lock does.
+    alignas(16) unsigned char _event[128];
 };
 
 } // namespace Kel
