@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -189,6 +190,7 @@ private:
     detail::TextBuffer _run;     // the current text run, decoded
     detail::TextBuffer _decoded; // scratch for attribute values
     std::vector<Blank> _blanks;
+    std::deque<std::string> _decodedBlanks; // blank runs that came from references; their places stay put
     std::vector<Open> _open;
 };
 
@@ -364,6 +366,17 @@ void XMLParser::keepRun(XMLNode* element, Open& state, const char* begin, const 
     if (last && !element->_pFirstChild) {
         // The element's only content: its value.
         detail::assignRange(element->_value, text, length);
+        return;
+    }
+    if (allSpace(text, text + length)) {
+        // References that give white space alone ("&#32;") are white space between tags, like a blank
+        // run written out: kept only if the content turns out mixed, so that the tree reads the same
+        // whichever way its blanks were written.
+        if (!last) {
+            _decodedBlanks.emplace_back(text, length);
+            const std::string& kept = _decodedBlanks.back();
+            _blanks.push_back(Blank{element->_pLastChild, kept.data(), kept.data() + kept.size()});
+        }
         return;
     }
     becomeMixed(element, state);

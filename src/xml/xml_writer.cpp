@@ -307,9 +307,10 @@ private:
             break;
         }
         const Text nameSpace(n->_nameSpace), name(n->_name);
-        if (n->_type == XMLNode::Element && !nameSpace.n && name.n >= 3 &&
+        if (n->_type == XMLNode::Element && !n->_pFirstChild && !nameSpace.n && name.n >= 3 &&
             std::memcmp(name.p, "!--", 3) == 0) {
-            // An element named like a comment's tag stands for a comment; a declaration keeps its own form.
+            // A childless element named like a comment's tag stands for a comment. One with children, or
+            // a declaration, keeps its own form (and is refused when its name is not one XML can hold).
             putComment(out, Text(n->_value));
             return false;
         }

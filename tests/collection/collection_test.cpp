@@ -3,8 +3,10 @@
 #include "kel_test.h"
 #include "list_check.h"
 
-#include <cstddef>
-#include <cstring>
+#include <string>
+#include <type_traits>
+#include <utility>
+#include <vector>
 
 using namespace Kel;
 using kel_test::keysOf;
@@ -22,6 +24,35 @@ struct Item : Collectable {
     int* _pDeaths;
     Item* _pPartner = nullptr;
 };
+
+// An element with a cost, for the typed walks.
+struct Job : Collectable {
+    explicit Job(const char* key, int cost = 0, long ownerFlags = 0, int* deaths = nullptr)
+        : Collectable(ownerFlags, String(key)), _iCost(cost), _pDeaths(deaths) {}
+    ~Job() override {
+        if (_pDeaths)
+            ++*_pDeaths;
+    }
+    int _iCost;
+    int* _pDeaths;
+};
+
+struct Multi : MultiCollectable {
+    explicit Multi(const char* key, long ownerFlags = 0, int* deaths = nullptr)
+        : MultiCollectable(ownerFlags, String(key)), _pDeaths(deaths) {}
+    ~Multi() override {
+        if (_pDeaths)
+            ++*_pDeaths;
+    }
+    int* _pDeaths;
+};
+
+struct Shared : MultiCollectable {
+    explicit Shared(const char* key) : MultiCollectable(String(key)) {}
+};
+
+static_assert(std::is_nothrow_move_constructible<Collection>::value, "moves must not throw");
+static_assert(std::is_nothrow_move_assignable<Collection>::value, "moves must not throw");
 } // namespace
 
 TEST(Collection, LinksStayRightInBothDirectionsThroughRemoveAndReAdd) {
@@ -83,12 +114,13 @@ TEST(Collection, FindStartsAfterTheGivenElement) {
 TEST(Collection, RemovalDeletesOnlyWithBothConsents) {
     const long cases[][3] = {{0, 0, 0}, {0, 1, 0}, {1, 0, 0}, {1, 1, 1}, {3, 7, 1}, {2, 1, 0}};
     for (const auto& k : cases) {
+        SCOPED_TRACE("owner flags " + std::to_string(k[0]) + ", delete flag " + std::to_string(k[1]));
         int deaths = 0;
         Collection c;
         Item* e = new Item("e", k[0], &deaths);
         c.addTail(e);
         e->remove(k[1]); // through the holder's remove(e, flag)
-        EXPECT_EQ(deaths, k[2]) << "owner flags " << k[0] << ", delete flag " << k[1];
+        EXPECT_EQ(deaths, k[2]);
         EXPECT_EQ(keysOf(c), "");
         if (!deaths)
             delete e;
@@ -172,41 +204,247 @@ TEST(Collection, CopiesNeverShareMembership) {
     EXPECT_EQ(deaths, 1);
 }
 
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
-namespace {
-// In the Itanium C++ ABI a pointer to a virtual member function holds 1 + the byte offset of its slot.
-template <typename F> std::ptrdiff_t slotOf(F f) {
-    std::ptrdiff_t raw[2];
-    static_assert(sizeof(F) == sizeof(raw), "unexpected member pointer size");
-    std::memcpy(raw, &f, sizeof(raw));
-    return (raw[0] - 1) / static_cast<std::ptrdiff_t>(sizeof(void*));
+// Moving collections: the elements' links to their holder follow. Walking them with range-for.
+TEST(CollectionMove, ElementsFollowTheMovedCollection) {
+    int deaths = 0;
+    Job a("a"), owned("owned", 0, 1, &deaths);
+    Job* heapOwned = new Job("heap", 0, 1, &deaths);
+    Shared m("m");
+    Collection other;
+    other.addTail(&m);
+    {
+        Collection source(1);
+        source.addTail(&a);
+        source.addTail(&m);
+        source.addTail(heapOwned);
+        Collection moved(std::move(source));
+        EXPECT_EQ(keysOf(moved), "a m heap");
+        EXPECT_EQ(keysOf(source), "");
+        EXPECT_EQ(m.collectionCount(), 2ul);
+
+        // Every operation on the elements now goes to the new holder, none to the old one.
+        EXPECT_THROW_REASON(source.remove(&a, 0), CollectionException, 3);
+        EXPECT_THROW_REASON(source.next(&m), CollectionException, 3);
+        EXPECT_EQ(moved.next(&a), &m);
+        EXPECT_EQ(moved.previous(&m), &a);
+        a.remove(0);
+        EXPECT_EQ(keysOf(moved), "m heap");
+        m.remove(&moved, 0);
+        EXPECT_EQ(keysOf(moved), "heap");
+        EXPECT_EQ(keysOf(other), "m");
+        moved.addHead(&a);
+        source.addTail(&owned); // the moved-from collection is an ordinary empty one
+        EXPECT_EQ(keysOf(source), "owned");
+        source.remove(&owned, 0);
+        EXPECT_EQ(deaths, 0);
+    } // moved deletes what consents (the delete-on-destroy flag came along); source has nothing left
+    EXPECT_EQ(deaths, 1);
+    EXPECT_EQ(keysOf(other), "m");
 }
 
-// Overrides share the slots they override; slots 6 and 7 hold the ABI's two destructor entries.
-struct SlotProbe : MultiCollectable {
-    static void check() {
-        EXPECT_EQ(slotOf(&SlotProbe::addToCollectionHead), 0);
-        EXPECT_EQ(slotOf(&SlotProbe::addToCollectionTail), 1);
-        EXPECT_EQ(slotOf(&SlotProbe::next), 2);
-        EXPECT_EQ(slotOf(&SlotProbe::previous), 3);
-        EXPECT_EQ(slotOf(&SlotProbe::removeFrom), 4);
-        EXPECT_EQ(slotOf(&SlotProbe::canIDeleteYou), 5);
-        EXPECT_EQ(slotOf(static_cast<void (Collectable::*)(long)>(&Collectable::remove)), 8);
-        EXPECT_EQ(
-            slotOf(static_cast<void (MultiCollectable::*)(Collection*, long)>(&MultiCollectable::remove)), 9);
+TEST(CollectionMove, AssignmentReleasesTheTargetsElementsFirst) {
+    int deaths = 0;
+    Job kept("kept"), a("a"), b("b");
+    Collection target(1), source;
+    target.addTail(&kept);
+    target.addTail(new Job("dropped", 0, 1, &deaths));
+    source.addTail(&a);
+    source.addTail(&b);
+    target = std::move(source);
+    EXPECT_EQ(deaths, 1); // the owned element went as the target's destructor would have let it go
+    EXPECT_EQ(keysOf(target), "a b");
+    EXPECT_EQ(keysOf(source), "");
+    Collection spare;
+    spare.addTail(&kept); // free again
+    spare.remove(&kept, 0);
+
+    target = std::move(target); // to itself: unchanged
+    EXPECT_EQ(keysOf(target), "a b");
+
+    // Moving an outer collection into one that it holds would make that one contain itself: unchanged.
+    Collection outer, inner;
+    outer.addTail(&inner);
+    inner.addTail(&kept);
+    inner = std::move(outer);
+    EXPECT_EQ(keysOf(outer), "(null)");
+    EXPECT_EQ(keysOf(inner), "kept");
+    // A held collection that is moved from stays where it is, empty; the new one is free.
+    Collection taken(std::move(inner));
+    EXPECT_EQ(keysOf(inner), "");
+    EXPECT_EQ(keysOf(outer), "(null)");
+    EXPECT_EQ(keysOf(taken), "kept");
+    outer.addTail(&taken);
+    EXPECT_EQ(outer.count(), 2ul);
+}
+
+TEST(CollectionMove, CollectionsLiveInAVector) {
+    Job a("a"), b("b");
+    std::vector<Collection> queues;
+    for (int i = 0; i < 20; ++i) // the vector grows several times, moving every collection
+        queues.emplace_back();
+    queues[3].addTail(&a);
+    queues[3].addTail(&b);
+    for (int i = 0; i < 100; ++i)
+        queues.emplace_back();
+    EXPECT_EQ(keysOf(queues[3]), "a b");
+    queues.erase(queues.begin()); // shifts by move assignment
+    EXPECT_EQ(keysOf(queues[2]), "a b");
+    a.remove(0);
+    EXPECT_EQ(keysOf(queues[2]), "b");
+    queues.clear();
+    Collection c;
+    c.addTail(&b); // free again after its holder went
+}
+
+TEST(CollectionRange, TypedWalkInOrderAndRemovalOfTheCurrentElement) {
+    Collection empty;
+    for (Collectable& e : empty.items()) {
+        (void)e;
+        ADD_FAILURE() << "an empty collection has no elements";
     }
-};
-} // namespace
 
-TEST(Collection, VirtualOperationsKeepTheirSlotOrder) {
-    SlotProbe::check();
-    using Step = Collectable* (Collection::*)(Collectable*);
-    EXPECT_EQ(slotOf(&Collection::addTail), 9);
-    EXPECT_EQ(slotOf(&Collection::addHead), 10);
-    EXPECT_EQ(slotOf(static_cast<Step>(&Collection::next)), 11);
-    EXPECT_EQ(slotOf(static_cast<Step>(&Collection::previous)), 12);
-    EXPECT_EQ(slotOf(&Collection::find), 13);
-    EXPECT_EQ(slotOf(static_cast<void (Collection::*)(Collectable*, long)>(&Collection::remove)), 14);
-    EXPECT_EQ(slotOf(&Collection::removeAll), 15);
+    int deaths = 0;
+    Collection queue;
+    Job a("a", 1), b("b", 2);
+    queue.addTail(&a);
+    queue.addTail(new Job("c", 4, 1, &deaths));
+    queue.addTail(&b);
+    std::string order;
+    int total = 0;
+    for (Job& job : queue.items<Job>()) {
+        order += static_cast<const char*>(job.key());
+        total += job._iCost;
+    }
+    EXPECT_EQ(order, "acb");
+    EXPECT_EQ(total, 7);
+
+    const Collection& view = queue;
+    int costs = 0;
+    for (const Job& job : view.items<Job>())
+        costs += job._iCost;
+    EXPECT_EQ(costs, 7);
+
+    // The body may take away, even delete, the element it is given.
+    for (Job& job : queue.items<Job>())
+        if (job._iCost >= 2)
+            queue.remove(&job, 1);
+    EXPECT_EQ(deaths, 1);
+    EXPECT_EQ(keysOf(queue), "a");
 }
-#endif
+
+TEST(CollectionRange, SharedElementsWalkEachCollectionInItsOwnOrder) {
+    Shared x("x"), y("y");
+    Collection first, second;
+    first.addTail(&x);
+    first.addTail(&y);
+    second.addHead(&x);
+    second.addHead(&y);
+    std::string walk;
+    for (Shared& e : first.items<Shared>())
+        walk += static_cast<const char*>(e.key());
+    walk += "|";
+    for (Shared& e : second.items<Shared>())
+        walk += static_cast<const char*>(e.key());
+    EXPECT_EQ(walk, "xy|yx");
+}
+
+// Elements that belong to several collections at once.
+TEST(MultiCollectable, EachCollectionKeepsItsOwnOrderAmongPlainElements) {
+    Collection c1, c2;
+    Collectable p1(String("p1")), p2(String("p2"));
+    Multi a("a"), b("b"), x("x");
+    c1.addTail(&a);
+    c1.addTail(&p1);
+    c1.addTail(&b);
+    c1.addTail(&p2);
+    c1.addTail(&x);
+    for (Multi* m : {&a, &b, &x})
+        c2.addHead(m);
+    EXPECT_EQ(keysOf(c1), "a p1 b p2 x");
+    EXPECT_EQ(keysOf(c2), "x b a");
+    c1.remove(&p1, 0); // between two multis
+    c1.remove(&b, 0);  // between a multi and a plain element
+    EXPECT_EQ(keysOf(c1), "a p2 x");
+    EXPECT_EQ(keysOf(c2), "x b a");
+    a.remove(&c2, 0);
+    c1.remove(&x, 0);
+    c1.addHead(&b);
+    EXPECT_EQ(keysOf(c1), "b a p2");
+    EXPECT_EQ(keysOf(c2), "x b");
+}
+
+TEST(MultiCollectable, MisuseThrowsAndLeavesNoRecordBehind) {
+    Collection c1, c2, stranger;
+    Multi m("m"), n("n");
+    c1.addTail(&n);
+    for (int round = 0; round < 20; ++round) {
+        (round % 2) ? c1.addHead(&m) : c1.addTail(&m);
+        EXPECT_THROW_REASON(c1.addHead(&m), CollectionException, 1);
+        c2.addTail(&m); // a second collection is fine
+        EXPECT_THROW_REASON(stranger.next(&m), CollectionException, 3);
+        EXPECT_THROW_REASON(stranger.remove(&m, 1), CollectionException, 3);
+        EXPECT_THROW_REASON(m.remove(&stranger, 0), CollectionException, 3);
+        c1.remove(&m, 0);
+        m.remove(&c2, 0);
+        EXPECT_THROW_REASON(c2.remove(&m, 0), CollectionException, 3);
+        EXPECT_EQ(m.collectionCount(), 0ul);
+    }
+    EXPECT_EQ(keysOf(c1), "n");
+    EXPECT_EQ(keysOf(c2), "");
+}
+
+TEST(MultiCollectable, LeavingOrDyingClearsEveryCollection) {
+    int deaths = 0;
+    Collection c1, c2;
+    Multi m("m", 3, &deaths), n("n", 3, &deaths);
+    for (Collection* c : {&c1, &c2}) {
+        c->addTail(&m);
+        c->addTail(&n);
+    }
+    m.remove(1); // leaves all, never deletes
+    {
+        Multi doomed("doomed");
+        c1.addHead(&doomed);
+        c2.addTail(&doomed);
+    }
+    EXPECT_EQ(keysOf(c1), "n");
+    EXPECT_EQ(keysOf(c2), "n");
+    n.remove(MultiCollectable::allCollections(), 1);
+    EXPECT_EQ(deaths, 0);
+    EXPECT_EQ(c1.count() + c2.count(), 0ul);
+}
+
+TEST(MultiCollectable, Bit0WaitsForTheLastCollectionBit1DoesNot) {
+    int deaths = 0;
+    Collection c1, c2;
+    Multi stay("stay");
+    c2.addTail(&stay);
+    Multi* lastOnly = new Multi("lastOnly", 1, &deaths);
+    Multi* anyTime = new Multi("anyTime", 2, &deaths);
+    for (Multi* m : {lastOnly, anyTime}) {
+        c1.addTail(m);
+        c2.addTail(m);
+    }
+    c1.remove(lastOnly, 1); // still in c2: kept
+    EXPECT_EQ(deaths, 0);
+    c1.remove(anyTime, 1); // deleted at once, and gone from c2 too
+    EXPECT_EQ(deaths, 1);
+    EXPECT_EQ(keysOf(c2), "stay lastOnly");
+    {
+        Collection owning(1);
+        owning.addTail(&stay); // owner flags 0: survives
+    }
+    c2.removeAll(1); // lastOnly's last collection
+    EXPECT_EQ(deaths, 2);
+}
+
+TEST(MultiCollectable, ACopyStartsInNoCollection) {
+    Collection c;
+    Multi m("m", 1);
+    c.addTail(&m);
+    Multi copy(m);
+    EXPECT_EQ(copy.collectionCount(), 0ul);
+    c.addTail(&copy);
+    copy = Multi("renamed"); // keeps its membership
+    EXPECT_EQ(keysOf(c), "m renamed");
+}

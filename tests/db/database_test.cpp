@@ -4,11 +4,11 @@
 
 using namespace Kel;
 using db_test::BackendTest;
-using db_test::dumpOf;
 using db_test::masked;
 using db_test::run;
 using db_test::scalar;
 using db_test::text;
+using kel_test::dumpOf;
 
 TEST(DatabaseOpen, UnknownSourceFailsKeepingNamesAndMessage) {
     db_test::Sources::get();
@@ -49,32 +49,38 @@ TEST(DatabaseClosed, OperationsFailWithoutTouchingAnything) {
     EXPECT_EQ(d.close(), Database::ok);
 }
 
+TEST(DatabaseClosed, TransactionCallsFailButRecordTheirState) {
+    Database d;
+    EXPECT_EQ(d.isAutoCommit(), 0);
+    EXPECT_EQ(d.enableAutoCommit(1), Database::failed);
+    EXPECT_EQ(text(d.lastError()), "the connection is not open");
+    EXPECT_EQ(d.isAutoCommit(), 1);
+
+    EXPECT_EQ(d.begin(), Database::failed);
+    EXPECT_EQ(d.isInTransaction(), 1);
+    EXPECT_EQ(d.rollback(), Database::failed);
+    EXPECT_EQ(d.isInTransaction(), 0);
+    EXPECT_EQ(d.enableAutoCommit(0), Database::failed);
+    EXPECT_EQ(d.isAutoCommit(), 0);
+}
+
 TEST(DatabaseDeQuote, DoublesEverySingleQuote) {
     const struct {
         const char* in;
         const char* out;
     } cases[] = {{"O'Brien", "O''Brien"}, {"'''", "''''''"}, {"", ""}, {"plain", "plain"}, {"a'", "a''"}};
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.in);
         char dest[32];
         EXPECT_EQ(Database::DeQuote(dest, c.in), dest);
-        EXPECT_STREQ(dest, c.out) << c.in;
+        EXPECT_STREQ(dest, c.out);
     }
 }
 
 class DatabaseBackend : public BackendTest {
 protected:
-    void SetUp() override {
-        BackendTest::SetUp();
-        if (IsSkipped() || HasFatalFailure()) {
-            return;
-        }
-        connect(_d);
-        run(_d, "DROP TABLE IF EXISTS kdb_t");
-        run(_d, "CREATE TABLE kdb_t (id INTEGER, name VARCHAR(40))");
-    }
+    std::string table() const override { return "kdb_t (id INTEGER, name VARCHAR(40))"; }
     long rows(Database& d) { return scalar(d, "SELECT COUNT(*) FROM kdb_t"); }
-
-    Database _d;
 };
 
 TEST_P(DatabaseBackend, OpenConnectsInAutoCommitModeAndCloseForgets) {

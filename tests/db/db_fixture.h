@@ -18,7 +18,6 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <string>
 
 #if defined(__linux__)
@@ -42,12 +41,6 @@ inline std::string envText(const char* name) {
 
 inline std::string text(const Kel::String& s) {
     return s.isNull() ? "(null)" : static_cast<const char*>(s);
-}
-
-inline std::string dumpOf(Kel::KELBase& object) {
-    std::ostringstream os;
-    Kel::KELDump(&object).dump(os);
-    return os.str();
 }
 
 // The driver file named by variable, or the first place where Debian installs file.
@@ -193,6 +186,37 @@ inline void run(Kel::Database& d, const std::string& sql) {
     EXPECT_EQ(d.execute(sql.c_str()), 0) << sql << ": " << text(d.lastError());
 }
 
+// Drops the table that definition ("name (columns...)") makes, if there is one, and makes it afresh.
+inline void recreate(Kel::Database& d, const std::string& definition) {
+    d.execute(("DROP TABLE " + definition.substr(0, definition.find(' '))).c_str());
+    run(d, "CREATE TABLE " + definition);
+}
+
+// Runs pg_ctl for the fault server (KEL_PG_FAULT_CTL); a server stopped here is started again when the
+// object goes.
+class ServerControl {
+public:
+    explicit ServerControl(const std::string& ctl) : _ctl(ctl) {}
+    ~ServerControl() {
+        if (_stopped) {
+            start();
+        }
+    }
+    bool stop() {
+        _stopped = std::system((_ctl + " stop -m fast >/dev/null 2>&1").c_str()) == 0;
+        return _stopped;
+    }
+    bool start() {
+        const bool started = std::system((_ctl + " start >/dev/null 2>&1").c_str()) == 0;
+        _stopped = _stopped && !started;
+        return started;
+    }
+
+private:
+    std::string _ctl;
+    bool _stopped = false;
+};
+
 // How dumps write a password: "****" when one is set.
 inline std::string masked(const std::string& password) {
     return password.empty() ? "" : "****";
@@ -217,16 +241,26 @@ inline long scalar(Kel::Database& d, const std::string& sql) {
     return s.fetch() == 0 ? s.value : -999;
 }
 
-// Runs each test of a suite once per backend.
+// Runs each test of a suite once per backend, with _d connected and the suite's table() made afresh.
 class BackendTest : public ::testing::TestWithParam<Backend> {
 protected:
-    void SetUp() override { DB_TEST_REQUIRE(GetParam()); }
+    void SetUp() override {
+        DB_TEST_REQUIRE(GetParam());
+        connect(_d);
+        if (!HasFatalFailure()) {
+            recreate(_d, table());
+        }
+    }
+    // The definition of the suite's table, as recreate() takes it.
+    virtual std::string table() const = 0;
 
     const Target& target() const { return Sources::get().target(GetParam()); }
     void connect(Kel::Database& d) const {
         ASSERT_EQ(d.open(target().dsn.c_str(), target().user.c_str(), target().password.c_str()), 0)
             << text(d.lastError());
     }
+
+    Kel::Database _d;
 };
 
 inline std::string backendName(const ::testing::TestParamInfo<Backend>& param) {

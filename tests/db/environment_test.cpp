@@ -2,8 +2,6 @@
 
 #include <kel/database.h>
 
-#include <sstream>
-
 using namespace Kel;
 
 // The library creates its ODBC environment while it loads. This program stands in for the driver
@@ -32,9 +30,7 @@ TEST(EnvironmentNotReady, EveryOpenIsRefusedWithoutChange) {
     EXPECT_EQ(d.open("kel_sqlite", "user", "password"), Database::notReady);
     EXPECT_EQ(d.isOpen(), 0);
     EXPECT_TRUE(d.lastError() == "");
-    std::ostringstream os;
-    KELDump(&d).dump(os);
-    EXPECT_EQ(os.str(), "@ class Kel::Database\nSrc= Usr=Pwd=\n");
+    EXPECT_EQ(kel_test::dumpOf(d), "@ class Kel::Database\nSrc= Usr=Pwd=\n");
 
     DBPoolMgr pool;
     EXPECT_THROW_REASON(pool.addPooledDB("kel_sqlite", "", ""), DatabaseException, -1);

@@ -12,9 +12,9 @@
 
 using namespace Kel;
 using db_test::BackendTest;
-using db_test::dumpOf;
 using db_test::run;
 using db_test::text;
+using kel_test::dumpOf;
 
 namespace {
 
@@ -46,17 +46,12 @@ protected:
 
 class LifetimeTest : public BackendTest {
 protected:
+    std::string table() const override { return "klt_numbers (v INTEGER)"; }
     void SetUp() override {
         BackendTest::SetUp();
-        if (IsSkipped() || HasFatalFailure()) {
-            return;
+        if (!IsSkipped() && !HasFatalFailure()) {
+            run(_d, "INSERT INTO klt_numbers (v) VALUES (1), (2)");
         }
-        Database d;
-        connect(d);
-        d.execute("DROP TABLE klt_numbers");
-        run(d, "CREATE TABLE klt_numbers (v INTEGER)");
-        run(d, "INSERT INTO klt_numbers (v) VALUES (1)");
-        run(d, "INSERT INTO klt_numbers (v) VALUES (2)");
     }
 };
 

@@ -5,10 +5,10 @@
 
 using namespace Kel;
 using db_test::BackendTest;
-using db_test::dumpOf;
 using db_test::run;
 using db_test::scalar;
 using db_test::text;
+using kel_test::dumpOf;
 
 namespace {
 
@@ -17,19 +17,26 @@ bool hasSessionTable(Database* d) {
     return d->execute("SELECT COUNT(*) FROM kpl_session") == 0;
 }
 
+class Probe : public ResultSet {
+public:
+    explicit Probe(Database* d) : ResultSet(d) {}
+    std::int32_t id = 0;
+
+protected:
+    void prepareFetch() override {}
+    void bindColumns(bindType what) override { bindColumn(what, "id", &id, typeLong, sizeof id); }
+    String tableName() override { return "kft_t"; }
+};
+
+void borrowCopy(const DB& o) {
+    DB copy(o);
+}
+
 } // namespace
 
 class PoolBackend : public BackendTest {
 protected:
-    void SetUp() override {
-        BackendTest::SetUp();
-        if (IsSkipped() || HasFatalFailure()) {
-            return;
-        }
-        connect(_d);
-        run(_d, "DROP TABLE IF EXISTS kpl_t");
-        run(_d, "CREATE TABLE kpl_t (id INTEGER)");
-    }
+    std::string table() const override { return "kpl_t (id INTEGER)"; }
     void fill(DBPoolMgr& pool, int n) {
         for (int i = 0; i < n; ++i) {
             ASSERT_EQ(
@@ -41,8 +48,6 @@ protected:
                            maximum);
     }
     long rows() { return scalar(_d, "SELECT COUNT(*) FROM kpl_t"); }
-
-    Database _d;
 };
 
 TEST_P(PoolBackend, FixedPoolLendsEachConnectionOnceThenRefuses) {
@@ -190,8 +195,7 @@ TEST(AutoConnections, EachBorrowerConnectsAndClosesOnReturn) {
     manager.setup("kel_sqlite", "", "");
     Database observer;
     ASSERT_EQ(observer.open("kel_sqlite", "", ""), 0);
-    ASSERT_EQ(observer.execute("DROP TABLE IF EXISTS kpl_auto"), 0);
-    ASSERT_EQ(observer.execute("CREATE TABLE kpl_auto (id INTEGER)"), 0);
+    db_test::recreate(observer, "kpl_auto (id INTEGER)");
     {
         DB a(&manager);
         DB b(&manager);
@@ -216,4 +220,146 @@ TEST(AutoConnections, EachBorrowerConnectsAndClosesOnReturn) {
     EXPECT_TRUE(thrown);
     DB fromCopy(&copy);
     EXPECT_EQ(fromCopy.db()->isOpen(), 1);
+}
+
+TEST(BorrowerMisuse, CopiesAndAssignmentsBorrowBeforeGivingBack) {
+    DB_TEST_REQUIRE(db_test::SQLite);
+    DBPoolMgr pool;
+    for (int i = 0; i < 3; ++i)
+        ASSERT_EQ(pool.addPooledDB("kel_sqlite", "", ""), 0);
+
+    DB a(&pool);
+    DB b(a);
+    EXPECT_NE(a.db(), b.db());
+    Database* held = b.db();
+    {
+        DB c(&pool);
+        EXPECT_THROW_REASON(borrowCopy(a), DBPoolException, 1);
+        // Assignment needs a free connection before it gives its own back: with none free it fails
+        // and b keeps what it had.
+        EXPECT_THROW_REASON(b = a, DBPoolException, 1);
+        EXPECT_EQ(b.db(), held);
+        const DB& same = b;
+        EXPECT_NO_THROW(b = same);
+        EXPECT_EQ(b.db(), held);
+    }
+    // One connection free again: the assignment takes it and returns the old one.
+    b = a;
+    EXPECT_NE(b.db(), held);
+    EXPECT_NE(b.db(), a.db());
+    EXPECT_NO_THROW(borrowCopy(a)); // held went back to the pool
+}
+
+TEST(BorrowerMisuse, AssignedAutoManagerConnectsWhereTheSourceDoes) {
+    DB_TEST_REQUIRE(db_test::SQLite);
+    DBAutoMgr source;
+    source.setup("kel_sqlite", "", "");
+    DBAutoMgr target;
+    target.setup("kel_missing", "", "");
+    target = source;
+    const DBAutoMgr& same = target;
+    target = same;
+    DB a(&target);
+    EXPECT_EQ(a.db()->isOpen(), 1);
+    DB b(a);
+    EXPECT_NE(b.db(), a.db());
+    EXPECT_EQ(b.db()->isOpen(), 1);
+
+    DB c(&target);
+    c = b;
+    EXPECT_NE(c.db(), b.db());
+    EXPECT_EQ(c.db()->isOpen(), 1);
+}
+
+TEST(PoolMisuse, CopiesStartEmptyAndAssignmentKeepsTheTargetsConnections) {
+    DB_TEST_REQUIRE(db_test::SQLite);
+    DBPoolMgr growing;
+    ASSERT_EQ(growing.setResizeable("kel_sqlite", "", "", 1, 2), 0);
+    ASSERT_EQ(growing.count(), 1);
+
+    DBPoolMgr copy(growing);
+    EXPECT_EQ(copy.count(), 0);
+    EXPECT_EQ(kel_test::dumpOf(copy), "@ class Kel::DBPoolMgr\nSrc=kel_sqlite Uid= Pwd=\n");
+    PooledDB* own = copy.getPooledDB();
+    ASSERT_NE(own, nullptr);
+    EXPECT_EQ(copy.count(), 1);
+    EXPECT_EQ(growing.count(), 1);
+    copy.freePooledDB(own);
+    copy.freePooledDB(nullptr);
+    EXPECT_EQ(copy.getPooledDB(), own);
+    copy.freePooledDB(own);
+
+    // A fixed pool given the growing one's settings keeps its connection and may now grow to two.
+    DBPoolMgr fixed;
+    ASSERT_EQ(fixed.addPooledDB("kel_sqlite", "", ""), 0);
+    fixed = growing;
+    const DBPoolMgr& same = fixed;
+    fixed = same;
+    EXPECT_EQ(fixed.count(), 1);
+    PooledDB* first = fixed.getPooledDB();
+    PooledDB* second = fixed.getPooledDB();
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    EXPECT_NE(first, second);
+    EXPECT_EQ(fixed.getPooledDB(), nullptr);
+    EXPECT_EQ(fixed.count(), 2);
+    fixed.freePooledDB(first);
+    fixed.freePooledDB(second);
+}
+
+// The server goes away while connections are lent: every operation fails with a code or a
+// DatabaseException carrying the driver's message, nothing crashes, and a refreshed pool serves again
+// once the server is back.
+TEST(PoolFault, ServerStoppedWhileLentThenRefreshedPoolServesAgain) {
+    DB_TEST_REQUIRE(db_test::PostgreSQLFault);
+    const std::string ctl = db_test::envText("KEL_PG_FAULT_CTL");
+    ASSERT_FALSE(ctl.empty()) << "KEL_PG_FAULT_CTL is needed to stop and start the server";
+    const db_test::Target& t = db_test::Sources::get().target(db_test::PostgreSQLFault);
+
+    DBPoolMgr pool;
+    pool.setResizeable(t.dsn.c_str(), t.user.c_str(), t.password.c_str(), 2, 2);
+    DBAutoMgr automatic;
+    automatic.setup(t.dsn.c_str(), t.user.c_str(), t.password.c_str());
+    db_test::ServerControl server(ctl);
+    {
+        DB a(&pool);
+        DB b(&pool);
+        db_test::recreate(*a.db(), "kft_t (id INTEGER)");
+        a.db()->begin();
+        ASSERT_EQ(a.db()->execute("INSERT INTO kft_t VALUES (1)"), 0);
+
+        ASSERT_TRUE(server.stop());
+        EXPECT_LT(a.db()->execute("INSERT INTO kft_t VALUES (2)"), 0);
+        EXPECT_FALSE(text(a.db()->lastError()).empty());
+        // The driver may or may not report the lost transaction; its work is gone either way.
+        a.db()->commit();
+        Probe p(b.db());
+        bool thrown = false;
+        try {
+            p.open();
+        } catch (const DatabaseException& e) {
+            thrown = true;
+            EXPECT_FALSE(text(e.message()).empty());
+        }
+        EXPECT_TRUE(thrown);
+        EXPECT_THROW_REASON(DB c(&automatic), DatabaseException, -1);
+    }
+    pool.refresh();
+    // While the server is down the reconnect fails, and the connection is not lost to the pool.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        EXPECT_THROW_REASON(DB d(&pool), DatabaseException, -1);
+    }
+    EXPECT_EQ(pool.count(), 2);
+
+    ASSERT_TRUE(server.start());
+    DB a(&pool);
+    DB b(&pool);
+    EXPECT_EQ(a.db()->execute("INSERT INTO kft_t VALUES (3)"), 0) << text(a.db()->lastError());
+    Probe p(b.db());
+    p.open();
+    ASSERT_EQ(p.fetch(), 0);
+    EXPECT_EQ(p.id, 3);
+    EXPECT_EQ(p.fetch(), 1);
+    DB c(&automatic);
+    EXPECT_EQ(c.db()->isOpen(), 1);
 }

@@ -7,10 +7,10 @@
 
 using namespace Kel;
 using db_test::BackendTest;
-using db_test::dumpOf;
 using db_test::run;
 using db_test::scalar;
 using db_test::text;
+using kel_test::dumpOf;
 
 namespace {
 
@@ -73,10 +73,7 @@ TEST(ResultSetCompose, InsertUpdateDeleteTexts) {
     EXPECT_EQ(text(p.statement()), "UPDATE t SET a = 'x', b = -5 WHERE b < 0");
     p.deleteRows();
     EXPECT_EQ(text(p.statement()), "DELETE FROM t WHERE b < 0");
-
-    std::ostringstream os;
-    KELDump(&p).dump(os);
-    EXPECT_EQ(os.str(), "@ class Kel::ResultSet\nDELETE FROM t WHERE b < 0\n");
+    EXPECT_EQ(dumpOf(p), "@ class Kel::ResultSet\nDELETE FROM t WHERE b < 0\n");
 }
 
 TEST(ResultSetCompose, TextsGoBetweenQuotesAsTheyAre) {
@@ -159,6 +156,32 @@ TEST(ResultSetCompose, ValuesOfEveryTypeAreLiterals) {
 
 namespace {
 
+// Columns of the less common variable types.
+class Numbers : public ResultSet {
+public:
+    explicit Numbers(Database* d) : ResultSet(d) {}
+    std::uint16_t us = 0;
+    std::uint32_t ul = 0;
+    float f = 0;
+    signed char tiny = 0;
+    unsigned char utiny = 0;
+    unsigned char bit = 0;
+    std::uint64_t ubig = 0;
+
+protected:
+    void prepareFetch() override {}
+    void bindColumns(bindType what) override {
+        bindColumn(what, "us", &us, typeUShort, sizeof us);
+        bindColumn(what, "ul", &ul, typeULong, sizeof ul);
+        bindColumn(what, "f", &f, typeFloat, sizeof f);
+        bindColumn(what, "tiny", &tiny, typeTinyInt, sizeof tiny);
+        bindColumn(what, "utiny", &utiny, typeUTinyInt, sizeof utiny);
+        bindColumn(what, "bit", &bit, typeBit, sizeof bit);
+        bindColumn(what, "ubig", &ubig, typeUBigInt, sizeof ubig);
+    }
+    String tableName() override { return "kms_numbers"; }
+};
+
 // A 32-bit variable between two guards: a binding that writes more than 32 bits hits a guard.
 struct Guarded32 {
     std::int32_t before;
@@ -208,18 +231,10 @@ protected:
 
 class ResultSetBackend : public BackendTest {
 protected:
-    void SetUp() override {
-        BackendTest::SetUp();
-        if (IsSkipped() || HasFatalFailure()) {
-            return;
-        }
-        connect(_d);
-        run(_d, "DROP TABLE IF EXISTS krs_t");
-        run(_d, "CREATE TABLE krs_t (id INTEGER, txt VARCHAR(1100), qty INTEGER, price DOUBLE PRECISION, "
-                "code SMALLINT, big BIGINT, day DATE)");
+    std::string table() const override {
+        return "krs_t (id INTEGER, txt VARCHAR(1100), qty INTEGER, price DOUBLE PRECISION, code SMALLINT, "
+               "big BIGINT, day DATE)";
     }
-
-    Database _d;
 };
 
 TEST_P(ResultSetBackend, ComposedRowsRoundTripAndCellsTellNullEmptyAndLong) {
@@ -248,6 +263,7 @@ TEST_P(ResultSetBackend, ComposedRowsRoundTripAndCellsTellNullEmptyAndLong) {
     EXPECT_EQ(r.open(), 0);
     EXPECT_EQ(text(r.statement()), "SELECT id, txt, qty, price, code, big, day FROM krs_t ORDER BY id");
     for (const auto& row : rows) {
+        SCOPED_TRACE("row " + std::to_string(row.id));
         ASSERT_EQ(r.fetch(), 0) << text(_d.lastError());
         EXPECT_EQ(r.id, row.id);
         EXPECT_STREQ(r.txt, row.txt);
@@ -323,3 +339,70 @@ TEST_P(ResultSetBackend, FailedOpenThrowsTheDriversMessageAndStaysClosed) {
 }
 
 DB_TEST_BACKENDS(ResultSetBackend);
+
+TEST(ResultSetMisuse, OpenWithoutAUsableConnectionThrowsAndStaysClosed) {
+    Numbers none(nullptr);
+    EXPECT_EQ(none.database(), nullptr);
+    try {
+        none.open("SELECT 1");
+        ADD_FAILURE() << "no exception";
+    } catch (const DatabaseException& e) {
+        EXPECT_EQ(text(e.message()), "the connection is not open");
+    }
+    EXPECT_EQ(none.isOpen(), 0);
+    EXPECT_EQ(none.rowCount(), -1);
+    EXPECT_EQ(none.close(), 0);
+
+    Database closed;
+    Numbers onClosed(&closed);
+    EXPECT_EQ(onClosed.database(), &closed);
+    try {
+        onClosed.open();
+        ADD_FAILURE() << "no exception";
+    } catch (const DatabaseException& e) {
+        EXPECT_EQ(text(e.message()), "the connection is not open");
+    }
+    EXPECT_EQ(text(closed.lastError()), "the connection is not open");
+    EXPECT_EQ(onClosed.isOpen(), 0);
+}
+
+TEST(ResultSetMisuse, AssigningOverAnOpenResultSetClosesIt) {
+    DB_TEST_REQUIRE(db_test::SQLite);
+    Database d;
+    ASSERT_EQ(d.open("kel_sqlite", "", ""), 0);
+    db_test::recreate(d, "kms_numbers (us INTEGER, ul INTEGER, f REAL, tiny INTEGER, utiny INTEGER, "
+                         "bit INTEGER, ubig INTEGER)");
+    run(d, "INSERT INTO kms_numbers VALUES (65535, 4294967295, 0.5, -128, 255, 1, 9223372036854775807)");
+
+    Numbers open(&d);
+    open.setFilter("tiny < 0");
+    ASSERT_EQ(open.open(), 0);
+    ASSERT_EQ(open.fetch(), 0);
+    EXPECT_EQ(open.us, 65535u);
+    EXPECT_EQ(open.ul, 4294967295u);
+    EXPECT_EQ(open.f, 0.5f);
+    EXPECT_EQ(open.tiny, -128);
+    EXPECT_EQ(open.utiny, 255);
+    EXPECT_EQ(open.bit, 1);
+    EXPECT_EQ(open.ubig, 9223372036854775807ull);
+    EXPECT_EQ(open.fetch(), 1);
+    EXPECT_EQ(open.isEOF(), 1);
+
+    Numbers other(nullptr);
+    open = other;
+    EXPECT_EQ(open.isOpen(), 0);
+    EXPECT_EQ(open.isEOF(), 0);
+    EXPECT_EQ(open.database(), nullptr);
+
+    Numbers copy(&d);
+    copy.setFilter("tiny > 0");
+    ASSERT_EQ(copy.open(), 0);
+    open = copy;
+    EXPECT_EQ(open.isOpen(), 0);
+    EXPECT_EQ(open.database(), &d);
+    EXPECT_EQ(text(open.statement()), text(copy.statement()));
+    // The source keeps its own statement.
+    EXPECT_EQ(copy.isOpen(), 1);
+    EXPECT_EQ(copy.fetch(), 1);
+    copy.close();
+}

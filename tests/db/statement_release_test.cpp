@@ -85,8 +85,7 @@ TEST(StatementRelease, OpenReleasesItsHandleWhenAHookThrows) {
     DB_TEST_REQUIRE(db_test::SQLite);
     Database d;
     ASSERT_EQ(d.open("kel_sqlite", "", ""), Database::ok);
-    d.execute("DROP TABLE ksr_numbers");
-    db_test::run(d, "CREATE TABLE ksr_numbers (v INTEGER)");
+    db_test::recreate(d, "ksr_numbers (v INTEGER)");
     db_test::run(d, "INSERT INTO ksr_numbers (v) VALUES (7)");
     const long before = liveStatements;
     for (Faulty::Hook hook : {Faulty::table, Faulty::selectColumns, Faulty::resultColumns}) {

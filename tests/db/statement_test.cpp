@@ -1,7 +1,7 @@
 // Values bound to "?" placeholders: prepared statements of every parameter type executed once and again,
 // rows read back through column bindings (Kel dates included), result sets that insert and update with
-// bound values, text shaped like SQL stored as it is, batches of parameter arrays, connections opened
-// from a full connection string, and write transactions that queue.
+// bound values, text shaped like SQL stored as it is, batches of parameter arrays, and connections opened
+// from a full connection string.
 
 #include "db_fixture.h"
 
@@ -47,17 +47,10 @@ protected:
 
 class StatementTest : public BackendTest {
 protected:
-    void SetUp() override {
-        BackendTest::SetUp();
-        if (IsSkipped() || HasFatalFailure()) {
-            return;
-        }
-        connect(_d);
-        const std::string bytes = GetParam() == db_test::SQLite ? "BLOB" : "BYTEA";
-        _d.execute("DROP TABLE kst_products");
-        run(_d, "CREATE TABLE kst_products (name VARCHAR(60), quantity INTEGER, big BIGINT, price DOUBLE "
-                "PRECISION, day DATE, at TIME, moved TIMESTAMP, data " +
-                    bytes + ")");
+    std::string table() const override {
+        return std::string("kst_products (name VARCHAR(60), quantity INTEGER, big BIGINT, price DOUBLE "
+                           "PRECISION, day DATE, at TIME, moved TIMESTAMP, data ") +
+               (GetParam() == db_test::SQLite ? "BLOB)" : "BYTEA)");
     }
 
     std::string nameWhere(const std::string& condition) {
@@ -68,8 +61,6 @@ protected:
         EXPECT_EQ(q.execute(), Database::ok) << text(_d.lastError());
         return q.fetch() == 0 ? name : "(no row)";
     }
-
-    Database _d;
 };
 
 } // namespace
@@ -276,14 +267,14 @@ TEST(ConnectionString, SQLiteOpensWithoutADataSourceFromAStringOfAnyLength) {
     run(d, "CREATE TABLE kcs_t (v INTEGER)");
     run(d, "INSERT INTO kcs_t (v) VALUES (41)");
     EXPECT_EQ(scalar(d, "SELECT v + 1 FROM kcs_t"), 42);
-    EXPECT_EQ(db_test::dumpOf(d), "@ class Kel::Database\nSrc=" +
-                                      ("Driver=" + sources.sqliteDriver()).substr(0, 31) + " Usr=Pwd=\n");
+    EXPECT_EQ(kel_test::dumpOf(d), "@ class Kel::Database\nSrc=" +
+                                       ("Driver=" + sources.sqliteDriver()).substr(0, 31) + " Usr=Pwd=\n");
     EXPECT_EQ(d.close(), Database::ok);
 
     // A source holding '=' is a connection string for open(), and so for pools and automatic managers.
     ASSERT_EQ(d.open(connection.c_str(), "alice", "s3cret"), Database::ok) << text(d.lastError());
     EXPECT_EQ(scalar(d, "SELECT v FROM kcs_t"), 41);
-    EXPECT_EQ(db_test::dumpOf(d).find("s3cret"), std::string::npos);
+    EXPECT_EQ(kel_test::dumpOf(d).find("s3cret"), std::string::npos);
     DBPoolMgr pool;
     pool.setResizeable((connection + ";PWD=zz9plural").c_str(), "", "", 1, 2);
     {
@@ -291,7 +282,7 @@ TEST(ConnectionString, SQLiteOpensWithoutADataSourceFromAStringOfAnyLength) {
         DB b(&pool);
         EXPECT_EQ(scalar(*b.db(), "SELECT v FROM kcs_t"), 41);
     }
-    const std::string poolDump = db_test::dumpOf(pool);
+    const std::string poolDump = kel_test::dumpOf(pool);
     EXPECT_EQ(poolDump.find("zz9plural"), std::string::npos);
     EXPECT_NE(poolDump.find(";PWD=**** Uid="), std::string::npos) << poolDump;
 
@@ -299,7 +290,7 @@ TEST(ConnectionString, SQLiteOpensWithoutADataSourceFromAStringOfAnyLength) {
               Database::failed);
     EXPECT_EQ(text(d.lastError()).find("hunter2"), std::string::npos) << text(d.lastError());
     EXPECT_EQ(d.openConnectionString("PWD={hun;ter2};Driver=/nowhere/libnothing.so"), Database::failed);
-    EXPECT_EQ(db_test::dumpOf(d).find("hun"), std::string::npos);
+    EXPECT_EQ(kel_test::dumpOf(d).find("hun"), std::string::npos);
     EXPECT_EQ(text(d.lastError()).find("hun;ter2"), std::string::npos) << text(d.lastError());
 }
 
@@ -314,8 +305,8 @@ TEST(ConnectionString, PostgreSQLConnectsAndNeverShowsThePassword) {
     ASSERT_EQ(d.openConnectionString((base + ";PWD=" + password).c_str()), Database::ok)
         << text(d.lastError());
     EXPECT_EQ(scalar(d, "SELECT 6 * 7"), 42);
-    EXPECT_EQ(db_test::dumpOf(d).find(password), std::string::npos);
+    EXPECT_EQ(kel_test::dumpOf(d).find(password), std::string::npos);
     EXPECT_EQ(d.openConnectionString((base + ";PWD=" + password + "x").c_str()), Database::failed);
     EXPECT_EQ(text(d.lastError()).find(password), std::string::npos) << text(d.lastError());
-    EXPECT_EQ(db_test::dumpOf(d).find(password), std::string::npos);
+    EXPECT_EQ(kel_test::dumpOf(d).find(password), std::string::npos);
 }

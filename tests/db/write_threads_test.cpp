@@ -19,17 +19,7 @@ namespace {
 
 class WriteTest : public BackendTest {
 protected:
-    void SetUp() override {
-        BackendTest::SetUp();
-        if (IsSkipped() || HasFatalFailure()) {
-            return;
-        }
-        connect(_d);
-        _d.execute("DROP TABLE kwt_counter");
-        run(_d, "CREATE TABLE kwt_counter (n INTEGER)");
-    }
-
-    Database _d;
+    std::string table() const override { return "kwt_counter (n INTEGER)"; }
 };
 
 } // namespace
@@ -64,8 +54,7 @@ TEST(WriteThreads, SQLiteWritersQueueForTheWriteLock) {
     {
         Database d;
         ASSERT_EQ(d.open("kel_sqlite", "", ""), Database::ok);
-        d.execute("DROP TABLE kwt_counter");
-        run(d, "CREATE TABLE kwt_counter (n INTEGER)");
+        db_test::recreate(d, "kwt_counter (n INTEGER)");
     }
     const int writers = 4;
     const int rounds = 40;

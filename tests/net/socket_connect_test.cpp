@@ -13,6 +13,7 @@
 #include <thread>
 
 using namespace Kel;
+using kel_test::localSocketsAvailable;
 using sock_test::Watchdog;
 
 namespace {
@@ -37,18 +38,6 @@ void expectConnectsThrough(const char* host) {
     client.close();
     server.close();
     listener.close();
-}
-
-// Whether the platform has local sockets; one that has none must say so with 10047 (EAFNOSUPPORT).
-bool localSocketsAvailable() {
-    try {
-        Socket probe(Socket::local);
-        probe.close();
-        return true;
-    } catch (const SocketException& e) {
-        EXPECT_EQ(e.reason(), 10047);
-        return false;
-    }
 }
 
 } // namespace

@@ -16,19 +16,7 @@
 using namespace Kel;
 using sock_test::Watchdog;
 
-namespace {
-
-bool localSocketsAvailable() {
-    try {
-        Socket probe(Socket::local);
-        probe.close();
-        return true;
-    } catch (const SocketException&) {
-        return false;
-    }
-}
-
-} // namespace
+using kel_test::localSocketsAvailable;
 
 TEST(SocketMisuse, ClosedSocketRefusesEveryOperationWithAReason) {
     Socket s;

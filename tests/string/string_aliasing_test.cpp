@@ -51,48 +51,24 @@ std::string str(long v) {
     return std::to_string(v);
 }
 
+// An operation that gives nothing back: only its effect on the target counts.
+template <class F> std::function<std::string(String&, const char*)> changes(F f) {
+    return [f](String& s, const char* a) {
+        f(s, a);
+        return std::string();
+    };
+}
+
 const Operation operations[] = {
-    {"format %s/file",
-     [](String& s, const char* a) {
-         s.format("%s/file", a);
-         return std::string();
-     }},
-    {"format x%s",
-     [](String& s, const char* a) {
-         s.format("x%s", a);
-         return std::string();
-     }},
-    {"format %s!%s",
-     [](String& s, const char* a) {
-         s.format("%s!%s", a, a);
-         return std::string();
-     }},
-    {"format with own text as format",
-     [](String& s, const char* a) {
-         s.format(a, 0);
-         return std::string();
-     }},
-    {"assign",
-     [](String& s, const char* a) {
-         s = a;
-         return std::string();
-     }},
-    {"append",
-     [](String& s, const char* a) {
-         s += a;
-         return std::string();
-     }},
+    {"format %s/file", changes([](String& s, const char* a) { s.format("%s/file", a); })},
+    {"format x%s", changes([](String& s, const char* a) { s.format("x%s", a); })},
+    {"format %s!%s", changes([](String& s, const char* a) { s.format("%s!%s", a, a); })},
+    {"format with own text as format", changes([](String& s, const char* a) { s.format(a, 0); })},
+    {"assign", changes([](String& s, const char* a) { s = a; })},
+    {"append", changes([](String& s, const char* a) { s += a; })},
     {"plus", [](String& s, const char* a) { return std::string(s + a); }},
-    {"copy all",
-     [](String& s, const char* a) {
-         s.copy(a);
-         return std::string();
-     }},
-    {"copy two",
-     [](String& s, const char* a) {
-         s.copy(a, 2);
-         return std::string();
-     }},
+    {"copy all", changes([](String& s, const char* a) { s.copy(a); })},
+    {"copy two", changes([](String& s, const char* a) { s.copy(a, 2); })},
     {"compare", [](String& s, const char* a) { return str(s.compare(a)); }},
     {"compare ignoring case", [](String& s, const char* a) { return str(s.compare(a, true)); }},
     {"compareFor", [](String& s, const char* a) { return str(s.compareFor(a, 3)); }},
@@ -107,28 +83,22 @@ const Operation operations[] = {
     {"mask", [](String& s, const char* a) { return std::string(s.mask(s.createMask(a))); }},
     {"replaceMask",
      [](String& s, const char* a) { return std::string(s.replaceMask(s.createMask("o"), a)); }},
-    {"translateVars",
-     [](String& s, const char* a) {
+    {"translateVars", changes([](String& s, const char* a) {
          VariableList vars;
          vars.add(Variable("v", a));
          s += "$(v)";
          s.translateVars(vars);
-         return std::string();
-     }},
-    {"escape after assign",
-     [](String& s, const char* a) {
+     })},
+    {"escape after assign", changes([](String& s, const char* a) {
          s = a;
          s += "\t";
          s.escape();
-         return std::string();
-     }},
-    {"fromURI after assign",
-     [](String& s, const char* a) {
+     })},
+    {"fromURI after assign", changes([](String& s, const char* a) {
          s = a;
          s += "%41";
          s.fromURI();
-         return std::string();
-     }},
+     })},
 };
 
 // What an observer can tell about a String.

@@ -10,13 +10,17 @@
 #include <vector>
 
 using namespace Kel;
+using kel_test::dumpOf;
 
 namespace {
-std::string dumpOf(String& s) {
-    std::ostringstream os;
-    KELDump(&s).dump(os);
-    return os.str();
+// A String given value by assignment.
+template <class T> String assignedFrom(T value) {
+    String s;
+    s = value;
+    return s;
 }
+// Kept out of the compiler's sight, so that it does not warn about the null argument it is given.
+const char* volatile nullText = nullptr;
 } // namespace
 
 TEST(StringConstruction, NullEmptyAndFixedStates) {
@@ -148,49 +152,13 @@ TEST(StringAssign, NumbersSetTheNumericMarkAndTextClearsIt) {
     s += "x";
     EXPECT_STREQ(s.sql(), "'2.500000x'");
 
-    const struct {
-        String value;
-        const char* text;
-    } table[] = {
-        {[] {
-             String v;
-             v = static_cast<signed char>(-5);
-             return v;
-         }(),
-         "-5"},
-        {[] {
-             String v;
-             v = static_cast<unsigned char>(200);
-             return v;
-         }(),
-         "200"},
-        {[] {
-             String v;
-             v = static_cast<short>(-32768);
-             return v;
-         }(),
-         "-32768"},
-        {[] {
-             String v;
-             v = static_cast<unsigned short>(65535);
-             return v;
-         }(),
-         "65535"},
-        {[] {
-             String v;
-             v = 4294967295ul;
-             return v;
-         }(),
-         "4294967295"},
-        {[] {
-             String v;
-             v = 0.25f;
-             return v;
-         }(),
-         "0.250000"},
-    };
-    for (const auto& row : table)
-        EXPECT_STREQ(row.value, row.text);
+    EXPECT_STREQ(assignedFrom(static_cast<signed char>(-5)), "-5");
+    EXPECT_STREQ(assignedFrom(static_cast<unsigned char>(200)), "200");
+    EXPECT_STREQ(assignedFrom(static_cast<short>(-32768)), "-32768");
+    EXPECT_STREQ(assignedFrom(static_cast<unsigned short>(65535)), "65535");
+    EXPECT_STREQ(assignedFrom(4294967295ul), "4294967295");
+    EXPECT_STREQ(assignedFrom(0.25f), "0.250000");
+    EXPECT_STREQ(assignedFrom(0.25f).sql(), "0.250000");
 }
 
 TEST(StringAssign, HugeDoubleIsKeptWhole) {
@@ -254,7 +222,7 @@ TEST(StringPlus, ResultsFollowTheAppendingRules) {
     EXPECT_STREQ(fixed + "def", "abcdef"); // the result is variable-length
 }
 
-TEST(StringEquality, NullRules) {
+TEST(StringEquality, NullEqualsOnlyNullNeverEmptyText) {
     EXPECT_TRUE(String() == String());
     EXPECT_TRUE(String() == static_cast<const char*>(nullptr));
     EXPECT_FALSE(String() == "");
@@ -287,7 +255,7 @@ TEST(StringAccess, AtChecksTheTextNotTheNullMark) {
     EXPECT_THROW_REASON(nullWithStorage.at(0), StringException, 3);
 }
 
-TEST(StringStorage, BufferWriteAndRelease) {
+TEST(StringStorage, TextWrittenThroughBufferCountsAfterRelease) {
     String s("ab");
     char* p = s.buffer(10);
     EXPECT_STREQ(p, "ab");
@@ -336,7 +304,7 @@ TEST(StringNullWithStorage, HoldsNoText) {
     EXPECT_TRUE(mask.isNull());
     EXPECT_STREQ(mask.buffer(0), "ab");
 
-    // Appending starts from no text; the Part keeps at() on the storage.
+    // Appending starts from no text; at() still reads the storage.
     EXPECT_EQ(s.at(1), 'b');
     s += "c";
     EXPECT_STREQ(s, "c");
@@ -367,7 +335,7 @@ TEST(StringStorage, CopiesOfAWrittenBufferStayInsideTheirStorage) {
     EXPECT_STREQ(target, "abcd");
 }
 
-TEST(StringStorage, FixLength) {
+TEST(StringStorage, FixLengthRefusesShortLimitsAndZeroLifts) {
     String s("abcdef");
     EXPECT_THROW_REASON(s.fixLength(3), StringException, 1);
     EXPECT_EQ(s.fixedLength(), 0u);
@@ -493,4 +461,53 @@ TEST(StringStorage, TextsCrossingBetweenShortAndLongStorage) {
     f.release();
     f.format("%s", longText.c_str());
     EXPECT_EQ(std::string(f), longText);
+}
+
+TEST(StringFormat, FormatsIntoADefaultStringAndMakesItNonNull) {
+    String s;
+    s.format("%d-%s", 7, "x");
+    EXPECT_STREQ(s, "7-x");
+    EXPECT_FALSE(s.isNull());
+    EXPECT_EQ(s.length(), 3u);
+    s.format("%s=%li (%0.2f)", "pi", 3L, 3.14159);
+    EXPECT_STREQ(s, "pi=3 (3.14)");
+}
+
+TEST(StringFormat, VariableLengthOutputIsCutAtTheCapacity) {
+    const std::string longText(300, 'x');
+    String s;
+    s.format("%s|%d|%s", longText.c_str(), 5, "tail");
+    EXPECT_EQ(std::string(s), longText.substr(0, 255));
+
+    String small("abc");
+    small.format("%s", longText.c_str());
+    EXPECT_EQ(small.length(), 255u);
+
+    // A String that once held a longer text keeps that room.
+    String roomy(std::string(300, 'a').c_str());
+    roomy.format("%s%s", longText.c_str(), longText.c_str());
+    EXPECT_EQ(std::string(roomy), std::string(300, 'x'));
+    roomy.format("%d", 12);
+    EXPECT_STREQ(roomy, "12");
+}
+
+TEST(StringFormat, FixedLengthLimitsTheOutput) {
+    String fixed(5ul);
+    fixed.format("%s", "abcdefgh");
+    EXPECT_STREQ(fixed, "abcde");
+    EXPECT_EQ(fixed.fixedLength(), 5u);
+    EXPECT_THROW_REASON(fixed += "x", Kel::StringException, 1);
+}
+
+TEST(StringFormat, ANullTextArgumentIsWrittenAsNullInParentheses) {
+    String s;
+    s.format("[%s]", nullText);
+    EXPECT_STREQ(s, "[(null)]");
+}
+
+TEST(StringFormat, KeepsTheNumericMark) {
+    String number;
+    number = 1L;
+    number.format("%d", 42);
+    EXPECT_STREQ(number.sql(), "42");
 }

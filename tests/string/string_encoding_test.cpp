@@ -91,10 +91,11 @@ TEST(StringFromURI, DecodesPercentSequences) {
         {"%2", "\x02"},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.in);
         String s(c.in);
         s.fromURI();
-        EXPECT_STREQ(s, c.out) << c.in;
-        EXPECT_EQ(s.length(), std::string(c.out).size()) << c.in;
+        EXPECT_STREQ(s, c.out);
+        EXPECT_EQ(s.length(), std::string(c.out).size());
     }
 }
 

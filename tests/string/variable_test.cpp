@@ -2,7 +2,6 @@
 
 #include <kel/string.h>
 
-#include <sstream>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -118,16 +117,11 @@ TEST(VariableList, AMillionVariablesAreDestroyedWithoutDeepRecursion) {
     delete list;
 }
 
-TEST(Variable, Dumps) {
+TEST(Variable, DumpsShowNameAndValueOrNull) {
     Variable k("k", String());
-    std::ostringstream os;
-    Kel::KELDump(&k).dump(os);
-    EXPECT_EQ(os.str(), "@ class Kel::Variable\nN=k V=(null)\n");
-
+    EXPECT_EQ(kel_test::dumpOf(k), "@ class Kel::Variable\nN=k V=(null)\n");
     VariableList list = listOf({{"a", "1"}});
-    std::ostringstream listOs;
-    Kel::KELDump(&list).dump(listOs);
-    EXPECT_EQ(listOs.str(), "@ class Kel::VariableList\n");
+    EXPECT_EQ(kel_test::dumpOf(list), "@ class Kel::VariableList\n");
 }
 
 TEST(TranslateVars, ExpandsInsertedValuesInTurn) {
@@ -183,6 +177,7 @@ TEST(TranslateVars, SelfReferenceThrowsInsteadOfLooping) {
                                       {"open", "$(open"},
                                       {"ok", "$(p"}});
     for (const char* text : {"$(self)", "$(grow)", "$(open)", "$(ok)"}) {
+        SCOPED_TRACE(text);
         String s(text);
         EXPECT_THROW_REASON(s.translateVars(vars), StringException, 18);
     }

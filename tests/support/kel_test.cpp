@@ -1,8 +1,11 @@
 #include "kel_test.h"
 
+#include <kel/net.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <random>
+#include <sstream>
 #include <system_error>
 
 namespace kel_test {
@@ -69,6 +72,23 @@ std::string currentTestName() {
     if (!info)
         return "(no test)";
     return std::string(info->test_suite_name()) + "." + info->name();
+}
+
+std::string dumpOf(Kel::KELBase& object) {
+    std::ostringstream os;
+    Kel::KELDump(&object).dump(os);
+    return os.str();
+}
+
+bool localSocketsAvailable() {
+    try {
+        Kel::Socket probe(Kel::Socket::local);
+        probe.close();
+        return true;
+    } catch (const Kel::SocketException& e) {
+        EXPECT_EQ(e.reason(), 10047);
+        return false;
+    }
 }
 
 } // namespace kel_test

@@ -3,6 +3,8 @@
 
 // Helpers shared by the tests.
 
+#include <kel/foundation.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -62,6 +64,13 @@ long slowdown();
 
 // The test that is running, as "Suite.Name", or "(no test)" outside one.
 std::string currentTestName();
+
+// What KELDump writes for object: its class line and its own lines.
+std::string dumpOf(Kel::KELBase& object);
+
+// Whether the platform has local (file-system) sockets. One that has none must say so with reason 10047
+// (EAFNOSUPPORT); any other refusal fails the calling test.
+bool localSocketsAvailable();
 
 } // namespace kel_test
 

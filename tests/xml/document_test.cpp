@@ -3,7 +3,6 @@
 #include <kel/xml.h>
 
 #include <cstdio>
-#include <sstream>
 #include <string>
 
 using namespace Kel;
@@ -19,7 +18,7 @@ void writeFile(const std::string& path, const std::string& content) {
 
 } // namespace
 
-TEST(XMLDocument, Constructors) {
+TEST(XMLDocument, ConstructorsSetRootDeclarationAndDocType) {
     XMLDoc empty;
     EXPECT_TRUE(empty.isNull());
     XMLDoc simple("root", "1.0", "UTF-8");
@@ -35,7 +34,7 @@ TEST(XMLDocument, Constructors) {
     EXPECT_THROW_REASON(XMLDoc(static_cast<const char*>(nullptr)), XMLException, 401);
 }
 
-TEST(XMLDocument, NewRootByName) {
+TEST(XMLDocument, NewRootByNameKeepsTheDeclaration) {
     XMLDoc doc("old", true, "1.0", "ISO-8859-1");
     doc.rootNode("cfg", false);
     EXPECT_STREQ(doc.rootNode()->name(), "cfg");
@@ -87,7 +86,7 @@ TEST(XMLDocument, CopiesHaveTheirOwnTree) {
     EXPECT_TRUE(assigned.isNull());
 }
 
-TEST(XMLDocument, FromFile) {
+TEST(XMLDocument, FromFileReadsFilesAndRefusesMissingTinyAndBadOnes) {
     kel_test::TempDir dir;
     XMLDoc doc("keep", true, "1.0", "UTF-8");
     EXPECT_THROW_REASON(doc.fromFile(dir.file("missing.xml").c_str()), XMLException, 403);
@@ -118,7 +117,6 @@ TEST(XMLDocument, FromFile) {
 
 TEST(XMLDocument, DumpIsTheTextAndOneMoreLine) {
     XMLDoc doc("r", "1.0", "UTF-8");
-    std::ostringstream os;
-    KELDump(&doc).dump(os);
-    EXPECT_EQ(os.str(), "@ class Kel::XMLDoc\n<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<r/>\n\n");
+    EXPECT_EQ(kel_test::dumpOf(doc),
+              "@ class Kel::XMLDoc\n<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<r/>\n\n");
 }

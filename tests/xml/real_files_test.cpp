@@ -4,38 +4,35 @@
 
 #include <kel/xml.h>
 
-#include <dirent.h>
-#include <sys/stat.h>
-
-#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <system_error>
 #include <vector>
 
 using namespace Kel;
 
 // XML files that Debian ships. Copies of some are in tests/xml/data, each with the content a standard reader
-// (expat) reads from it (NAME.content, written by scripts/xml_compare.py --expected); the others are read
-// where their package is installed (xkb-data, fontconfig-config, polkitd, shared-mime-info) and skipped
-// otherwise.
+// (expat) reads from it (NAME.content, written by scripts/xml_compare.py --expected): exact facts are
+// checked on those copies only. The installed files (xkb-data, fontconfig-config, polkitd,
+// shared-mime-info) change from version to version, so they are only read and written back, and skipped
+// where their package is not installed.
 
 namespace {
 
 bool exists(const std::string& path) {
-    struct stat status;
-    return stat(path.c_str(), &status) == 0;
+    std::error_code error;
+    return std::filesystem::exists(path, error);
 }
 
 std::vector<std::string> filesIn(const std::string& directory, const std::string& suffix) {
     std::vector<std::string> files;
-    if (DIR* dir = opendir(directory.c_str())) {
-        while (const dirent* entry = readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name.size() > suffix.size() &&
-                name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
-                files.push_back(directory + "/" + name);
-        }
-        closedir(dir);
-    }
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(directory, error), end; !error && it != end;
+         it.increment(error))
+        if (it->path().extension() == suffix)
+            files.push_back(directory + "/" + it->path().filename().string());
     return files;
 }
 
@@ -61,15 +58,8 @@ std::string dataDirectory() {
 }
 
 std::string fileText(const std::string& path) {
-    std::string text;
-    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
-        char buffer[4096];
-        std::size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
-            text.append(buffer, n);
-        std::fclose(f);
-    }
-    return text;
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // Reads path, writes it, reads the text again: the content must stay, and the second writing must give
@@ -115,12 +105,9 @@ int count(XMLNode* from, const char* name) {
 
 } // namespace
 
-TEST(XMLRealFiles, KeyboardRules) {
-    const std::string path = "/usr/share/X11/xkb/rules/base.xml";
-    if (!exists(path))
-        GTEST_SKIP() << path << " is not installed (package xkb-data)";
+TEST(XMLRealFiles, KeyboardRulesCopyReadsDeclarationsTreeAndEntities) {
     XMLDoc doc;
-    doc.fromFile(path.c_str());
+    doc.fromFile((dataDirectory() + "/xkb-rules-base.xml").c_str());
     EXPECT_STREQ(doc.version(), "1.0");
     EXPECT_STREQ(doc.encoding(), "UTF-8");
     EXPECT_STREQ(doc.docType(), "xkbConfigRegistry SYSTEM \"xkb.dtd\"");
@@ -137,53 +124,51 @@ TEST(XMLRealFiles, KeyboardRules) {
     EXPECT_STREQ(item->findChild("name", nullptr)->value(), "pc86");
     EXPECT_STREQ(item->findChild("description", nullptr)->value(), "Generic 86-key PC");
     EXPECT_STREQ(item->findChild("vendor", nullptr)->value(), "Generic");
-    EXPECT_GT(count(root, "layout"), 40);
-    EXPECT_GT(count(root, "option"), 100);
+    EXPECT_EQ(count(root, "model"), 2);
+    EXPECT_EQ(count(root, "layout"), 3);
+    EXPECT_EQ(count(root, "option"), 2);
+    EXPECT_EQ(count(root, "description"), 9);
 
     // Entities in leaf text are decoded.
-    XMLNodeList descriptions;
-    root->findNodeS(descriptions, "description");
-    bool decoded = false;
-    XMLSNode* cell = nullptr;
-    while (XMLNode* d = descriptions.next(cell))
-        decoded = decoded || d->value() == "The \"< >\" key";
-    EXPECT_TRUE(decoded);
-
-    expectRoundTrip(path, "xkbConfigRegistry");
+    const XMLNode* option = root->findChild("optionList", nullptr)->findChild("group", nullptr);
+    option = option->findChild("option", nullptr)->findChild("configItem", nullptr);
+    EXPECT_STREQ(option->findChild("description", nullptr)->value(), "The \"< >\" key");
 }
 
-TEST(XMLRealFiles, FontconfigConfigurations) {
-    const std::vector<std::string> files = filesIn("/usr/share/fontconfig/conf.avail", ".conf");
-    if (files.empty())
-        GTEST_SKIP() << "no fontconfig configurations installed (package fontconfig-config)";
-    for (const std::string& path : files)
-        expectRoundTrip(path, "fontconfig");
-
+TEST(XMLRealFiles, FontconfigCopyKeepsAttributeOrderAndComments) {
     XMLDoc doc;
-    const std::string hinting = "/usr/share/fontconfig/conf.avail/10-hinting-full.conf";
-    if (exists(hinting)) {
-        doc.fromFile(hinting.c_str());
-        const XMLNode* match = doc.rootNode()->findChild("match", nullptr);
-        ASSERT_NE(match, nullptr);
-        EXPECT_STREQ(match->attribute(String("target")), "pattern");
-        const XMLNode* edit = match->findChild("edit", "name", "hintstyle", nullptr);
-        ASSERT_NE(edit, nullptr);
-        EXPECT_STREQ(edit->attribute(edit->attribute(nullptr))->name(), "mode");
-        EXPECT_STREQ(edit->findChild("const", nullptr)->value(), "hintfull");
-        EXPECT_EQ(match->nextChild(nullptr)->type(), XMLNode::Comment);
-    }
+    doc.fromFile((dataDirectory() + "/fontconfig-10-hinting-full.conf").c_str());
+    const XMLNode* match = doc.rootNode()->findChild("match", nullptr);
+    ASSERT_NE(match, nullptr);
+    EXPECT_STREQ(match->attribute(String("target")), "pattern");
+    const XMLNode* edit = match->findChild("edit", "name", "hintstyle", nullptr);
+    ASSERT_NE(edit, nullptr);
+    EXPECT_STREQ(edit->attribute(edit->attribute(nullptr))->name(), "mode");
+    EXPECT_STREQ(edit->findChild("const", nullptr)->value(), "hintfull");
+    EXPECT_EQ(match->nextChild(nullptr)->type(), XMLNode::Comment);
 }
 
-TEST(XMLRealFiles, PolkitActions) {
-    const std::vector<std::string> files = filesIn("/usr/share/polkit-1/actions", ".policy");
-    if (files.empty())
-        GTEST_SKIP() << "no polkit actions installed (package polkitd)";
-    for (const std::string& path : files) {
-        expectRoundTrip(path, "policyconfig");
-        XMLDoc doc;
-        doc.fromFile(path.c_str());
-        EXPECT_NE(doc.rootNode()->findChild("action", nullptr), nullptr) << path;
+// Whatever their version, the installed files read, and what Kel writes reads back to the same tree.
+TEST(XMLRealFiles, InstalledFilesRoundTrip) {
+    const struct {
+        std::vector<std::string> files;
+        const char* root;
+    } sets[] = {
+        {{"/usr/share/X11/xkb/rules/base.xml"}, "xkbConfigRegistry"},
+        {filesIn("/usr/share/fontconfig/conf.avail", ".conf"), "fontconfig"},
+        {filesIn("/usr/share/polkit-1/actions", ".policy"), "policyconfig"},
+    };
+    int checked = 0;
+    for (const auto& set : sets) {
+        for (const std::string& path : set.files) {
+            if (exists(path)) {
+                expectRoundTrip(path, set.root);
+                ++checked;
+            }
+        }
     }
+    if (checked == 0)
+        GTEST_SKIP() << "none of xkb-data, fontconfig-config, polkitd is installed";
 }
 
 TEST(XMLRealFiles, CopiesInTheTreeReadAsAStandardReaderReadsThem) {
@@ -217,7 +202,7 @@ TEST(XMLRealFiles, ExternalEntityIsRefused) {
 }
 
 // The shared MIME database: mixed content, CDATA, comments holding markup, two megabytes.
-TEST(XMLRealFiles, MimeDatabase) {
+TEST(XMLRealFiles, InstalledMimeDatabaseKeepsItsContent) {
     const std::string mime = "/usr/share/mime/packages/freedesktop.org.xml";
     if (!exists(mime))
         GTEST_SKIP() << mime << " is not installed (package shared-mime-info)";

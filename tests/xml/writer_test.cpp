@@ -159,6 +159,15 @@ TEST(XMLWriter, TextsXmlCannotHoldAreRefused) {
     XMLNode badAttribute("r");
     badAttribute.attribute("a=b", "1");
     EXPECT_THROW_REASON(badAttribute.stream(true), XMLException, 303);
+
+    // Only a childless element named "!--" stands for a comment: a declaration so named, or such an
+    // element with children, is written as what it is (and refused, as XML cannot hold the name).
+    XMLNode declaration("r");
+    declaration.addNode("!--/r", String())->type(XMLNode::Declaration);
+    EXPECT_THROW_REASON(declaration.stream(true), XMLException, 303);
+    XMLNode parent("r");
+    parent.addNode("!--x", String())->addNode("c", "lost if written as a comment");
+    EXPECT_THROW_REASON(parent.stream(true), XMLException, 303);
 }
 
 TEST(XMLWriter, CommentsReadBackAsTheSameComment) {
