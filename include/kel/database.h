@@ -17,10 +17,6 @@
 
 namespace Kel {
 
-namespace platform {
-class Lock;
-}
-
 class DB;
 class Database;
 class DBAutoMgr;
@@ -640,7 +636,8 @@ private:
 
     PooledDB* _pFirst;
     PooledDB* _pLast;
-    platform::Lock* _pLock;
+    /// The manager's lock lives here, inside the object, for the object's lifetime.
+    alignas(16) unsigned char _lock[64];
     String _source;
     String _user;
     String _password;

@@ -10,6 +10,7 @@
 #include <exception>
 #include <iosfwd>
 #include <map>
+#include <memory>
 
 namespace Kel {
 
@@ -245,6 +246,26 @@ private:
     long _lOffset = 0;
 };
 
+/// A failed database operation: reason -1 and the driver's diagnostic text.
+class KEL_API DatabaseException : public Exception {
+public:
+    /// A copy of message; a null pointer gives a null message. The message is also the detail of what().
+    explicit DatabaseException(const char* message);
+    ///@{
+    /// The copy holds the same reason and message.
+    DatabaseException(const DatabaseException& o);
+    DatabaseException& operator=(const DatabaseException& o);
+    ///@}
+    ~DatabaseException() override;
+
+    /// The driver's diagnostic text given at construction (complete, where what() may cut it).
+    const String& message() const;
+
+private:
+    // Shared by the copies and never changed, as a caught exception is copied more often than made.
+    std::shared_ptr<const String> _message;
+};
+
 /// A two-line notice, each line ended by "\n". The same pointer on every call.
 KEL_API const char* copyright();
 /// "Corvane Foundation Classes". The same pointer on every call.
@@ -254,7 +275,8 @@ KEL_API const char* version();
 
 } // namespace Kel
 
-#endif
-
-// DatabaseException carries a String, so it is declared with String; including either header gives both.
+// String is part of the foundation that every header builds on: including this header gives it too. It
+// follows the classes above, which its own header needs.
 #include <kel/string.h>
+
+#endif

@@ -137,6 +137,9 @@ private:
 
     std::int32_t _iHandle;
     Domain _domain;
+    /// How many bytes the next recv() asks the system for at once; it grows when a receive fills it, so
+    /// that a busy connection is drained by one system call.
+    std::uint32_t _ulReceiveSize;
     String _sOutput;
 };
 
@@ -208,7 +211,8 @@ public:
     void unlock();
 
 private:
-    /// The lock lives here, inside the object, for the object's lifetime.
+    /// The lock lives here, inside the object, for the object's lifetime: no allocation, nothing to
+    /// follow when locking.
     alignas(16) unsigned char _lock[64];
 };
 
@@ -241,7 +245,8 @@ public:
     bool wait(unsigned long milliseconds = 0xFFFFFFFFul);
 
 private:
-    void* _pEvent;
+    /// The event lives here, inside the object, for the object's lifetime, as the mutex's lock does.
+    alignas(16) unsigned char _event[128];
 };
 
 } // namespace Kel

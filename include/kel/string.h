@@ -409,25 +409,6 @@ inline bool operator>=(const char* a, const String& b) {
 }
 ///@}
 
-/// A failed database operation: reason -1 and the driver's diagnostic text.
-class KEL_API DatabaseException : public Exception {
-public:
-    /// A copy of message; a null pointer gives a null message. The message is also the detail of what().
-    explicit DatabaseException(const char* message);
-    ///@{
-    /// The copy holds the same reason and its own copy of the message.
-    DatabaseException(const DatabaseException& o);
-    DatabaseException& operator=(const DatabaseException& o);
-    ///@}
-    ~DatabaseException() override;
-
-    /// The driver's diagnostic text given at construction.
-    const String& message() const;
-
-private:
-    String _message;
-};
-
 /// A named text value. A variable owns the variables after it in its list; destroying it destroys them
 /// one after another, without recursion, however long the chain.
 class KEL_API Variable : public KELBase {

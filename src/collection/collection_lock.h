@@ -1,29 +1,28 @@
 #ifndef KEL_SRC_COLLECTION_COLLECTION_LOCK_H
 #define KEL_SRC_COLLECTION_COLLECTION_LOCK_H
 
+#include "platform/in_place.h"
 #include "platform/lock.h"
 
-#include <new>
+#include <cstddef>
 
 namespace Kel {
 
-// A collection keeps its lock in a byte array of its own, so that the public header needs no platform
-// header; these place the lock there, reach it and release it.
-inline platform::Lock& asLock(unsigned char* space) {
-    return *std::launder(reinterpret_cast<platform::Lock*>(space));
+// A collection keeps its lock in its own room (see platform/in_place.h); these name the lock there.
+template <std::size_t N> platform::Lock& asLock(unsigned char (&space)[N]) {
+    return platform::inPlace<platform::Lock>(space);
 }
 
-// Taking a lock does not change the state it guards, so const readers lock as well.
-inline platform::Lock& asLock(const unsigned char* space) {
-    return asLock(const_cast<unsigned char*>(space));
+template <std::size_t N> platform::Lock& asLock(const unsigned char (&space)[N]) {
+    return platform::inPlace<platform::Lock>(space);
 }
 
-inline void makeLockIn(unsigned char* space) {
-    new (space) platform::Lock;
+template <std::size_t N> void makeLockIn(unsigned char (&space)[N]) {
+    platform::makeInPlace<platform::Lock>(space);
 }
 
-inline void dropLockIn(unsigned char* space) {
-    asLock(space).~Lock();
+template <std::size_t N> void dropLockIn(unsigned char (&space)[N]) {
+    platform::dropInPlace<platform::Lock>(space);
 }
 
 } // namespace Kel

@@ -3,10 +3,10 @@
 #include "datetime/calendar.h"
 #include "datetime/fail.h"
 #include "platform/clock.h"
+#include "platform/test_hooks.h"
 
 #include <kel/foundation.h>
 
-#include <atomic>
 #include <chrono>
 
 namespace Kel {
@@ -15,8 +15,6 @@ namespace datetime {
 namespace {
 
 constexpr long long secondsPerDay = 86400;
-
-std::atomic<long long> clockShift{0};
 
 long long floorDiv(long long a, long long b) {
     const long long q = a / b;
@@ -35,16 +33,13 @@ long offsetAt(long long seconds) {
 
 long long currentMilliseconds() {
     const auto sinceEpoch = std::chrono::system_clock::now().time_since_epoch();
-    return std::chrono::duration_cast<std::chrono::milliseconds>(sinceEpoch).count() +
-           clockShift.load(std::memory_order_relaxed);
+    const long long now = std::chrono::duration_cast<std::chrono::milliseconds>(sinceEpoch).count();
+    const platform::TestHooks* hooks = platform::testHooks();
+    return hooks ? now + hooks->clockShiftMilliseconds.load(std::memory_order_relaxed) : now;
 }
 
 long long wholeSeconds(long long milliseconds) {
     return floorDiv(milliseconds, 1000);
-}
-
-void shiftClockForTests(long long milliseconds) {
-    clockShift.store(milliseconds, std::memory_order_relaxed);
 }
 
 Fields fieldsAt(long long seconds, double fraction, bool universal) {

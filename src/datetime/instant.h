@@ -5,8 +5,6 @@
 
 #include "datetime/fields.h"
 
-#include <kel/export.h>
-
 #include <chrono>
 
 namespace Kel {
@@ -17,10 +15,6 @@ long long currentMilliseconds();
 
 // The whole seconds of a count of milliseconds since 1970, rounded down before 1970 as well.
 long long wholeSeconds(long long milliseconds);
-
-// Moves the clock that currentMilliseconds reads by `milliseconds` (0 puts it back), so that a test can
-// live in another year. Exported for the tests; not part of the public headers.
-KEL_API void shiftClockForTests(long long milliseconds);
 
 // The fields of the instant `seconds` (since 1970-01-01 00:00 UTC) plus `fraction` (0 to below 1) on
 // universal or local time. Throws DateTimeException(1) when the year lies outside the calendar's range or

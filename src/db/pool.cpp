@@ -1,6 +1,7 @@
 #include "db/db_internal.h"
 
 #include "foundation/dump.h"
+#include "platform/in_place.h"
 #include "platform/lock.h"
 
 #include <chrono>
@@ -141,13 +142,17 @@ void PooledDB::dump(std::ostream& os) {
 // DBPoolMgr
 
 DBPoolMgr::DBPoolMgr()
-    : _pFirst(nullptr), _pLast(nullptr), _pLock(new platform::Lock), _lInitial(0), _lMaximum(-1), _lCount(0),
-      _bResizeable(false), _ulWait(0), _pQueue(new detail::PoolQueue) {}
+    : _pFirst(nullptr), _pLast(nullptr), _lock{}, _lInitial(0), _lMaximum(-1), _lCount(0),
+      _bResizeable(false), _ulWait(0), _pQueue(new detail::PoolQueue) {
+    platform::makeInPlace<platform::Lock>(_lock);
+}
 
 DBPoolMgr::DBPoolMgr(const DBPoolMgr& o)
-    : KELBase(o), _pFirst(nullptr), _pLast(nullptr), _pLock(new platform::Lock), _source(o._source),
-      _user(o._user), _password(o._password), _lInitial(o._lInitial), _lMaximum(o._lMaximum), _lCount(0),
-      _bResizeable(o._bResizeable), _ulWait(o._ulWait), _pQueue(new detail::PoolQueue) {}
+    : KELBase(o), _pFirst(nullptr), _pLast(nullptr), _lock{}, _source(o._source), _user(o._user),
+      _password(o._password), _lInitial(o._lInitial), _lMaximum(o._lMaximum), _lCount(0),
+      _bResizeable(o._bResizeable), _ulWait(o._ulWait), _pQueue(new detail::PoolQueue) {
+    platform::makeInPlace<platform::Lock>(_lock);
+}
 
 DBPoolMgr& DBPoolMgr::operator=(const DBPoolMgr& o) {
     if (this != &o) {
@@ -166,7 +171,7 @@ DBPoolMgr& DBPoolMgr::operator=(const DBPoolMgr& o) {
 DBPoolMgr::~DBPoolMgr() {
     destroyChain();
     delete _pQueue;
-    delete _pLock;
+    platform::dropInPlace<platform::Lock>(_lock);
 }
 
 long DBPoolMgr::addPooledDB(const char* source, const char* user, const char* password) {
@@ -191,7 +196,7 @@ PooledDB* DBPoolMgr::getPooledDB() {
     PooledDB* chosen = nullptr;
     bool reconnect = false;
     {
-        platform::LockGuard guard(*_pLock);
+        platform::LockGuard guard(platform::inPlace<platform::Lock>(_lock));
         // Borrowers already waiting come first: a newcomer only takes a free connection when none waits.
         if (_pQueue->empty()) {
             chosen = takeFree();
@@ -200,7 +205,7 @@ PooledDB* DBPoolMgr::getPooledDB() {
             detail::PoolQueue::Waiter waiter;
             _pQueue->append(waiter);
             const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(_ulWait);
-            _pQueue->waitFor(*_pLock, waiter, deadline);
+            _pQueue->waitFor(platform::inPlace<platform::Lock>(_lock), waiter, deadline);
             _pQueue->remove(waiter);
             chosen = waiter.granted;
         }
@@ -218,7 +223,7 @@ PooledDB* DBPoolMgr::getPooledDB() {
             chosen->refresh(_source, _user, _password);
         } catch (...) {
             // Give it back still marked, or every failed reconnect would shrink the pool for good.
-            platform::LockGuard guard(*_pLock);
+            platform::LockGuard guard(platform::inPlace<platform::Lock>(_lock));
             chosen->_lRefresh = 1;
             giveBack(chosen);
             throw;
@@ -232,17 +237,17 @@ void DBPoolMgr::freePooledDB(PooledDB* p) {
         return;
     }
     // The lock also publishes the borrower's use of the connection to whoever borrows it next.
-    platform::LockGuard guard(*_pLock);
+    platform::LockGuard guard(platform::inPlace<platform::Lock>(_lock));
     giveBack(p);
 }
 
 void DBPoolMgr::setWait(unsigned long milliseconds) {
-    platform::LockGuard guard(*_pLock);
+    platform::LockGuard guard(platform::inPlace<platform::Lock>(_lock));
     _ulWait = milliseconds;
 }
 
 unsigned long DBPoolMgr::waitLimit() const {
-    platform::LockGuard guard(*_pLock);
+    platform::LockGuard guard(platform::inPlace<platform::Lock>(_lock));
     return _ulWait;
 }
 
@@ -250,14 +255,14 @@ void DBPoolMgr::refresh() {
     if (!_bResizeable) {
         return;
     }
-    platform::LockGuard guard(*_pLock);
+    platform::LockGuard guard(platform::inPlace<platform::Lock>(_lock));
     for (PooledDB* p = _pFirst; p; p = p->_pNext) {
         p->setRefresh();
     }
 }
 
 long DBPoolMgr::count() const {
-    platform::LockGuard guard(*_pLock);
+    platform::LockGuard guard(platform::inPlace<platform::Lock>(_lock));
     return _lCount;
 }
 
@@ -275,7 +280,7 @@ long DBPoolMgr::addPooledDB(PooledDB* p) {
     if (!p) {
         return -1;
     }
-    platform::LockGuard guard(*_pLock);
+    platform::LockGuard guard(platform::inPlace<platform::Lock>(_lock));
     p->_pNext = nullptr;
     if (_pLast) {
         _pLast->_pNext = p;

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 namespace Kel {
 
@@ -206,7 +207,7 @@ long XMLException::offset() const {
 }
 
 DatabaseException::DatabaseException(const char* message)
-    : Exception("DatabaseException", -1, message), _message(message) {}
+    : Exception("DatabaseException", -1, message), _message(std::make_shared<const String>(message)) {}
 
 DatabaseException::DatabaseException(const DatabaseException& o) : Exception(o), _message(o._message) {}
 
@@ -219,7 +220,7 @@ DatabaseException& DatabaseException::operator=(const DatabaseException& o) {
 DatabaseException::~DatabaseException() = default;
 
 const String& DatabaseException::message() const {
-    return _message;
+    return *_message;
 }
 
 } // namespace Kel

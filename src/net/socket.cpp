@@ -21,7 +21,8 @@ template <typename T> void appendFormatted(String& output, const char* fmt, T va
 
 } // namespace
 
-Socket::Socket(Domain domain) : _iHandle(platform::invalidSocket), _domain(domain), _sOutput("") {
+Socket::Socket(Domain domain)
+    : _iHandle(platform::invalidSocket), _domain(domain), _ulReceiveSize(0), _sOutput("") {
     if (domain != internet && domain != local)
         throw SocketException(addressFamilyNotSupported);
     _iHandle = platform::socketCreate(domain);
@@ -30,11 +31,13 @@ Socket::Socket(Domain domain) : _iHandle(platform::invalidSocket), _domain(domai
     _sOutput.excludeFromDump();
 }
 
-Socket::Socket(int handle, Domain domain) : _iHandle(handle), _domain(domain), _sOutput("") {
+Socket::Socket(int handle, Domain domain)
+    : _iHandle(handle), _domain(domain), _ulReceiveSize(0), _sOutput("") {
     _sOutput.excludeFromDump();
 }
 
-Socket::Socket(const Socket& o) : KELBase(o), _iHandle(o._iHandle), _domain(o._domain), _sOutput("") {
+Socket::Socket(const Socket& o)
+    : KELBase(o), _iHandle(o._iHandle), _domain(o._domain), _ulReceiveSize(o._ulReceiveSize), _sOutput("") {
     _sOutput.excludeFromDump();
 }
 
@@ -42,13 +45,15 @@ const Socket& Socket::operator=(const Socket& o) {
     if (this != &o) {
         _iHandle = o._iHandle;
         _domain = o._domain;
+        _ulReceiveSize = o._ulReceiveSize;
         _sOutput = o._sOutput;
     }
     return *this;
 }
 
 Socket::Socket(Socket&& o) noexcept
-    : KELBase(o), _iHandle(o._iHandle), _domain(o._domain), _sOutput(std::move(o._sOutput)) {
+    : KELBase(o), _iHandle(o._iHandle), _domain(o._domain), _ulReceiveSize(o._ulReceiveSize),
+      _sOutput(std::move(o._sOutput)) {
     o._iHandle = platform::invalidSocket;
     o._sOutput = "";
 }
@@ -57,6 +62,7 @@ Socket& Socket::operator=(Socket&& o) noexcept {
     if (this != &o) {
         _iHandle = o._iHandle;
         _domain = o._domain;
+        _ulReceiveSize = o._ulReceiveSize;
         _sOutput = std::move(o._sOutput);
         o._iHandle = platform::invalidSocket;
         o._sOutput = "";

@@ -1,4 +1,5 @@
 #include "platform/socket.h"
+#include "platform/socket_errors.h"
 
 #include <kel/net.h>
 
@@ -20,6 +21,10 @@ constexpr long nameTooLong = 10063;     // ENAMETOOLONG
 // The peer ended the connection in order: no call failed, so there is no platform error to report.
 constexpr long disconnected = 10101; // WSAEDISCON
 constexpr unsigned long noLimit = 0xFFFFFFFFul;
+// What one receive asks for at first, and the most it grows to: a connection that carries little keeps a
+// small buffer, a busy one is drained by a single call.
+constexpr std::size_t firstReceiveSize = 4096;
+constexpr std::size_t largestReceiveSize = std::size_t(4) << 20;
 
 // The decimal value at the start of the text decides, not its syntax: 0 (or no number at all) makes it
 // a name to resolve, anything else a dotted address.
@@ -163,20 +168,10 @@ unsigned long Socket::recv(String& out, unsigned long timeout) {
     if (_iHandle == platform::invalidSocket)
         throw SocketException(noHandle);
 
-    if (!waitForInput(_iHandle, timeout))
+    // Without a limit the receive itself is the wait: it returns as soon as anything has arrived, or the
+    // connection has ended, so that a busy connection costs one system call per recv().
+    if (timeout != noLimit && !waitForInput(_iHandle, timeout))
         return 0;
-
-    long waiting = platform::socketAvailable(_iHandle);
-    if (waiting < 0)
-        closeAndThrow(platform::socketLastError());
-    if (waiting == 0) {
-        // Readable with nothing to read: the connection has ended. A look at the stream tells an orderly
-        // close from a reset.
-        char probe;
-        waiting = platform::socketRecv(_iHandle, &probe, 1, true);
-        if (waiting <= 0)
-            closeAndThrow(waiting == 0 ? disconnected : platform::socketLastError());
-    }
 
     // Received straight into out's storage, which is kept for the next call. out becomes a variable-length
     // text ending at the first NUL; all the bytes stay readable through out.buffer().
@@ -184,119 +179,41 @@ unsigned long Socket::recv(String& out, unsigned long timeout) {
     if (out.fixedLength() > 0)
         out.fixLength(0);
     out += "";
-    char* storage = out.buffer(static_cast<unsigned long>(waiting));
-    const long received = platform::socketRecv(_iHandle, storage, static_cast<std::size_t>(waiting), false);
+    std::size_t room = _ulReceiveSize > 0 ? _ulReceiveSize : firstReceiveSize;
+    char* storage = out.buffer(static_cast<unsigned long>(room));
+    const long received = platform::socketRecv(_iHandle, storage, room, false);
     if (received <= 0)
         closeAndThrow(received == 0 ? disconnected : platform::socketLastError());
-    storage[received] = '\0';
-    return static_cast<unsigned long>(received);
+    std::size_t total = static_cast<std::size_t>(received);
+    storage[total] = '\0';
+    if (total == room) {
+        // The storage filled up: what else has arrived is taken too, and the next call asks for more.
+        _ulReceiveSize = static_cast<std::uint32_t>(room < largestReceiveSize ? room * 2 : room);
+        const long waiting = platform::socketAvailable(_iHandle);
+        if (waiting > 0) {
+            storage = out.buffer(static_cast<unsigned long>(total + static_cast<std::size_t>(waiting)));
+            const long more =
+                platform::socketRecv(_iHandle, storage + total, static_cast<std::size_t>(waiting), false);
+            // A failure after some bytes came is left for the next call, which meets it again.
+            if (more > 0)
+                total += static_cast<std::size_t>(more);
+            storage[total] = '\0';
+        }
+    }
+    return static_cast<unsigned long>(total);
 }
 
 const char* Socket::resolveSocketError(unsigned long code) {
+#define KEL_NAME_OF(name, number)                                                                            \
+    case number:                                                                                             \
+        return #name;
     switch (code) {
-    case 10004:
-        return "EINTR";
-    case 10009:
-        return "EBADF";
-    case 10013:
-        return "EACCES";
-    case 10014:
-        return "EFAULT";
-    case 10022:
-        return "EINVAL";
-    case 10024:
-        return "EMFILE";
-    case 10035:
-        return "EWOULDBLOCK";
-    case 10036:
-        return "EINPROGRESS";
-    case 10037:
-        return "EALREADY";
-    case 10038:
-        return "ENOTSOCK";
-    case 10039:
-        return "EDESTADDRREQ";
-    case 10040:
-        return "EMSGSIZE";
-    case 10041:
-        return "EPROTOTYPE";
-    case 10042:
-        return "ENOPROTOOPT";
-    case 10043:
-        return "EPROTONOSUPPORT";
-    case 10044:
-        return "ESOCKTNOSUPPORT";
-    case 10045:
-        return "EOPNOTSUPP";
-    case 10046:
-        return "EPFNOSUPPORT";
-    case 10047:
-        return "EAFNOSUPPORT";
-    case 10048:
-        return "EADDRINUSE";
-    case 10049:
-        return "EADDRNOTAVAIL";
-    case 10050:
-        return "ENETDOWN";
-    case 10051:
-        return "ENETUNREACH";
-    case 10052:
-        return "ENETRESET";
-    case 10053:
-        return "ECONNABORTED";
-    case 10054:
-        return "ECONNRESET";
-    case 10055:
-        return "ENOBUFS";
-    case 10056:
-        return "EISCONN";
-    case 10057:
-        return "ENOTCONN";
-    case 10058:
-        return "ESHUTDOWN";
-    case 10059:
-        return "ETOOMANYREFS";
-    case 10060:
-        return "ETIMEDOUT";
-    case 10061:
-        return "ECONNREFUSED";
-    case 10062:
-        return "ELOOP";
-    case 10063:
-        return "ENAMETOOLONG";
-    case 10064:
-        return "EHOSTDOWN";
-    case 10065:
-        return "EHOSTUNREACH";
-    case 10066:
-        return "ENOTEMPTY";
-    case 10067:
-        return "EPROCLIM";
-    case 10068:
-        return "EUSERS";
-    case 10069:
-        return "EDQUOT";
-    case 10070:
-        return "ESTALE";
-    case 10071:
-        return "EREMOTE";
-    case 10091:
-        return "WSASYSNOTREADY";
-    case 10092:
-        return "WSAVERNOTSUPPORTED";
-    case 10093:
-        return "WSANOTINITIALISED";
-    case 10101:
-        return "WSAEDISCON";
-    case 11001:
-        return "HOST_NOT_FOUND";
-    case 11002:
-        return "TRY_AGAIN";
-    case 11003:
-        return "NO_RECOVERY";
+        KEL_SOCKET_ERRNO_CODES(KEL_NAME_OF)
+        KEL_SOCKET_OTHER_CODES(KEL_NAME_OF)
     default:
         return "Error not found";
     }
+#undef KEL_NAME_OF
 }
 
 void Socket::requireHandle() const {

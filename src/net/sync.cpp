@@ -1,35 +1,26 @@
 #include <kel/net.h>
 
 #include "platform/event.h"
+#include "platform/in_place.h"
 #include "platform/lock.h"
-
-#include <new>
 
 namespace Kel {
 
 namespace {
 
-static_assert(sizeof(platform::Lock) <= 64 && alignof(platform::Lock) <= 16,
-              "a mutex's lock space is too small");
-
-platform::Lock& lockIn(unsigned char* space) {
-    return *std::launder(reinterpret_cast<platform::Lock*>(space));
-}
-
-platform::Event& eventOf(void* p) {
-    return *static_cast<platform::Event*>(p);
-}
+using platform::Event;
+using platform::Lock;
 
 } // namespace
 
 Mutex::Mutex() : _lock{} {
-    new (_lock) platform::Lock;
+    platform::makeInPlace<Lock>(_lock);
 }
 
 // The copy gets a lock of its own: sharing or duplicating the source's would let either object release
 // what the other still uses.
 Mutex::Mutex(const Mutex&) : _lock{} {
-    new (_lock) platform::Lock;
+    platform::makeInPlace<Lock>(_lock);
 }
 
 Mutex& Mutex::operator=(const Mutex&) {
@@ -37,31 +28,36 @@ Mutex& Mutex::operator=(const Mutex&) {
 }
 
 Mutex::~Mutex() {
-    lockIn(_lock).~Lock();
+    platform::dropInPlace<Lock>(_lock);
 }
 
 void Mutex::lock() {
-    lockIn(_lock).enter();
+    platform::inPlace<Lock>(_lock).enter();
 }
 
 void Mutex::unlock() {
-    lockIn(_lock).leave();
+    platform::inPlace<Lock>(_lock).leave();
 }
 
-Waitable::Waitable() : _pEvent(new platform::Event) {}
+Waitable::Waitable() : _event{} {
+    platform::makeInPlace<Event>(_event);
+}
 
-Waitable::Waitable(const Waitable&) : _pEvent(new platform::Event) {}
+// A new event of its own, as for the mutex.
+Waitable::Waitable(const Waitable&) : _event{} {
+    platform::makeInPlace<Event>(_event);
+}
 
 Waitable& Waitable::operator=(const Waitable&) {
     return *this;
 }
 
 Waitable::~Waitable() {
-    delete &eventOf(_pEvent);
+    platform::dropInPlace<Event>(_event);
 }
 
 void Waitable::signal(bool) {
-    eventOf(_pEvent).set();
+    platform::inPlace<Event>(_event).set();
 }
 
 // 0 waits without limit, as it did when the argument had no effect.
@@ -69,7 +65,7 @@ bool Waitable::wait(unsigned long milliseconds) {
     const bool unlimited = milliseconds == 0 || milliseconds >= platform::Event::infinite;
     const std::uint32_t limit =
         unlimited ? platform::Event::infinite : static_cast<std::uint32_t>(milliseconds);
-    return eventOf(_pEvent).wait(limit);
+    return platform::inPlace<Event>(_event).wait(limit);
 }
 
 } // namespace Kel

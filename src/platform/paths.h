@@ -2,8 +2,6 @@
 #ifndef KEL_SRC_PLATFORM_PATHS_H
 #define KEL_SRC_PLATFORM_PATHS_H
 
-#include <kel/export.h>
-
 #include <string>
 
 namespace Kel {
@@ -16,9 +14,15 @@ namespace platform {
 // relative name meets a home directory that is not set or empty.
 bool localProfilePath(const char* name, std::string& path);
 
-// The path of the system-wide profile file `name` ("/etc/" or "c:\etc\" joined with it), or
-// in the directory set by setGlobalProfileDirectory.
+// The path of the system-wide profile file `name`: systemProfileDirectory joined with it, or the
+// directory a test program sets (platform/test_hooks.h).
 std::string globalProfilePath(const char* name);
+
+// Where system-wide profile files live: "/etc" on POSIX, "c:\etc" on Windows.
+extern const char* const systemProfileDirectory;
+
+// `directory` and `name` joined by the platform's separator, unless `directory` ends in one already.
+std::string joinPath(const std::string& directory, const char* name);
 
 // Writes `text` (lines ended by "\n", written with the platform's line end) to a new file
 // in the directory of `path` and renames it over `path` once every byte is on disk. The new file
@@ -29,10 +33,6 @@ std::string globalProfilePath(const char* name);
 // fails (the old file untouched and the temporary file removed, except after a failed rewrite
 // in place), or when the existing file is not a regular file or may not be written.
 bool replaceTextFile(const std::string& path, const std::string& text);
-
-// Points the global profile directory elsewhere; null restores the system directory. Meant
-// for tests: exported so that they can reach it, but not part of the public headers.
-KEL_API void setGlobalProfileDirectory(const char* directory);
 
 } // namespace platform
 } // namespace Kel

@@ -13,17 +13,6 @@ namespace platform {
 
 namespace {
 
-bool g_bGlobalOverride = false;
-std::string g_globalDirectory;
-
-std::string joinPath(const char* directory, const char* name) {
-    std::string path(directory);
-    if (path.empty() || path.back() != '/')
-        path += '/';
-    path += name;
-    return path;
-}
-
 // Writes all of [data, data + length), resuming after interrupted or partial writes.
 bool writeAll(int fd, const char* data, std::size_t length) {
     while (length > 0) {
@@ -83,6 +72,16 @@ bool rewriteInPlace(const std::string& target, const std::string& text) {
 
 } // namespace
 
+const char* const systemProfileDirectory = "/etc";
+
+std::string joinPath(const std::string& directory, const char* name) {
+    std::string path(directory);
+    if (path.empty() || path.back() != '/')
+        path += '/';
+    path += name;
+    return path;
+}
+
 bool localProfilePath(const char* name, std::string& path) {
     if (name[0] == '/') {
         path = name;
@@ -93,10 +92,6 @@ bool localProfilePath(const char* name, std::string& path) {
         return false;
     path = joinPath(home, name);
     return true;
-}
-
-std::string globalProfilePath(const char* name) {
-    return joinPath(g_bGlobalOverride ? g_globalDirectory.c_str() : "/etc", name);
 }
 
 bool replaceTextFile(const std::string& path, const std::string& text) {
@@ -145,11 +140,6 @@ bool replaceTextFile(const std::string& path, const std::string& text) {
     if (!ok)
         ::unlink(temporary.c_str());
     return ok;
-}
-
-void setGlobalProfileDirectory(const char* directory) {
-    g_bGlobalOverride = directory != nullptr;
-    g_globalDirectory = directory != nullptr ? directory : "";
 }
 
 } // namespace platform

@@ -10,19 +10,8 @@ namespace platform {
 
 namespace {
 
-bool g_bGlobalOverride = false;
-std::string g_globalDirectory;
-
 bool isSeparator(char c) {
     return c == '\\' || c == '/';
-}
-
-std::string joinPath(const std::string& directory, const char* name) {
-    std::string path(directory);
-    if (path.empty() || !isSeparator(path.back()))
-        path += '\\';
-    path += name;
-    return path;
 }
 
 // "C:..." or "\\server\share...": the text already says where it lives.
@@ -148,6 +137,16 @@ bool rewriteInPlace(const std::string& target, const std::string& text) {
 
 } // namespace
 
+const char* const systemProfileDirectory = "c:\\etc";
+
+std::string joinPath(const std::string& directory, const char* name) {
+    std::string path(directory);
+    if (path.empty() || !isSeparator(path.back()))
+        path += '\\';
+    path += name;
+    return path;
+}
+
 bool localProfilePath(const char* name, std::string& path) {
     if (isAbsolute(name)) {
         path = name;
@@ -165,10 +164,6 @@ bool localProfilePath(const char* name, std::string& path) {
     directory += home;
     path = joinPath(directory, name);
     return true;
-}
-
-std::string globalProfilePath(const char* name) {
-    return joinPath(g_bGlobalOverride ? g_globalDirectory : std::string("c:\\etc"), name);
 }
 
 bool replaceTextFile(const std::string& path, const std::string& text) {
@@ -218,11 +213,6 @@ bool replaceTextFile(const std::string& path, const std::string& text) {
     if (!ok)
         ::DeleteFileA(temporary.c_str());
     return ok;
-}
-
-void setGlobalProfileDirectory(const char* directory) {
-    g_bGlobalOverride = directory != nullptr;
-    g_globalDirectory = directory != nullptr ? directory : "";
 }
 
 } // namespace platform

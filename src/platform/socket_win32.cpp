@@ -48,20 +48,6 @@ long socketSend(SocketHandle handle, const char* data, std::size_t length) {
     return ::send(static_cast<SOCKET>(handle), data, chunk, 0);
 }
 
-bool socketSendAll(SocketHandle handle, const char* data, std::size_t length) {
-    while (length > 0) {
-        const long sent = socketSend(handle, data, length);
-        if (sent == SOCKET_ERROR) {
-            if (::WSAGetLastError() == WSAEINTR)
-                continue;
-            return false;
-        }
-        data += sent;
-        length -= static_cast<std::size_t>(sent);
-    }
-    return true;
-}
-
 long socketLastError() {
     return ::WSAGetLastError();
 }

@@ -1,7 +1,5 @@
 #include "kel_test.h"
 
-#include "datetime/instant.h"
-
 #include <kel/datetime.h>
 
 #include <chrono>
@@ -104,15 +102,15 @@ TEST(TimestampYears, RunTo9999InSettersParsingFormatsAndTheClock) {
     const long long msPerDay = 86400000LL;
     const long long msTo2040 =
         (Date(2040, 6, 15).toTimePoint() - std::chrono::system_clock::now()) / std::chrono::milliseconds(1);
-    datetime::shiftClockForTests(msTo2040 + msPerDay / 2);
+    kel_test::shiftClock(msTo2040 + msPerDay / 2);
     EXPECT_EQ(Date::now().year(), 2040);
     EXPECT_EQ(Timestamp::now(Time::UTC).year(), 2040);
     EXPECT_EQ(Timestamp::now(Time::Local).month(), 6);
-    datetime::shiftClockForTests(msTo2040 + 2907000LL * msPerDay); // July 9999
+    kel_test::shiftClock(msTo2040 + 2907000LL * msPerDay); // July 9999
     EXPECT_EQ(Timestamp::now(Time::UTC).year(), 9999);
-    datetime::shiftClockForTests(msTo2040 + 2908000LL * msPerDay);
+    kel_test::shiftClock(msTo2040 + 2908000LL * msPerDay);
     EXPECT_THROW_REASON(Date::now(), DateTimeException, 1);
-    datetime::shiftClockForTests(0);
+    kel_test::shiftClock(0);
 }
 
 TEST(TimestampChrono, ConvertsThroughUniversalOrLocalTime) {

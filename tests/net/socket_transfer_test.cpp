@@ -79,6 +79,28 @@ TEST(SocketRecv, TimeLimitsZeroShortAndNone) {
     c.server.close();
 }
 
+// A receive takes everything that has arrived, however little it asked the system for before, with a
+// limit and without one; a short text after a long one comes back exactly.
+TEST(SocketRecv, EverythingThatHasArrivedComesInOneCall) {
+    Watchdog guard(std::chrono::seconds(20));
+    sock_test::Connection c = sock_test::connectLoopback();
+    const std::string block = patterned(40000);
+    const auto settle = std::chrono::milliseconds(200 * kel_test::slowdown());
+    String out;
+    for (unsigned long timeout : {0xFFFFFFFFul, 5000000ul}) {
+        SCOPED_TRACE(timeout);
+        c.client << block.c_str() << Socket::flush;
+        std::this_thread::sleep_for(settle);
+        ASSERT_EQ(c.server.recv(out, timeout), block.size());
+        EXPECT_TRUE(std::string(out.buffer(), block.size()) == block) << "the received bytes differ";
+    }
+    c.client << "short" << Socket::flush;
+    EXPECT_EQ(c.server.recv(out, 0xFFFFFFFFul), 5ul);
+    EXPECT_STREQ(out, "short");
+    c.client.close();
+    c.server.close();
+}
+
 TEST(SocketRecv, PeerCloseClosesTheSocketThenReportsNoHandle) {
     Watchdog guard(std::chrono::seconds(20));
     sock_test::Connection c = sock_test::connectLoopback();

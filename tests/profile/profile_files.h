@@ -7,7 +7,6 @@
 // a drive is used as it stands.
 
 #include "kel_test.h"
-#include "platform/paths.h"
 
 #include <kel/profile.h>
 
@@ -41,8 +40,8 @@ inline void writeBytes(const std::string& path, const std::string& bytes) {
 
 class ProfileFiles : public ::testing::Test {
 protected:
-    ProfileFiles() { Kel::platform::setGlobalProfileDirectory(global.path().c_str()); }
-    ~ProfileFiles() override { Kel::platform::setGlobalProfileDirectory(nullptr); }
+    ProfileFiles() { kel_test::setGlobalProfileDirectory(global.path().c_str()); }
+    ~ProfileFiles() override { kel_test::setGlobalProfileDirectory(nullptr); }
 
     std::string local(const std::string& name = "app.ini") const { return home.file(name); }
     void writeLocal(const std::string& bytes) { writeBytes(local(), bytes); }

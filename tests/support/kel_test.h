@@ -72,6 +72,13 @@ std::string dumpOf(Kel::KELBase& object);
 // (EAFNOSUPPORT); any other refusal fails the calling test.
 bool localSocketsAvailable();
 
+// Moves the clock the library reads by milliseconds (0 puts it back), so that a test can live in
+// another year.
+void shiftClock(long long milliseconds);
+// Points the directory of global profile files elsewhere (a copy of directory is kept); null restores
+// the system's.
+void setGlobalProfileDirectory(const char* directory);
+
 } // namespace kel_test
 
 #endif
