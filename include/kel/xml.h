@@ -30,7 +30,9 @@
 // the double quote, TAB and line feed as "&quot;", "&#9;" and "&#10;"; element text made only of white
 // space starts with a character reference ("&#32;"), since the parser would otherwise see no text. The
 // content of a mixed element is written as it stands, without indentation. A comment is written as the
-// whole comment its value holds, or as "<!--" value "-->". An instruction is written "<?name attributes?>",
+// whole comment its value holds, or as "<!--" value "-->"; so is an element named like a comment's tag
+// ("!--...") that has no namespace, attributes or children (refused with 303 as a document's root, which
+// must be an element); other nodes so named keep their form and are refused with 303. An instruction is written "<?name attributes?>",
 // or "<?name value?>" without attributes; a declaration like an element. What XML itself cannot hold raises
 // XMLException, and nothing is written: 302 for a control character other than TAB, line feed and CR, "--"
 // in a comment or "-" at its end, "?>" in an instruction, a version other than "1." and digits, an encoding

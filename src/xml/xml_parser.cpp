@@ -52,6 +52,12 @@ bool startsWith(const char* p, const char* prefix) {
     return std::strncmp(p, prefix, std::strlen(prefix)) == 0;
 }
 
+// The character behind the "-->" that ends the comment beginning at start ("<!--"); null when none does.
+const char* commentEnd(const char* start) {
+    const char* close = std::strstr(start + 4, "-->");
+    return close ? close + 3 : nullptr;
+}
+
 bool allSpace(const char* p, const char* end) {
     for (; p < end; ++p)
         if (!isXmlSpace(*p))
@@ -106,10 +112,10 @@ const char* detail::docTypeEnd(const char* p) {
             break;
         case '<':
             if (depth > 0 && startsWith(p, "<!--")) {
-                const char* close = std::strstr(p + 4, "-->");
-                if (!close)
+                const char* end = commentEnd(p);
+                if (!end)
                     return nullptr;
-                p = close + 2;
+                p = end - 1;
             }
             break;
         case '>':
@@ -470,12 +476,12 @@ bool XMLParser::readTag(XMLNode* node, const char*& cursor) {
 // A comment is kept whole, from its "<" through "-->", whatever it holds.
 void XMLParser::readComment(XMLNode* node, const char* start, const char*& cursor) {
     node->_type = XMLNode::Comment;
-    const char* close = std::strstr(start + 4, "-->");
-    if (!close)
+    const char* end = commentEnd(start);
+    if (!end)
         fail(std::strchr(start, '>') ? 203 : 205, start);
     node->_name.assign(_texts, "!--", 3);
-    node->_value.assign(_texts, start, static_cast<std::size_t>(close + 3 - start));
-    cursor = close + 3;
+    node->_value.assign(_texts, start, static_cast<std::size_t>(end - start));
+    cursor = end;
 }
 
 // "<?target data?>": data in the form of attributes (name="value" ...) is read as attributes, any other
@@ -696,10 +702,9 @@ void XMLParser::declareEntities(const char* text, detail::EntityTable& table) {
         if (!*p || *p == ']')
             return;
         if (startsWith(p, "<!--")) {
-            const char* close = std::strstr(p + 4, "-->");
-            if (!close)
+            p = commentEnd(p);
+            if (!p)
                 return;
-            p = close + 3;
         } else if (startsWith(p, "<?")) {
             const char* close = std::strstr(p + 2, "?>");
             if (!close)

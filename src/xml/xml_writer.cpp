@@ -265,6 +265,8 @@ public:
         if (declared || !doc->_docType.isNull())
             out.put('\n');
         topLevel(out, doc->_pProlog);
+        if (doc->_pRoot && standsForComment(doc->_pRoot))
+            throw XMLException(303); // a document needs a root element
         if (doc->_pRoot)
             node(out, doc->_pRoot, true);
         topLevel(out, doc->_pEpilog);
@@ -274,6 +276,15 @@ private:
     static Text field(const XMLNode::Field& f) { return Text(f.data(), f.size()); }
     static Text attributeName(const XMLAttr* a) {
         return a->_pName ? Text(a->_pName->chars, a->_pName->length) : Text("", 0);
+    }
+
+    // Whether n is an element that stands for a comment: named like a comment's tag, without namespace,
+    // attributes or children. Any other node so named keeps its own form (and is refused, as XML cannot
+    // hold the name), so that nothing it holds is lost.
+    static bool standsForComment(const XMLNode* n) {
+        const Text name = field(n->_name);
+        return n->_type == XMLNode::Element && !n->_pFirstChild && !n->_pFirstAttr && !n->_nameSpace.size() &&
+               name.n >= 3 && std::memcmp(name.p, "!--", 3) == 0;
     }
 
     // Whether the element's content is mixed: it has text nodes among its children.
@@ -330,14 +341,11 @@ private:
         default:
             break;
         }
-        const Text nameSpace = field(n->_nameSpace), name = field(n->_name);
-        if (n->_type == XMLNode::Element && !n->_pFirstChild && !nameSpace.n && name.n >= 3 &&
-            std::memcmp(name.p, "!--", 3) == 0) {
-            // A childless element named like a comment's tag stands for a comment. One with children, or
-            // a declaration, keeps its own form (and is refused when its name is not one XML can hold).
+        if (standsForComment(n)) {
             putComment(out, field(n->_value));
             return false;
         }
+        const Text nameSpace = field(n->_nameSpace), name = field(n->_name);
         out.put('<');
         putTagName(out, nameSpace, name);
         for (const XMLAttr* a = n->_pFirstAttr; a; a = a->_pNext) {

@@ -168,6 +168,11 @@ TEST(XMLWriter, TextsXmlCannotHoldAreRefused) {
     XMLNode parent("r");
     parent.addNode("!--x", String())->addNode("c", "lost if written as a comment");
     EXPECT_THROW_REASON(parent.stream(true), XMLException, 303);
+    XMLNode attributed("r");
+    attributed.addNode("!--", String())->attribute("x", "lost if written as a comment");
+    EXPECT_THROW_REASON(attributed.stream(true), XMLException, 303);
+    XMLDoc rootless("!--", "1.0", "UTF-8");
+    EXPECT_THROW_REASON(rootless.stream(), XMLException, 303);
 }
 
 TEST(XMLWriter, CommentsReadBackAsTheSameComment) {

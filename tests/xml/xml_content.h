@@ -12,6 +12,7 @@
 
 #include <kel/xml.h>
 
+#include <cstring>
 #include <string>
 
 namespace kel_test {
@@ -49,8 +50,17 @@ inline std::string qualifiedName(const Kel::XMLNode* n) {
     return q + (name.isNull() ? "" : static_cast<const char*>(name));
 }
 
+// An element named like a comment's tag, without namespace, attributes or children, is a comment as the
+// writer writes it.
+inline bool standsForComment(const Kel::XMLNode* n) {
+    const Kel::String name = n->name();
+    return n->type() == Kel::XMLNode::Element && !n->nextChild(nullptr) && !n->attribute(nullptr) &&
+           n->nameSpace().length() == 0 && name.length() >= 3 && std::strncmp(name, "!--", 3) == 0;
+}
+
 inline bool isElement(const Kel::XMLNode* n) {
-    return n->type() == Kel::XMLNode::Element || n->type() == Kel::XMLNode::Declaration;
+    return (n->type() == Kel::XMLNode::Element && !standsForComment(n)) ||
+           n->type() == Kel::XMLNode::Declaration;
 }
 
 inline void putStart(std::string& lines, const Kel::XMLNode* n) {
