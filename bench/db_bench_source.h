@@ -36,9 +36,7 @@ public:
         std::error_code ignored;
         std::filesystem::remove_all(_dir, ignored);
     }
-    const char* name() const {
-        return "kel_bench";
-    }
+    const char* name() const { return "kel_bench"; }
     // A connection string for the PostgreSQL server of scripts/pg-start.sh, or null when KEL_PG_PORT is
     // not set.
     const char* postgresConnection() {

@@ -72,8 +72,8 @@ int main() {
         const Kel::Timestamp stamp(taken);
         const auto back = stamp.toTimePoint();
         const auto drift = std::chrono::duration_cast<std::chrono::seconds>(taken - back).count();
-        std::cout << "stamp " << stamp.format("YYYY-MM-DD HH:NN:SS") << ", drift under a second: "
-                  << (drift == 0 ? "yes" : "no") << "\n";
+        std::cout << "stamp " << stamp.format("YYYY-MM-DD HH:NN:SS")
+                  << ", drift under a second: " << (drift == 0 ? "yes" : "no") << "\n";
 
         Kel::Date(2024, 2, 30); // no such day: the handler below reports it
         return EXIT_FAILURE;

@@ -315,9 +315,7 @@ private:
     void freeStorage();
     void assignNumber(const char* fmt, ...);
     std::uint32_t textLength() const;
-    bool isInline() const {
-        return _pBuffer == _aInline;
-    }
+    bool isInline() const { return _pBuffer == _aInline; }
 
     // The marks and sizes come first so that they share the tail of KELBase's padding.
     bool _bNull;

@@ -32,17 +32,17 @@
 // content of a mixed element is written as it stands, without indentation. A comment is written as the
 // whole comment its value holds, or as "<!--" value "-->"; so is an element named like a comment's tag
 // ("!--...") that has no namespace, attributes or children (refused with 303 as a document's root, which
-// must be an element); other nodes so named keep their form and are refused with 303. An instruction is written "<?name attributes?>",
-// or "<?name value?>" without attributes; a declaration like an element. What XML itself cannot hold raises
-// XMLException, and nothing is written: 302 for a control character other than TAB, line feed and CR, "--"
-// in a comment or "-" at its end, "?>" in an instruction, a version other than "1." and digits, an encoding
-// name that is not one, and an empty DOCTYPE text; 303 for an element, attribute or instruction name that
-// XML does not read as a name. What the text form does not carry comes back otherwise: a value together
-// with children (the value is not written), the type of a declaration (read back as an element), names
-// with a second ":" (the text after it is dropped), bytes that are not UTF-8 in a document declared UTF-8
-// (written as they are).
-// A text that would be longer than a String can hold (4 GiB) raises XMLException(301); so does a chain
-// of 100,000 nested elements, whose indentation alone needs about 10^10 TABs.
+// must be an element); other nodes so named keep their form and are refused with 303. An instruction is
+// written "<?name attributes?>", or "<?name value?>" without attributes; a declaration like an element. What
+// XML itself cannot hold raises XMLException, and nothing is written: 302 for a control character other than
+// TAB, line feed and CR, "--" in a comment or "-" at its end, "?>" in an instruction, a version other than
+// "1." and digits, an encoding name that is not one, and an empty DOCTYPE text; 303 for an element, attribute
+// or instruction name that XML does not read as a name. What the text form does not carry comes back
+// otherwise: a value together with children (the value is not written), the type of a declaration (read back
+// as an element), names with a second ":" (the text after it is dropped), bytes that are not UTF-8 in a
+// document declared UTF-8 (written as they are). A text that would be longer than a String can hold (4 GiB)
+// raises XMLException(301); so does a chain of 100,000 nested elements, whose indentation alone needs about
+// 10^10 TABs.
 //
 // Objects are not synchronised: a tree, its document and its search lists are used by one thread at a
 // time. Different threads may parse or write different trees at once.

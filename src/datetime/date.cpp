@@ -50,7 +50,7 @@ Date::Date(const String& value, const String& fmt)
 // The copy is a new object to the dump registry: its KELBase part is not copied.
 Date::Date(const Date& o)
     : KELBase(), _lYear(o._lYear), _lMonth(o._lMonth), _lDay(o._lDay),
-      _pFormat(o._pFormat != nullptr ? new String(*o._pFormat) : nullptr) {}
+      _pFormat(o._pFormat ? new String(*o._pFormat) : nullptr) {}
 
 Date::~Date() {
     delete _pFormat;
@@ -127,7 +127,7 @@ long Date::lastDay() const {
 }
 
 const String& Date::storedFormat() const {
-    return _pFormat == nullptr ? datetime::defaultFormat(datetime::dateFormat) : *_pFormat;
+    return _pFormat ? *_pFormat : datetime::defaultFormat(datetime::dateFormat);
 }
 
 String Date::format(const String& fmt) const {

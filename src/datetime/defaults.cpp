@@ -62,7 +62,7 @@ const String& defaultFormat(DefaultFormat which) {
 String* ownFormat(const String& fmt, DefaultFormat which) {
     const String& shared = defaultFormat(which);
     const char* text = fmt;
-    if (text != nullptr && fmt.length() == shared.length() && std::strcmp(text, shared) == 0) {
+    if (text && fmt.length() == shared.length() && std::strcmp(text, shared) == 0) {
         return nullptr;
     }
     return new String(fmt);

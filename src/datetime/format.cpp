@@ -420,13 +420,13 @@ const DefaultPlans defaultPlans;
 
 String formatFields(const Fields& fields, const String& fmt, FieldSet set) {
     const char* f = fmt;
-    if (f == nullptr) {
+    if (!f) {
         return String();
     }
     const long n = static_cast<long>(fmt.length());
     FormatPlan ownPlan;
     const FormatPlan* plan = defaultPlans.find(f, n, set);
-    if (plan == nullptr) {
+    if (!plan) {
         ownPlan = planFormat(f, n, set);
         plan = &ownPlan;
     }

@@ -157,11 +157,11 @@ bool readPlainDigits(const String& value, const String& fmt, FieldSet set, Field
     const char* f = fmt;
     const char* v = value;
     const unsigned long n = fmt.length();
-    if (f == nullptr || v == nullptr) {
+    if (!f || !v) {
         return false;
     }
     const FormatShape* shape = shapeOf(f, n);
-    if (shape == nullptr || !shape->plain[static_cast<int>(set)] || value.length() != n) {
+    if (!shape || !shape->plain[static_cast<int>(set)] || value.length() != n) {
         return false;
     }
     for (int i = 0; i < shape->separatorCount; ++i) {
@@ -206,11 +206,11 @@ void layOut(const String& value, const String& fmt, Layout& l) {
     l.value = value;
     l.format = fmt;
     const unsigned long n = fmt.length();
-    if (l.value == nullptr) {
-        fail(4, "a null value for the format \"%s\"", l.format != nullptr ? l.format : "");
+    if (!l.value) {
+        fail(4, "a null value for the format \"%s\"", l.format ? l.format : "");
     }
     if (value.length() != n) {
-        fail(4, "\"%s\" is not as long as the format \"%s\"", l.value, l.format != nullptr ? l.format : "");
+        fail(4, "\"%s\" is not as long as the format \"%s\"", l.value, l.format ? l.format : "");
     }
     if (const FormatShape* shape = shapeOf(l.format, n)) {
         layOutByShape(*shape, l);

@@ -37,7 +37,7 @@ Time::Time(const String& value, const String& fmt)
 // The copy is a new object to the dump registry: its KELBase part is not copied.
 Time::Time(const Time& o)
     : KELBase(), _lHour(o._lHour), _lMinute(o._lMinute), _dSecond(o._dSecond),
-      _pFormat(o._pFormat != nullptr ? new String(*o._pFormat) : nullptr) {}
+      _pFormat(o._pFormat ? new String(*o._pFormat) : nullptr) {}
 
 Time::~Time() {
     delete _pFormat;
@@ -100,7 +100,7 @@ double Time::second() const {
 }
 
 const String& Time::storedFormat() const {
-    return _pFormat == nullptr ? datetime::defaultFormat(datetime::timeFormat) : *_pFormat;
+    return _pFormat ? *_pFormat : datetime::defaultFormat(datetime::timeFormat);
 }
 
 String Time::format(const String& fmt) const {

@@ -22,7 +22,7 @@ bool localOffset(long long seconds, long& offset) {
     const std::lock_guard<std::mutex> guard(zoneLock);
     // localtime_r, unlike localtime, need not look at the time zone again.
     tzset();
-    if (localtime_r(&instant, &broken) == nullptr)
+    if (!localtime_r(&instant, &broken))
         return false;
     offset = broken.tm_gmtoff;
     return true;

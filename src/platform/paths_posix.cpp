@@ -88,7 +88,7 @@ bool localProfilePath(const char* name, std::string& path) {
         return true;
     }
     const char* home = std::getenv("HOME");
-    if (home == nullptr || *home == '\0')
+    if (!home || *home == '\0')
         return false;
     path = joinPath(home, name);
     return true;
@@ -103,7 +103,7 @@ bool replaceTextFile(const std::string& path, const std::string& text) {
     if (::lstat(path.c_str(), &info) == 0) {
         if (S_ISLNK(info.st_mode)) {
             char* resolved = ::realpath(path.c_str(), nullptr);
-            if (resolved == nullptr)
+            if (!resolved)
                 return false;
             target = resolved;
             std::free(resolved);

@@ -153,12 +153,12 @@ bool localProfilePath(const char* name, std::string& path) {
         return true;
     }
     const char* home = std::getenv("HOMEPATH");
-    if (home == nullptr || *home == '\0')
+    if (!home || *home == '\0')
         return false;
     std::string directory;
     if (!namesDrive(home)) {
         const char* drive = std::getenv("HOMEDRIVE");
-        if (drive != nullptr)
+        if (drive)
             directory = drive;
     }
     directory += home;

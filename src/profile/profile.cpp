@@ -19,7 +19,7 @@ namespace {
 // The number of bytes of [text, text + length) before the first NUL.
 std::size_t textLength(const char* text, std::size_t length) {
     const void* nul = std::memchr(text, '\0', length);
-    return nul != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nul) - text) : length;
+    return nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - text) : length;
 }
 
 const char* findByte(const char* begin, const char* end, char byte) {
@@ -35,12 +35,11 @@ using OpenFile = std::unique_ptr<std::FILE, FileCloser>;
 // The local file's content: every section, and every entry not read from the global file.
 std::string fileText(const Profile::ProfileSection* first) {
     std::string text;
-    for (const Profile::ProfileSection* section = first; section != nullptr; section = section->next()) {
+    for (const Profile::ProfileSection* section = first; section; section = section->next()) {
         text += '[';
         text += section->name();
         text += "]\n";
-        for (const Profile::ProfileEntry* entry = section->firstEntry(); entry != nullptr;
-             entry = entry->next()) {
+        for (const Profile::ProfileEntry* entry = section->firstEntry(); entry; entry = entry->next()) {
             if (entry->isGlobal())
                 continue;
             text += entry->key();
@@ -60,9 +59,9 @@ Profile::Profile(const char* localName, const char* globalName)
     : _pFirst(nullptr), _pLast(nullptr), _szLocal(nullptr), _szGlobal(nullptr), _bFound(false),
       _pState(new State) {
     try {
-        if (localName != nullptr)
+        if (localName)
             loadLocal(localName);
-        if (globalName != nullptr)
+        if (globalName)
             loadGlobal(globalName);
         // What the destructor would write if nothing changed: a file that was read is left as it
         // is, comments and blank lines included, unless the profile's content differs from this.
@@ -80,9 +79,9 @@ Profile::Profile(const Profile& other)
     : KELBase(other), _pFirst(nullptr), _pLast(nullptr), _szLocal(nullptr), _szGlobal(nullptr),
       _bFound(other._bFound), _pState(new State) {
     try {
-        if (other._szLocal != nullptr)
+        if (other._szLocal)
             _szLocal = detail::copyText(other._szLocal);
-        if (other._szGlobal != nullptr)
+        if (other._szGlobal)
             _szGlobal = detail::copyText(other._szGlobal);
         copyChain(other._pFirst, _pFirst, _pLast);
     } catch (...) {
@@ -139,7 +138,7 @@ Profile::~Profile() {
 
 void Profile::save() noexcept {
     // A moved-from profile has no state, and nothing to save.
-    if (_pState == nullptr || !_pState->bSaveLocal)
+    if (!_pState || !_pState->bSaveLocal)
         return;
     try {
         const std::string text = fileText(_pFirst);
@@ -153,31 +152,31 @@ void Profile::save() noexcept {
 // ---- look-ups and changes -----------------------------------------------------------------------
 
 const char* Profile::getProfileString(const char* section, const char* key, const char* defaultValue) const {
-    const ProfileSection* found = section != nullptr ? find(section) : nullptr;
-    return found != nullptr ? found->entryValue(key, defaultValue) : defaultValue;
+    const ProfileSection* found = section ? find(section) : nullptr;
+    return found ? found->entryValue(key, defaultValue) : defaultValue;
 }
 
 long Profile::getProfileLong(const char* section, const char* key, long defaultValue) const {
-    const ProfileSection* found = section != nullptr && key != nullptr ? find(section) : nullptr;
-    const ProfileEntry* entry = found != nullptr ? found->findEntry(key) : nullptr;
+    const ProfileSection* found = section && key ? find(section) : nullptr;
+    const ProfileEntry* entry = found ? found->findEntry(key) : nullptr;
     // strtol reads what atol reads, and clamps what would overflow.
-    return entry != nullptr ? std::strtol(entry->_szValue, nullptr, 10) : defaultValue;
+    return entry ? std::strtol(entry->_szValue, nullptr, 10) : defaultValue;
 }
 
 void Profile::writeProfileString(const char* section, const char* key, const char* value) {
-    if (section == nullptr || key == nullptr || value == nullptr)
+    if (!section || !key || !value)
         return;
     ProfileSection* target = find(section);
-    if (target == nullptr)
+    if (!target)
         target = addSection(section);
     target->setEntry(key, value);
 }
 
 void Profile::writeProfileLong(const char* section, const char* key, long value) {
-    if (section == nullptr || key == nullptr)
+    if (!section || !key)
         return;
     ProfileSection* target = find(section);
-    if (target == nullptr)
+    if (!target)
         target = addSection(section);
     target->setEntry(key, value);
 }
@@ -193,23 +192,23 @@ Profile::Mode Profile::mode() {
 // ---- sections -----------------------------------------------------------------------------------
 
 Profile::ProfileSection* Profile::find(const char* name) const {
-    return name != nullptr ? findSection(name, std::strlen(name)) : nullptr;
+    return name ? findSection(name, std::strlen(name)) : nullptr;
 }
 
 Profile::ProfileSection* Profile::addSection(const char* name) {
-    return appendSection(name != nullptr ? name : "", name != nullptr ? std::strlen(name) : 0);
+    return appendSection(name ? name : "", name ? std::strlen(name) : 0);
 }
 
 Profile::ProfileSection* Profile::findSection(const char* name, std::size_t length) const {
     dropStaleIndex();
-    if (_pState != nullptr && _pState->bIndexed)
+    if (_pState && _pState->bIndexed)
         return _pState->firstSection.find(name, length);
     unsigned passed = 0;
-    for (ProfileSection* section = _pFirst; section != nullptr; section = section->_pNext) {
+    for (ProfileSection* section = _pFirst; section; section = section->_pNext) {
         if (std::strncmp(section->_szName, name, length) == 0 && section->_szName[length] == '\0')
             return section;
-        if (++passed == detail::kIndexAfter && section->_pNext != nullptr && _pState != nullptr) {
-            for (ProfileSection* each = _pFirst; each != nullptr; each = each->_pNext)
+        if (++passed == detail::indexAfter && section->_pNext && _pState) {
+            for (ProfileSection* each = _pFirst; each; each = each->_pNext)
                 _pState->firstSection.addFirst(each); // keeps the first of equal names
             _pState->bIndexed = true;
             _pState->indexGeneration = detail::currentTableGeneration();
@@ -220,13 +219,13 @@ Profile::ProfileSection* Profile::findSection(const char* name, std::size_t leng
 }
 
 Profile::ProfileSection* Profile::appendSection(const char* name, std::size_t length) {
-    if (_pState == nullptr)
+    if (!_pState)
         _pState = new State; // a moved-from profile in use again
     std::unique_ptr<ProfileSection> section(new ProfileSection(name, length));
     dropStaleIndex();
     if (_pState->bIndexed)
         _pState->firstSection.addFirst(section.get());
-    if (_pLast != nullptr)
+    if (_pLast)
         _pLast->_pNext = section.get();
     else
         _pFirst = section.get();
@@ -238,9 +237,9 @@ void Profile::copyChain(const ProfileSection* from, ProfileSection*& first, Prof
     first = nullptr;
     last = nullptr;
     try {
-        for (; from != nullptr; from = from->_pNext) {
+        for (; from; from = from->_pNext) {
             ProfileSection* copy = new ProfileSection(*from);
-            if (last != nullptr)
+            if (last)
                 last->_pNext = copy;
             else
                 first = copy;
@@ -253,15 +252,14 @@ void Profile::copyChain(const ProfileSection* from, ProfileSection*& first, Prof
 }
 
 void Profile::dropStaleIndex() const {
-    if (_pState != nullptr && _pState->bIndexed &&
-        _pState->indexGeneration != detail::currentTableGeneration()) {
+    if (_pState && _pState->bIndexed && _pState->indexGeneration != detail::currentTableGeneration()) {
         _pState->firstSection = {};
         _pState->bIndexed = false;
     }
 }
 
 void Profile::releaseSections() {
-    if (_pState != nullptr) {
+    if (_pState) {
         _pState->firstSection = {};
         _pState->bIndexed = false;
     }
@@ -288,7 +286,7 @@ void Profile::loadLocal(const char* localName) {
     if (!platform::localProfilePath(localName, _pState->localPath))
         return;
     OpenFile file(std::fopen(_pState->localPath.c_str(), "rb"));
-    if (file == nullptr) {
+    if (!file) {
         // An absent file is created on saving; one that is there but cannot be opened is left
         // alone, since the settings in it were never seen.
         _pState->bSaveLocal = errno == ENOENT;
@@ -304,7 +302,7 @@ void Profile::loadLocal(const char* localName) {
 void Profile::loadGlobal(const char* globalName) {
     _szGlobal = detail::copyText(globalName);
     OpenFile file(std::fopen(platform::globalProfilePath(globalName).c_str(), "rb"));
-    if (file == nullptr)
+    if (!file)
         return;
     _mode = LoadingGlobal;
     const bool read = readFile(file.get());
@@ -343,8 +341,8 @@ void Profile::parse(const char* text, std::size_t length) {
     ProfileSection* current = nullptr;
     while (cursor < end) {
         const char* lineFeed = findByte(cursor, end, '\n');
-        const char* lineEnd = lineFeed != nullptr ? lineFeed : end;
-        const char* const next = lineFeed != nullptr ? lineFeed + 1 : end;
+        const char* lineEnd = lineFeed ? lineFeed : end;
+        const char* const next = lineFeed ? lineFeed + 1 : end;
         // Text after a NUL could not be kept in the profile's C strings, so the line ends there.
         lineEnd = cursor + textLength(cursor, static_cast<std::size_t>(lineEnd - cursor));
         while (lineEnd > cursor && lineEnd[-1] == '\r')
@@ -353,14 +351,13 @@ void Profile::parse(const char* text, std::size_t length) {
         if (lineEnd > cursor && *cursor == '[') {
             const char* name = cursor + 1;
             const char* close = findByte(name, lineEnd, ']');
-            const std::size_t nameLength =
-                static_cast<std::size_t>((close != nullptr ? close : lineEnd) - name);
+            const std::size_t nameLength = static_cast<std::size_t>((close ? close : lineEnd) - name);
             current = findSection(name, nameLength);
-            if (current == nullptr)
+            if (!current)
                 current = appendSection(name, nameLength);
-        } else if (current != nullptr) {
+        } else if (current) {
             const char* equals = findByte(cursor, lineEnd, '=');
-            if (equals != nullptr) {
+            if (equals) {
                 std::unique_ptr<ProfileEntry> entry(
                     new ProfileEntry(cursor, static_cast<std::size_t>(equals - cursor), equals + 1,
                                      static_cast<std::size_t>(lineEnd - equals - 1)));

@@ -22,7 +22,7 @@ char* copyText(const char* text);
 
 // A chain is searched from its start until this many links have been passed without a match;
 // after that a look-up table answers, kept up to date as links are appended.
-constexpr unsigned kIndexAfter = 8;
+constexpr unsigned indexAfter = 8;
 
 // Look-up tables point into the names and keys they index. The public assignments of sections and
 // entries replace those texts without knowing which table holds them, so each bumps this count, and a

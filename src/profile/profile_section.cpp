@@ -18,7 +18,7 @@ char* copyText(const char* text, std::size_t length) {
 }
 
 char* copyText(const char* text) {
-    if (text == nullptr)
+    if (!text)
         text = "";
     return copyText(text, std::strlen(text));
 }
@@ -79,7 +79,7 @@ Profile::ProfileEntry::~ProfileEntry() {
     // Successors are detached before they are deleted, so a chain of any length is released
     // by this loop and never by nested destructor calls.
     ProfileEntry* next = _pNext;
-    while (next != nullptr) {
+    while (next) {
         ProfileEntry* after = next->_pNext;
         next->_pNext = nullptr;
         delete next;
@@ -107,7 +107,7 @@ Profile::ProfileSection::ProfileSection(const ProfileSection& other)
     : _pFirst(nullptr), _pLast(nullptr), _pNext(nullptr), _szName(detail::copyText(other._szName)),
       _pIndex(nullptr) {
     try {
-        for (const ProfileEntry* entry = other._pFirst; entry != nullptr; entry = entry->_pNext)
+        for (const ProfileEntry* entry = other._pFirst; entry; entry = entry->_pNext)
             append(new ProfileEntry(*entry));
     } catch (...) {
         releaseEntries();
@@ -132,7 +132,7 @@ Profile::ProfileSection::~ProfileSection() {
     delete[] _szName;
     releaseEntries();
     ProfileSection* next = _pNext;
-    while (next != nullptr) {
+    while (next) {
         ProfileSection* after = next->_pNext;
         next->_pNext = nullptr;
         delete next;
@@ -142,12 +142,12 @@ Profile::ProfileSection::~ProfileSection() {
 
 const char* Profile::ProfileSection::entryValue(const char* key, const char* defaultValue) const {
     const ProfileEntry* entry = findEntry(key);
-    return entry != nullptr ? entry->_szValue : defaultValue;
+    return entry ? entry->_szValue : defaultValue;
 }
 
 void Profile::ProfileSection::setEntry(const char* key, const char* value) {
     ProfileEntry* entry = findEntry(key);
-    if (entry != nullptr)
+    if (entry)
         entry->replaceValue(value);
     else
         addEntry(key, value);
@@ -168,19 +168,19 @@ Profile::ProfileEntry* Profile::ProfileSection::addEntry(const char* key, long v
 }
 
 Profile::ProfileEntry* Profile::ProfileSection::findEntry(const char* key) const {
-    if (key == nullptr)
+    if (!key)
         return nullptr;
     dropStaleIndex();
-    if (_pIndex != nullptr) {
+    if (_pIndex) {
         return _pIndex->first.find(key, std::strlen(key));
     }
     unsigned passed = 0;
-    for (ProfileEntry* entry = _pFirst; entry != nullptr; entry = entry->_pNext) {
+    for (ProfileEntry* entry = _pFirst; entry; entry = entry->_pNext) {
         if (std::strcmp(entry->_szKey, key) == 0)
             return entry;
-        if (++passed == detail::kIndexAfter && entry->_pNext != nullptr) {
+        if (++passed == detail::indexAfter && entry->_pNext) {
             std::unique_ptr<EntryIndex> index(new EntryIndex);
-            for (ProfileEntry* each = _pFirst; each != nullptr; each = each->_pNext)
+            for (ProfileEntry* each = _pFirst; each; each = each->_pNext)
                 index->first.addFirst(each); // keeps the first of equal keys
             _pIndex = index.release();
             return findEntry(key);
@@ -192,9 +192,9 @@ Profile::ProfileEntry* Profile::ProfileSection::findEntry(const char* key) const
 void Profile::ProfileSection::append(ProfileEntry* entry) {
     // The table learns the entry before the chain does, so a failure leaves both as they were.
     dropStaleIndex();
-    if (_pIndex != nullptr)
+    if (_pIndex)
         _pIndex->first.addFirst(entry);
-    if (_pLast != nullptr)
+    if (_pLast)
         _pLast->_pNext = entry;
     else
         _pFirst = entry;
@@ -202,7 +202,7 @@ void Profile::ProfileSection::append(ProfileEntry* entry) {
 }
 
 void Profile::ProfileSection::dropStaleIndex() const {
-    if (_pIndex != nullptr && _pIndex->generation != detail::currentTableGeneration()) {
+    if (_pIndex && _pIndex->generation != detail::currentTableGeneration()) {
         delete _pIndex;
         _pIndex = nullptr;
     }

@@ -72,7 +72,7 @@ public:
         const std::size_t mask = _slots.size() - 1;
         for (std::size_t i = static_cast<std::size_t>(hash) & mask;; i = (i + 1) & mask) {
             const Slot& slot = _slots[i];
-            if (slot.link == nullptr) {
+            if (!slot.link) {
                 return nullptr;
             }
             if (slot.hash == static_cast<std::uint32_t>(hash) && slot.length == length &&
@@ -86,7 +86,7 @@ public:
     void addFirst(Link* link) {
         const char* text = textOf(link);
         const std::size_t length = std::strlen(text);
-        if (find(text, length) != nullptr) {
+        if (find(text, length)) {
             return;
         }
         if ((_count + 1) * 2 > _slots.size()) {
@@ -121,7 +121,7 @@ private:
     void place(const Slot& slot) {
         const std::size_t mask = _slots.size() - 1;
         std::size_t i = static_cast<std::size_t>(slot.hash) & mask;
-        while (_slots[i].link != nullptr) {
+        while (_slots[i].link) {
             i = (i + 1) & mask;
         }
         _slots[i] = slot;
@@ -131,7 +131,7 @@ private:
         std::vector<Slot> old(_slots.empty() ? 16 : _slots.size() * 2);
         old.swap(_slots);
         for (const Slot& slot : old) {
-            if (slot.link != nullptr) {
+            if (slot.link) {
                 place(slot);
             }
         }

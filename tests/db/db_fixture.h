@@ -82,9 +82,7 @@ public:
 #endif
     }
     // The SQLite driver library, as the host's driver manager loads it.
-    std::string sqliteDriver() const {
-        return findDriver("KEL_SQLITE_DRIVER", "libsqlite3odbc.so");
-    }
+    std::string sqliteDriver() const { return findDriver("KEL_SQLITE_DRIVER", "libsqlite3odbc.so"); }
 
     // Empty when a connection to b works; otherwise why not.
     const std::string& probe(Backend b) {

@@ -40,15 +40,11 @@ public:
         if (_handle != none && ::connect(_handle, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0)
             close();
     }
-    ~RawPeer() {
-        close();
-    }
+    ~RawPeer() { close(); }
     RawPeer(const RawPeer&) = delete;
     RawPeer& operator=(const RawPeer&) = delete;
 
-    bool connected() const {
-        return _handle != none;
-    }
+    bool connected() const { return _handle != none; }
     // One send; urgent sends the text as out-of-band data. True when every byte went.
     bool send(const std::string& text, bool urgent = false) {
         return ::send(_handle, text.data(), static_cast<int>(text.size()), urgent ? MSG_OOB : 0) ==

@@ -29,7 +29,7 @@ struct CanAdd<T, std::void_t<decltype(std::declval<const String&>() + std::declv
 };
 
 template <class T> constexpr bool refused = !CanAppend<T>::value && !CanAdd<T>::value;
-template <class T> constexpr bool accepted = CanAppend<T>::value&& CanAdd<T>::value;
+template <class T> constexpr bool accepted = CanAppend<T>::value && CanAdd<T>::value;
 
 } // namespace
 
