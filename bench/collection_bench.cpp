@@ -18,10 +18,12 @@ void BM_CollectionAddTailRemove(benchmark::State& state) {
     std::vector<Kel::Collectable> items(elementCount);
     Kel::Collection c;
     for (auto _ : state) {
-        for (Kel::Collectable& e : items)
+        for (Kel::Collectable& e : items) {
             c.addTail(&e);
-        for (Kel::Collectable& e : items)
+        }
+        for (Kel::Collectable& e : items) {
             c.remove(&e, 0);
+        }
         benchmark::DoNotOptimize(c.count());
     }
     state.SetItemsProcessed(state.iterations() * elementCount * 2);
@@ -38,10 +40,12 @@ void BM_StdListPushBackErase(benchmark::State& state) {
     std::vector<std::list<Node*>::iterator> where(elementCount);
     std::list<Node*> l;
     for (auto _ : state) {
-        for (int i = 0; i < elementCount; ++i)
+        for (int i = 0; i < elementCount; ++i) {
             where[i] = l.insert(l.end(), &nodes[i]);
-        for (int i = 0; i < elementCount; ++i)
+        }
+        for (int i = 0; i < elementCount; ++i) {
             l.erase(where[i]);
+        }
         benchmark::DoNotOptimize(l.size());
     }
     state.SetItemsProcessed(state.iterations() * elementCount * 2);
@@ -56,15 +60,20 @@ void BM_MultiCollectableAddRemove(benchmark::State& state) {
     const int k = static_cast<int>(state.range(0));
     std::vector<Kel::MultiCollectable> items(multiCount);
     std::vector<std::unique_ptr<Kel::Collection>> collections;
-    for (int j = 0; j < k; ++j)
+    for (int j = 0; j < k; ++j) {
         collections.push_back(std::make_unique<Kel::Collection>());
+    }
     for (auto _ : state) {
-        for (auto& c : collections)
-            for (Kel::MultiCollectable& e : items)
+        for (auto& c : collections) {
+            for (Kel::MultiCollectable& e : items) {
                 c->addTail(&e);
-        for (auto& c : collections)
-            for (Kel::MultiCollectable& e : items)
+            }
+        }
+        for (auto& c : collections) {
+            for (Kel::MultiCollectable& e : items) {
                 c->remove(&e, 0);
+            }
+        }
         benchmark::DoNotOptimize(collections.front()->count());
     }
     state.SetItemsProcessed(state.iterations() * multiCount * k * 2);

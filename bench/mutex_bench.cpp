@@ -47,8 +47,9 @@ int main(int argc, char** argv) {
     // The C library, and Kel's lock on Linux, skip the bus lock while the process has a single thread.
     // KEL_BENCH_THREADED=1 starts (and ends) a thread first, so that both sides pay it as in a program
     // with threads.
-    if (std::getenv("KEL_BENCH_THREADED"))
+    if (std::getenv("KEL_BENCH_THREADED")) {
         std::thread([] {}).join();
+    }
     benchmark::Initialize(&argc, argv);
     kel_bench::RatioReporter reporter;
     reporter.compare("BM_KelMutexLockUnlock", "BM_StdRecursiveMutexLockUnlock");

@@ -79,8 +79,9 @@ std::string profileFile(long entries, long sections) {
         const long perSection = entries / sections;
         for (long s = 0; s < sections; ++s) {
             out << '[' << sectionName(s) << "]\n";
-            for (long e = 0; e < perSection; ++e)
+            for (long e = 0; e < perSection; ++e) {
                 out << keyName(e) << "=value of entry " << e << " in section " << s << '\n';
+            }
         }
     }
     return name;
@@ -101,18 +102,21 @@ struct Baseline {
         std::ifstream in(path, std::ios::binary);
         Section* current = nullptr;
         for (std::string line; std::getline(in, line);) {
-            while (!line.empty() && line.back() == '\r')
+            while (!line.empty() && line.back() == '\r') {
                 line.pop_back();
+            }
             if (!line.empty() && line[0] == '[') {
                 std::string name = line.substr(1, line.find(']') - 1);
                 auto found = firstSection.emplace(name, sections.size());
-                if (found.second)
+                if (found.second) {
                     sections.push_back(Section{name, {}, {}});
+                }
                 current = &sections[found.first->second];
             } else if (current != nullptr) {
                 std::size_t equals = line.find('=');
-                if (equals == std::string::npos)
+                if (equals == std::string::npos) {
                     continue;
+                }
                 current->firstEntry.emplace(line.substr(0, equals), current->entries.size());
                 current->entries.emplace_back(line.substr(0, equals), line.substr(equals + 1));
             }
@@ -121,8 +125,9 @@ struct Baseline {
 
     const char* lookup(const std::string& section, const std::string& key) const {
         auto s = firstSection.find(section);
-        if (s == firstSection.end())
+        if (s == firstSection.end()) {
             return nullptr;
+        }
         const Section& found = sections[s->second];
         auto e = found.firstEntry.find(key);
         return e == found.firstEntry.end() ? nullptr : found.entries[e->second].second.c_str();
@@ -133,13 +138,15 @@ struct Baseline {
         std::string text;
         for (const Section& section : sections) {
             text += '[' + section.name + "]\n";
-            for (const auto& entry : section.entries)
+            for (const auto& entry : section.entries) {
                 text += entry.first + '=' + entry.second + '\n';
+            }
         }
         const std::string temporary = path.string() + ".baseline";
         std::FILE* file = std::fopen(temporary.c_str(), "wb");
-        if (file == nullptr)
+        if (file == nullptr) {
             return false;
+        }
         bool ok = std::fwrite(text.data(), 1, text.size(), file) == text.size() && std::fflush(file) == 0;
 #ifdef _WIN32
         ok = ok && _commit(_fileno(file)) == 0;
@@ -158,9 +165,10 @@ std::vector<std::pair<std::string, std::string>> lookups(long entries, long sect
     std::mt19937 random(42);
     std::vector<std::pair<std::string, std::string>> keys;
     keys.reserve(100000);
-    for (int i = 0; i < 100000; ++i)
+    for (int i = 0; i < 100000; ++i) {
         keys.emplace_back(sectionName(static_cast<long>(random() % sections)),
                           keyName(static_cast<long>(random() % (entries / sections))));
+    }
     return keys;
 }
 
@@ -196,9 +204,10 @@ void BM_Lookup_Kel(benchmark::State& state) {
     const auto keys = lookups(state.range(0), state.range(1));
     Profile profile(name.c_str(), nullptr);
     for (auto _ : state) {
-        for (const auto& key : keys)
+        for (const auto& key : keys) {
             benchmark::DoNotOptimize(
                 profile.getProfileString(key.first.c_str(), key.second.c_str(), nullptr));
+        }
     }
 }
 
@@ -207,8 +216,9 @@ void BM_Lookup_Baseline(benchmark::State& state) {
     const auto keys = lookups(state.range(0), state.range(1));
     Baseline baseline(home().path() / name);
     for (auto _ : state) {
-        for (const auto& key : keys)
+        for (const auto& key : keys) {
             benchmark::DoNotOptimize(baseline.lookup(key.first, key.second));
+        }
     }
 }
 

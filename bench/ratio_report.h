@@ -27,10 +27,12 @@ public:
         ConsoleReporter::ReportRuns(runs);
         for (const Run& r : runs) {
             const bool median = r.run_type == Run::RT_Aggregate && r.aggregate_name == "median";
-            if (median || (r.run_type == Run::RT_Iteration && !_medians.count(r.run_name.str())))
+            if (median || (r.run_type == Run::RT_Iteration && !_medians.count(r.run_name.str()))) {
                 _times[r.run_name.str()] = {r.GetAdjustedRealTime(), r.GetAdjustedCPUTime()};
-            if (median)
+            }
+            if (median) {
                 _medians[r.run_name.str()] = true;
+            }
         }
     }
 
@@ -40,10 +42,11 @@ public:
         std::fprintf(out, "\nRatios in this run (%s):\n", _medians.empty() ? "single runs" : "medians");
         for (const Pair& p : _pairs) {
             auto a = _times.find(p.name), b = _times.find(p.baseline);
-            if (a != _times.end() && b != _times.end() && b->second.first > 0 && b->second.second > 0)
+            if (a != _times.end() && b != _times.end() && b->second.first > 0 && b->second.second > 0) {
                 std::fprintf(out, "  %-32s / %-32s = %.2f (cpu %.2f)\n", p.name.c_str(), p.baseline.c_str(),
                              a->second.first / b->second.first * p.factor,
                              a->second.second / b->second.second * p.factor);
+            }
         }
         std::fflush(out);
     }

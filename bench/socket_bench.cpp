@@ -50,14 +50,16 @@ void BM_SocketLoopback(benchmark::State& state) {
         std::thread sender([&client, &chunk] {
             for (std::size_t sent = 0; sent < kTotal;) {
                 unsigned long n = client.send(chunk);
-                if (n == 0xFFFFFFFFul)
+                if (n == 0xFFFFFFFFul) {
                     return;
+                }
                 sent += n;
             }
         });
         std::size_t received = 0;
-        while (received < kTotal)
+        while (received < kTotal) {
             received += server.recv(in, 0xFFFFFFFFul);
+        }
         sender.join();
         benchmark::DoNotOptimize(in);
     }
@@ -75,11 +77,13 @@ void BM_RawLoopback(benchmark::State& state) {
     socklen_t length = sizeof address;
     if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         ::listen(listener, 1) != 0 ||
-        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         throw std::runtime_error("raw listener");
+    }
     int client = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+    if (::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
         throw std::runtime_error("raw connect");
+    }
     int server = ::accept(listener, nullptr, nullptr);
     const std::string chunk(kChunk, 'r');
 
@@ -88,16 +92,18 @@ void BM_RawLoopback(benchmark::State& state) {
         std::thread sender([client, &chunk] {
             for (std::size_t sent = 0; sent < kTotal;) {
                 ssize_t n = ::send(client, chunk.data(), chunk.size(), MSG_NOSIGNAL);
-                if (n < 0)
+                if (n < 0) {
                     return;
+                }
                 sent += static_cast<std::size_t>(n);
             }
         });
         std::size_t received = 0;
         while (received < kTotal) {
             ssize_t n = ::recv(server, &in[0], in.size(), 0);
-            if (n <= 0)
+            if (n <= 0) {
                 break;
+            }
             received += static_cast<std::size_t>(n);
         }
         sender.join();

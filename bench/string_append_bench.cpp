@@ -16,8 +16,9 @@ constexpr int appendCount = 1000000;
 void BM_KelStringAppendChar(benchmark::State& state) {
     for (auto _ : state) {
         Kel::String text("");
-        for (int i = 0; i < appendCount; ++i)
+        for (int i = 0; i < appendCount; ++i) {
             text += static_cast<char>('a' + i % 26);
+        }
         benchmark::DoNotOptimize(text.length());
     }
     state.SetItemsProcessed(state.iterations() * appendCount);
@@ -27,8 +28,9 @@ BENCHMARK(BM_KelStringAppendChar)->Unit(benchmark::kMillisecond);
 void BM_StdStringAppendChar(benchmark::State& state) {
     for (auto _ : state) {
         std::string text;
-        for (int i = 0; i < appendCount; ++i)
+        for (int i = 0; i < appendCount; ++i) {
             text += static_cast<char>('a' + i % 26);
+        }
         benchmark::DoNotOptimize(text.size());
     }
     state.SetItemsProcessed(state.iterations() * appendCount);

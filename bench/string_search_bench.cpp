@@ -34,47 +34,53 @@ const std::string& haystack() {
 
 void BM_StringFindIndexText(benchmark::State& state) {
     const Kel::String text(haystack().c_str());
-    for (auto _ : state)
+    for (auto _ : state) {
         benchmark::DoNotOptimize(text.findIndex(needle));
+    }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * textSize));
 }
 BENCHMARK(BM_StringFindIndexText);
 
 void BM_StdFindText(benchmark::State& state) {
     const std::string& text = haystack();
-    for (auto _ : state)
+    for (auto _ : state) {
         benchmark::DoNotOptimize(text.find(needle));
+    }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * textSize));
 }
 BENCHMARK(BM_StdFindText);
 
 void BM_StringFindChar(benchmark::State& state) {
     const Kel::String text(haystack().c_str());
-    for (auto _ : state)
+    for (auto _ : state) {
         benchmark::DoNotOptimize(text.find('#'));
+    }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * textSize));
 }
 BENCHMARK(BM_StringFindChar);
 
 void BM_StdFindChar(benchmark::State& state) {
     const std::string& text = haystack();
-    for (auto _ : state)
+    for (auto _ : state) {
         benchmark::DoNotOptimize(text.find('#'));
+    }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * textSize));
 }
 BENCHMARK(BM_StdFindChar);
 
 void BM_StringFindCharFromEnd(benchmark::State& state) {
     const Kel::String text(haystack().c_str());
-    for (auto _ : state)
+    for (auto _ : state) {
         benchmark::DoNotOptimize(text.find('q', true));
+    }
 }
 BENCHMARK(BM_StringFindCharFromEnd);
 
 void BM_StdRFindChar(benchmark::State& state) {
     const std::string& text = haystack();
-    for (auto _ : state)
+    for (auto _ : state) {
         benchmark::DoNotOptimize(text.rfind('q'));
+    }
 }
 BENCHMARK(BM_StdRFindChar);
 
@@ -83,13 +89,15 @@ void BM_StringFieldLast(benchmark::State& state) {
     const auto fields = static_cast<unsigned long>(state.range(0));
     std::string line;
     for (unsigned long i = 0; i < fields; ++i) {
-        if (i)
+        if (i) {
             line += ',';
+        }
         line += i % 4 == 0 ? "\"quoted, text\"" : "field" + std::to_string(i);
     }
     const Kel::String text(line.c_str());
-    for (auto _ : state)
+    for (auto _ : state) {
         benchmark::DoNotOptimize(text.field(',', fields - 1, '"'));
+    }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * line.size()));
 }
 BENCHMARK(BM_StringFieldLast)->Arg(1000)->Arg(10000);

@@ -79,15 +79,17 @@ inline std::string makeDocument(std::size_t targetBytes, bool mixed = false) {
         }
         text += "\t\t<description>";
         for (unsigned w = 0, n = 8 + random.next(14); w < n; ++w) {
-            if (w)
+            if (w) {
                 text += ' ';
+            }
             const char* word = words[random.next(sizeof words / sizeof words[0])];
-            if (mixed && w % 4 == 1)
+            if (mixed && w % 4 == 1) {
                 text += std::string("<em>") + word + "</em>";
-            else if (mixed && w % 7 == 3)
+            } else if (mixed && w % 7 == 3) {
                 text += std::string("<![CDATA[<b>") + word + "</b>]]>";
-            else
+            } else {
                 text += word;
+            }
         }
         text += ".</description>\n\t</book>\n";
     }
@@ -109,8 +111,9 @@ inline std::size_t heapInUse() {
 inline const std::string& document(std::size_t bytes) {
     static std::map<std::size_t, std::string> documents;
     std::string& text = documents[bytes];
-    if (text.empty())
+    if (text.empty()) {
         text = makeDocument(bytes);
+    }
     return text;
 }
 
@@ -118,8 +121,9 @@ inline const std::string& document(std::size_t bytes) {
 inline const std::string& mixedDocument(std::size_t bytes) {
     static std::map<std::size_t, std::string> documents;
     std::string& text = documents[bytes];
-    if (text.empty())
+    if (text.empty()) {
         text = makeDocument(bytes, true);
+    }
     return text;
 }
 
@@ -134,9 +138,10 @@ inline int runAgainstPeers(int argc, char** argv, const char* operation) {
     benchmark::Initialize(&argc, argv);
     RatioReporter reporter;
     for (const char* size : {"102400", "5242880", "52428800"}) {
-        for (const char* peer : {"Pugixml", "Tinyxml2", "Libxml2"})
+        for (const char* peer : {"Pugixml", "Tinyxml2", "Libxml2"}) {
             reporter.compare(std::string("BM_Kel") + operation + "/" + size + "/real_time",
                              std::string("BM_") + peer + operation + "/" + size + "/real_time");
+        }
         // Mixed content and CDATA against the subset document of the same size, where measured.
         reporter.compare(std::string("BM_Kel") + operation + "Mixed/" + size + "/real_time",
                          std::string("BM_Kel") + operation + "/" + size + "/real_time");

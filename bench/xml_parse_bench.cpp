@@ -28,8 +28,9 @@ template <class Parse> void runParse(benchmark::State& state, Parse parse, bool 
         auto tree = parse(text);
         const std::size_t after = kel_bench::heapInUse();
         state.counters["heap_x"] = static_cast<double>(after - before) / static_cast<double>(text.size());
-        if (!tree)
+        if (!tree) {
             state.SkipWithError("parse failed");
+        }
     }
     for (auto _ : state) {
         auto tree = parse(text);

@@ -30,8 +30,9 @@ Socket listenOnFreePort(unsigned short& port) {
             s.listen();
             return s;
         } catch (const SocketException& e) {
-            if (e.reason() != 10048 && e.reason() != 10013)
+            if (e.reason() != 10048 && e.reason() != 10013) {
                 throw;
+            }
         }
     }
 }
@@ -50,18 +51,21 @@ void serve(Socket listener) {
     String piece;
     try {
         for (;;) {
-            if (connection->recv(piece, 0xFFFFFFFFul) == 0)
+            if (connection->recv(piece, 0xFFFFFFFFul) == 0) {
                 continue;
+            }
             pending += static_cast<const char*>(piece);
             std::string::size_type end;
             while ((end = pending.find('\n')) != std::string::npos) {
                 std::string line = pending.substr(0, end + 1);
                 pending.erase(0, end + 1);
-                for (char& ch : line)
+                for (char& ch : line) {
                     ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+                }
                 *connection << line.c_str();
-                if (!connection->flushOutput())
+                if (!connection->flushOutput()) {
                     return; // the client is gone
+                }
             }
         }
     } catch (const SocketException& e) {
@@ -74,8 +78,9 @@ void serve(Socket listener) {
 std::string readLine(Socket& s) {
     std::string line;
     String piece;
-    while (line.find('\n') == std::string::npos && s.recv(piece, kTwoSeconds) > 0)
+    while (line.find('\n') == std::string::npos && s.recv(piece, kTwoSeconds) > 0) {
         line += static_cast<const char*>(piece);
+    }
     return line;
 }
 
@@ -99,8 +104,9 @@ int main() {
         const char* lines[] = {"hello, echo", "the answer is ", "bye"};
         for (const char* text : lines) {
             client << text;
-            if (text == lines[1])
+            if (text == lines[1]) {
                 client << 42L;
+            }
             client << "\n" << Socket::flush;
             std::cout << "client: got " << readLine(client);
         }

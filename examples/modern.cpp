@@ -37,8 +37,9 @@ private:
 std::map<Kel::String, long> stockOf(const Kel::XMLDoc& doc) {
     std::map<Kel::String, long> stock;
     for (const Kel::XMLNode& item : doc.rootNode()->children()) {
-        if (item.type() == Kel::XMLNode::Element)
+        if (item.type() == Kel::XMLNode::Element) {
             stock[item.attribute("name")] += std::strtol(item.attribute("qty"), nullptr, 10);
+        }
     }
     return stock;
 }
@@ -55,8 +56,9 @@ int main() {
         std::vector<Kel::XMLDoc> documents;
         documents.push_back(Kel::XMLDoc(stockXml)); // moved in, no copy of the tree
         std::map<Kel::String, long> stock = stockOf(documents.front());
-        for (const auto& [name, quantity] : stock)
+        for (const auto& [name, quantity] : stock) {
             std::cout << name << ": " << quantity << "\n";
+        }
 
         Kel::Collection queue;
         queue.addTail(new Order("bolt", 30));

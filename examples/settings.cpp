@@ -35,8 +35,9 @@ std::string contents(const fs::path& file) {
 void show(const char* title, const fs::path& file) {
     std::cout << title << "\n";
     std::istringstream lines(contents(file));
-    for (std::string line; std::getline(lines, line);)
+    for (std::string line; std::getline(lines, line);) {
         std::cout << "    " << line << "\n";
+    }
 }
 
 } // namespace
@@ -75,9 +76,11 @@ int main() {
     {
         const Profile settings(file.string().c_str(), nullptr);
         std::cout << "every setting, by absolute path:\n";
-        for (const Profile::ProfileSection& section : settings.sections())
-            for (const Profile::ProfileEntry& entry : section.entries())
+        for (const Profile::ProfileSection& section : settings.sections()) {
+            for (const Profile::ProfileEntry& entry : section.entries()) {
                 std::cout << "    " << section.name() << "." << entry.key() << " = " << entry.value() << "\n";
+            }
+        }
     }
     // Only read, so the file stays as it was, byte for byte.
 

@@ -54,8 +54,9 @@ int consume(WorkQueue& q) {
             const bool finished = q.finished;
             if (!job) {
                 q.mutex.unlock();
-                if (finished)
+                if (finished) {
                     return done;
+                }
                 break;
             }
             const int n = job->number();
@@ -65,8 +66,9 @@ int consume(WorkQueue& q) {
             ++done;
             std::printf("job %2d: %2d squared is %3d, running total %ld\n", n, n, n * n, sum);
         }
-        if (!signalled)
+        if (!signalled) {
             std::printf("no signal within a second; looking again\n");
+        }
     }
 }
 

@@ -19,8 +19,9 @@ namespace {
 // A file in the system's temporary directory, removed at the end.
 std::string temporaryFile() {
     const char* dir = std::getenv("TMPDIR");
-    if (!dir)
+    if (!dir) {
         dir = std::getenv("TEMP");
+    }
     std::string path =
         std::string(dir ? dir : "/tmp") + "/kel-example-" + std::to_string(std::rand()) + ".xml";
     return path;
@@ -49,15 +50,17 @@ int rewrite(const char* in, const char* out) {
         return e.reason() == 104 ? 4 : 2;
     }
     std::FILE* f = std::fopen(out, "wb");
-    if (!f)
+    if (!f) {
         return 1;
+    }
     std::fwrite(static_cast<const char*>(written), 1, written.length(), f);
     return std::fclose(f) == 0 ? 0 : 1;
 }
 
 int main(int argc, char** argv) {
-    if (argc == 3)
+    if (argc == 3) {
         return rewrite(argv[1], argv[2]);
+    }
 
     // Build: a root, attributes, elements with text, a namespace, a comment parsed from text.
     XMLDoc doc("library", true, "1.0", "UTF-8");
@@ -94,12 +97,14 @@ int main(int argc, char** argv) {
     XMLNodeList books;
     back.rootNode()->findNodeS(books, "book");
     XMLSNode* cell = nullptr;
-    while (XMLNode* b = books.next(cell))
+    while (XMLNode* b = books.next(cell)) {
         std::cout << "book " << text(b->attribute(String("isbn"))) << " at level " << b->level() << ": "
                   << text(b->value()) << "\n";
+    }
     for (const XMLNode* s = back.rootNode()->findChild("shelf", nullptr); s;
-         s = back.rootNode()->findChild("shelf", s))
+         s = back.rootNode()->findChild("shelf", s)) {
         std::cout << "shelf " << text(s->attribute(String("id"))) << "\n";
+    }
     const XMLNode* tag = back.rootNode()->findChild("shelf", "id", "2", nullptr)->nextChild(nullptr);
     std::cout << "namespace " << text(tag->nameSpace()) << ", name " << text(tag->name()) << "\n";
 
@@ -109,10 +114,11 @@ int main(int argc, char** argv) {
 
     // Text beside child elements is kept as text nodes, in document order, and written back as it stands.
     XMLDoc mixed("<p>Fish <b>and</b> chips<![CDATA[ <hot> ]]></p>");
-    for (const XMLNode* n = mixed.rootNode()->nextChild(nullptr); n; n = mixed.rootNode()->nextChild(n))
+    for (const XMLNode* n = mixed.rootNode()->nextChild(nullptr); n; n = mixed.rootNode()->nextChild(n)) {
         std::cout << (n->type() == XMLNode::Text ? "text \"" : "element ")
                   << text(n->type() == XMLNode::Text ? n->value() : n->name())
                   << (n->type() == XMLNode::Text ? "\"\n" : "\n");
+    }
     std::cout << mixed.stream();
 
     // Bad input is reported with a reason: 102 for an entity outside the table.

@@ -27,22 +27,26 @@ void removeHome() {
 
 void writeFile(const uint8_t* data, size_t size) {
     std::FILE* file = std::fopen(g_file.c_str(), "wb");
-    if (file == nullptr)
+    if (file == nullptr) {
         std::abort();
-    if (size > 0 && std::fwrite(data, 1, size, file) != size)
+    }
+    if (size > 0 && std::fwrite(data, 1, size, file) != size) {
         std::abort();
+    }
     std::fclose(file);
 }
 
 std::string readFile() {
     std::string text;
     std::FILE* file = std::fopen(g_file.c_str(), "rb");
-    if (file == nullptr)
+    if (file == nullptr) {
         return "<absent>";
+    }
     char buffer[65536];
     size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
         text.append(buffer, got);
+    }
     std::fclose(file);
     return text;
 }
@@ -57,8 +61,9 @@ public:
         ProfileSection* found = find(section);
         if (found != nullptr && found->firstEntry() != nullptr) {
             const char* key = found->firstEntry()->key();
-            if (std::strcmp(getProfileString(section, key, nullptr), found->firstEntry()->value()) != 0)
+            if (std::strcmp(getProfileString(section, key, nullptr), found->firstEntry()->value()) != 0) {
                 std::abort();
+            }
         }
         getProfileLong(section, section, 0);
         writeProfileString(section, "fuzz", section);
@@ -72,8 +77,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // that fast where there is one.
     std::string pattern = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
     pattern += "/kel-profile-fuzz-XXXXXX";
-    if (::mkdtemp(&pattern[0]) == nullptr)
+    if (::mkdtemp(&pattern[0]) == nullptr) {
         std::abort();
+    }
     g_home = pattern;
     g_file = g_home + "/fuzz.ini";
     ::setenv("HOME", g_home.c_str(), 1);
@@ -85,13 +91,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     writeFile(data, size);
     {
         Kel::Profile profile("fuzz.ini", nullptr);
-        if (!profile.profileFound())
+        if (!profile.profileFound()) {
             std::abort();
+        }
     }
     const std::string first = readFile();
     { Kel::Profile again("fuzz.ini", nullptr); }
-    if (readFile() != first)
+    if (readFile() != first) {
         std::abort();
+    }
 
     writeFile(data, size);
     {

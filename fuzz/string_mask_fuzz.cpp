@@ -14,8 +14,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (int i = 0; i < 4 && start <= input.size(); ++i) {
         const std::size_t end = i < 3 ? input.find('\0', start) : std::string::npos;
         parts[i] = input.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        if (end == std::string::npos)
+        if (end == std::string::npos) {
             break;
+        }
         start = end + 1;
     }
     const Kel::String text(parts[0].c_str());
@@ -24,20 +25,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Kel::String repl(parts[3].c_str());
 
     const Kel::String made = text.createMask(chars);
-    if (made.length() != text.length())
+    if (made.length() != text.length()) {
         std::abort();
+    }
     const Kel::String masked = text.mask(made);
-    if (masked.length() != text.length())
+    if (masked.length() != text.length()) {
         std::abort();
+    }
     try {
         text.mask(freeMask);
     } catch (const Kel::StringException& e) {
-        if (e.reason() != 4 || freeMask.length() == text.length())
+        if (e.reason() != 4 || freeMask.length() == text.length()) {
             std::abort();
+        }
     }
     const Kel::String replaced = text.replaceMask(made, repl);
-    if (replaced.length() > text.length() + repl.length())
+    if (replaced.length() > text.length() + repl.length()) {
         std::abort();
+    }
     text.replaceMask(freeMask, repl);
     return 0;
 }

@@ -13,17 +13,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Kel::String s(text);
     try {
         s.unescape();
-        if (s.length() > std::string(text).size())
+        if (s.length() > std::string(text).size()) {
             std::abort();
+        }
     } catch (const Kel::StringException& e) {
-        if (e.reason() != 5)
+        if (e.reason() != 5) {
             std::abort();
+        }
     }
 
     Kel::String round(text);
     round.escape();
     round.unescape();
-    if (round != text)
+    if (round != text) {
         std::abort();
+    }
     return 0;
 }

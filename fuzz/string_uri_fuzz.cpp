@@ -14,13 +14,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Kel::String decoded(text);
     decoded.fromURI();
     if (decoded.isNull() || decoded.length() > std::strlen(text) ||
-        decoded.length() != std::strlen(static_cast<const char*>(decoded)))
+        decoded.length() != std::strlen(static_cast<const char*>(decoded))) {
         std::abort();
+    }
 
     Kel::String round(text);
     round.toURI();
     round.fromURI();
-    if (round != text)
+    if (round != text) {
         std::abort();
+    }
     return 0;
 }

@@ -21,14 +21,16 @@ Outcome rewrite(std::string& text, const Kel::VariableList& vars, const std::str
     for (int pass = 0; pass < 500 && text.size() <= 4096; ++pass) {
         passed = passed || text == seen;
         const std::size_t p = text.find("$(");
-        if (p == std::string::npos)
+        if (p == std::string::npos) {
             return Outcome::done;
+        }
         const std::size_t close = text.find(')', p + 2);
         const std::string name =
             text.substr(p + 2, close == std::string::npos ? std::string::npos : close - p - 2);
         const Kel::Variable* v = vars.find(name.c_str());
-        if (!v)
+        if (!v) {
             return Outcome::unknown;
+        }
         const char* value = v->value();
         text = text.substr(0, p) + (value ? value : "") +
                (close == std::string::npos ? std::string() : text.substr(close + 1));
@@ -39,20 +41,24 @@ Outcome rewrite(std::string& text, const Kel::VariableList& vars, const std::str
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size > 320)
+    if (size > 320) {
         return 0;
+    }
     std::string input(reinterpret_cast<const char*>(data), size);
-    for (char& c : input)
-        if (c == '\0')
+    for (char& c : input) {
+        if (c == '\0') {
             c = ' ';
+        }
+    }
 
     Kel::VariableList vars;
     std::string text;
     std::size_t start = 0;
     for (int line = 0; line < 5 && start <= input.size(); ++line) {
         std::size_t end = input.find('\n', start);
-        if (end == std::string::npos)
+        if (end == std::string::npos) {
             end = input.size();
+        }
         const std::string current = input.substr(start, end - start);
         start = end + 1;
         if (line == 0) {
@@ -76,14 +82,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string expected = text;
     bool passed = false;
     const Outcome outcome = rewrite(expected, vars, static_cast<const char*>(s), passed);
-    if (outcome == Outcome::gaveUp)
+    if (outcome == Outcome::gaveUp) {
         return 0;
+    }
     const bool agrees = reason == 0 ? outcome == Outcome::done && expected == static_cast<const char*>(s)
                         : reason == 17
                             ? outcome == Outcome::unknown && expected == static_cast<const char*>(s)
                         : reason == 18 ? passed
                                        : false;
-    if (!agrees)
+    if (!agrees) {
         std::abort();
+    }
     return 0;
 }

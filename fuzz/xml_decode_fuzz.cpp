@@ -20,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const String encoded = XMLUtil::XMLEncode(input);
     const String decoded = XMLUtil::XMLDecode(encoded);
-    if (std::strcmp(decoded, input) != 0)
+    if (std::strcmp(decoded, input) != 0) {
         std::abort();
+    }
     return 0;
 }

@@ -43,8 +43,9 @@ std::string content(Bytes& in, char quote) {
             s += "&" + entityName(in) + ";";
         } else {
             const std::string piece = pieces[k % (sizeof pieces / sizeof pieces[0])];
-            if (piece[0] != quote)
+            if (piece[0] != quote) {
                 s += piece;
+            }
         }
     }
     return s;
@@ -89,22 +90,25 @@ void check(const char* text) {
     try {
         doc = XMLDoc(text);
     } catch (const XMLException& e) {
-        if (e.reason() < 101 || e.reason() > 205)
+        if (e.reason() < 101 || e.reason() > 205) {
             fail("unexpected reason", text);
+        }
         return;
     }
     String written;
     try {
         written = doc.stream();
     } catch (const XMLException& e) {
-        if (e.reason() != 302 && e.reason() != 303)
+        if (e.reason() != 302 && e.reason() != 303) {
             fail("unexpected writing reason", String());
+        }
         return;
     }
     XMLDoc again(static_cast<const char*>(written));
     if (kel_test::contentOf(again.rootNode()) != kel_test::contentOf(doc.rootNode()) ||
-        again.docType() != doc.docType())
+        again.docType() != doc.docType()) {
         fail("round trip differs", written);
+    }
 }
 
 } // namespace

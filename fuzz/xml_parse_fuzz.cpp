@@ -25,8 +25,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         try {
             (void)copy.stream();
         } catch (const XMLException& e) {
-            if (e.reason() != 302 && e.reason() != 303)
+            if (e.reason() != 302 && e.reason() != 303) {
                 __builtin_trap();
+            }
         }
         // Parsing into an existing node appends to it.
         const char* again = text.c_str();

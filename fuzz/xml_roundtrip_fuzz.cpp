@@ -30,8 +30,9 @@ public:
         std::string s;
         for (std::size_t n = next() % 24; n > 0 && !empty(); --n) {
             const char c = static_cast<char>(next());
-            if (c != '\0')
+            if (c != '\0') {
                 s += c;
+            }
         }
         return s;
     }
@@ -39,14 +40,16 @@ public:
     std::string markupText() {
         static const char pieces[] = " \t\n\r<>&;'\"-?]!/=ab\xC3\xA0";
         std::string s;
-        for (std::size_t n = next() % 16; n > 0 && !empty(); --n)
+        for (std::size_t n = next() % 16; n > 0 && !empty(); --n) {
             s += pieces[next() % (sizeof pieces - 1)];
+        }
         return s;
     }
     std::string name() {
         std::string s(1, static_cast<char>('a' + next() % 26));
-        for (std::size_t n = next() % 4; n > 0; --n)
+        for (std::size_t n = next() % 4; n > 0; --n) {
             s += static_cast<char>('a' + next() % 26);
+        }
         return s;
     }
 
@@ -70,8 +73,9 @@ bool writes(const XMLDoc& doc, String& text) {
         text = doc.stream();
         return true;
     } catch (const XMLException& e) {
-        if (e.reason() != 302 && e.reason() != 303)
+        if (e.reason() != 302 && e.reason() != 303) {
             fail("unexpected reason " + std::to_string(e.reason()), String());
+        }
         return false;
     }
 }
@@ -81,26 +85,31 @@ bool writes(const XMLDoc& doc, String& text) {
 // alone are not read back).
 void expectSameContent(const XMLDoc& doc, bool stable) {
     String text;
-    if (!writes(doc, text))
+    if (!writes(doc, text)) {
         return;
+    }
     XMLDoc again;
     try {
         again = XMLDoc(static_cast<const char*>(text));
     } catch (const XMLException& e) {
         fail("output refused with " + std::to_string(e.reason()), text);
     }
-    if (kel_test::contentOf(doc.rootNode()) != kel_test::contentOf(again.rootNode()))
+    if (kel_test::contentOf(doc.rootNode()) != kel_test::contentOf(again.rootNode())) {
         fail("content", text);
+    }
     String second;
-    if (!writes(again, second))
+    if (!writes(again, second)) {
         fail("second writing refused", text);
-    if (stable && second != text)
+    }
+    if (stable && second != text) {
         fail("second writing", text);
+    }
     if (!stable) {
         const XMLDoc third(static_cast<const char*>(second));
         String thirdText;
-        if (!writes(third, thirdText) || thirdText != second)
+        if (!writes(third, thirdText) || thirdText != second) {
             fail("third writing", second);
+        }
     }
 }
 
@@ -176,8 +185,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const XMLException&) {
         parsed = false;
     }
-    if (parsed)
+    if (parsed) {
         expectSameContent(doc, true);
+    }
 
     Bytes bytes(data, size);
     buildAndCompare(bytes);

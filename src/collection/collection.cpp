@@ -34,8 +34,9 @@ Collection::Collection(Collection&& o) noexcept
 }
 
 Collection& Collection::operator=(Collection&& o) noexcept {
-    if (isWithin(&o))
+    if (isWithin(&o)) {
         return *this;
+    }
     removeAll(_lDeleteOnDestroy);
     Collectable::operator=(o);
     _lDeleteOnDestroy = o._lDeleteOnDestroy;
@@ -69,8 +70,9 @@ Collection::~Collection() {
 }
 
 void Collection::addTail(Collectable* e) {
-    if (!e)
+    if (!e) {
         throw CollectionException(4);
+    }
     platform::LockGuard guard(asLock(_lock));
     refuseCycle(e);
     e->addToCollectionTail(this);
@@ -78,8 +80,9 @@ void Collection::addTail(Collectable* e) {
 }
 
 void Collection::addHead(Collectable* e) {
-    if (!e)
+    if (!e) {
         throw CollectionException(4);
+    }
     platform::LockGuard guard(asLock(_lock));
     refuseCycle(e);
     e->addToCollectionHead(this);
@@ -96,27 +99,31 @@ Collectable* Collection::previous(Collectable* e) {
 
 Collectable* Collection::find(const String& key, Collectable* after) {
     Collectable* e = after ? after->next(this) : _pFirst;
-    while (e && !(e->_key == key))
+    while (e && !(e->_key == key)) {
         e = e->next(this);
+    }
     return e;
 }
 
 void Collection::remove(Collectable* e, long deleteFlag) {
-    if (!e)
+    if (!e) {
         throw CollectionException(3);
+    }
     platform::LockGuard guard(asLock(_lock));
     e->removeFrom(this);
     --_ulCount;
-    if (deleteFlag && e->canIDeleteYou())
+    if (deleteFlag && e->canIDeleteYou()) {
         delete e;
+    }
 }
 
 // Always takes the current head rather than a successor saved beforehand: deleting one element may
 // destroy others held here, which leave on their own.
 void Collection::removeAll(long deleteFlag) {
     platform::LockGuard guard(asLock(_lock));
-    while (_pFirst)
+    while (_pFirst) {
         remove(_pFirst, deleteFlag);
+    }
 }
 
 // Walks up from this collection through the collections that hold it: finding e there means e would hold
@@ -124,15 +131,19 @@ void Collection::removeAll(long deleteFlag) {
 // whose own holder link tells whether it is held; a held element is refused as held (reason 1) before
 // the cycle is reported, as the element's own add would have refused it.
 void Collection::refuseCycle(const Collectable* e) const {
-    for (const Collectable* h = this; h; h = h->_pHolder)
-        if (h == e)
+    for (const Collectable* h = this; h; h = h->_pHolder) {
+        if (h == e) {
             throw CollectionException(e->_pHolder ? 1 : 2);
+        }
+    }
 }
 
 bool Collection::isWithin(const Collection* c) const {
-    for (const Collectable* h = this; h; h = h->_pHolder)
-        if (h == c)
+    for (const Collectable* h = this; h; h = h->_pHolder) {
+        if (h == c) {
             return true;
+        }
+    }
     return false;
 }
 

@@ -40,8 +40,9 @@ MultiCollectable& MultiCollectable::operator=(const MultiCollectable& o) {
 MultiCollectable::Position* MultiCollectable::positionFor(const Collection* c) const {
     for (Collectable* e = _positions._pFirst; e; e = e->_pNext) {
         Position* p = static_cast<Position*>(e);
-        if (p->_pCollection == c)
+        if (p->_pCollection == c) {
             return p;
+        }
     }
     return nullptr;
 }
@@ -52,24 +53,27 @@ void MultiCollectable::linkInto(Collection* c, bool atHead) {
     Collectable* neighbour = atHead ? c->_pFirst : c->_pLast;
     {
         platform::LockGuard guard(asLock(_positions._lock));
-        if (positionFor(c))
+        if (positionFor(c)) {
             throw CollectionException(1);
+        }
         std::unique_ptr<Position> p(atHead ? new Position(c, nullptr, neighbour)
                                            : new Position(c, neighbour, nullptr));
         _positions.addTail(p.get());
         p.release();
     }
     if (atHead) {
-        if (neighbour)
+        if (neighbour) {
             setPreviousIn(neighbour, c, this);
-        else
+        } else {
             c->_pLast = this;
+        }
         c->_pFirst = this;
     } else {
-        if (neighbour)
+        if (neighbour) {
             setNextIn(neighbour, c, this);
-        else
+        } else {
             c->_pFirst = this;
+        }
         c->_pLast = this;
     }
 }
@@ -78,18 +82,20 @@ void MultiCollectable::setLinkIn(Collection* c, Collectable* link, bool nextLink
     platform::LockGuard guard(asLock(_positions._lock));
     Position* p = positionFor(c);
     if (p) {
-        if (nextLink)
+        if (nextLink) {
             p->_pNextIn = link;
-        else
+        } else {
             p->_pPreviousIn = link;
+        }
     }
 }
 
 void MultiCollectable::changeHolder(const Collection* from, Collection* to) noexcept {
     platform::LockGuard guard(asLock(_positions._lock));
     Position* p = positionFor(from);
-    if (p)
+    if (p) {
         p->_pCollection = to;
+    }
 }
 
 void MultiCollectable::addToCollectionHead(Collection* c) {
@@ -103,16 +109,18 @@ void MultiCollectable::addToCollectionTail(Collection* c) {
 Collectable* MultiCollectable::next(Collection* c) {
     platform::LockGuard guard(asLock(_positions._lock));
     Position* p = positionFor(c);
-    if (!p)
+    if (!p) {
         throw CollectionException(3);
+    }
     return p->_pNextIn;
 }
 
 Collectable* MultiCollectable::previous(Collection* c) {
     platform::LockGuard guard(asLock(_positions._lock));
     Position* p = positionFor(c);
-    if (!p)
+    if (!p) {
         throw CollectionException(3);
+    }
     return p->_pPreviousIn;
 }
 
@@ -121,30 +129,36 @@ void MultiCollectable::removeFrom(Collection* c) {
     {
         platform::LockGuard guard(asLock(_positions._lock));
         record = positionFor(c);
-        if (!record)
+        if (!record) {
             throw CollectionException(3);
+        }
         _positions.remove(record, 0);
     }
     std::unique_ptr<Position> released(record);
     Collectable* before = record->_pPreviousIn;
     Collectable* after = record->_pNextIn;
-    if (before)
+    if (before) {
         setNextIn(before, c, after);
-    else
+    } else {
         c->_pFirst = after;
-    if (after)
+    }
+    if (after) {
         setPreviousIn(after, c, before);
-    else
+    } else {
         c->_pLast = before;
+    }
 }
 
 long MultiCollectable::canIDeleteYou() const {
-    if (_lBeingDeleted)
+    if (_lBeingDeleted) {
         return 0;
-    if (_lOwnerFlags & 2)
+    }
+    if (_lOwnerFlags & 2) {
         return 1;
-    if (!(_lOwnerFlags & 1))
+    }
+    if (!(_lOwnerFlags & 1)) {
         return 0;
+    }
     platform::LockGuard guard(asLock(_positions._lock));
     return _positions._ulCount == 0 ? 1 : 0;
 }
@@ -165,8 +179,9 @@ void MultiCollectable::remove(Collection* c, long) {
     }
     {
         platform::LockGuard guard(asLock(_positions._lock));
-        if (!positionFor(c))
+        if (!positionFor(c)) {
             throw CollectionException(3);
+        }
     }
     c->remove(this, 0);
 }
@@ -183,8 +198,9 @@ void MultiCollectable::leaveAll() {
         Collection* c;
         {
             platform::LockGuard guard(asLock(_positions._lock));
-            if (!_positions._pFirst)
+            if (!_positions._pFirst) {
                 return;
+            }
             c = static_cast<Position*>(_positions._pFirst)->_pCollection;
         }
         try {

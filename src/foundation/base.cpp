@@ -57,13 +57,15 @@ const KELDump& KELDump::operator=(const KELDump& o) {
 KELDump::~KELDump() = default;
 
 void KELDump::dump(std::ostream& os) {
-    if (_pObject)
+    if (_pObject) {
         _pObject->dump(os);
+    }
 }
 
 void KELDump::dump(Socket& s) {
-    if (_pObject)
+    if (_pObject) {
         _pObject->dump(s);
+    }
 }
 
 namespace detail {

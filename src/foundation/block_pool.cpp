@@ -83,20 +83,23 @@ BlockPool::Slab* BlockPool::newSlab() {
 void BlockPool::makeAvailable(Slab* slab) noexcept {
     slab->pPrev = nullptr;
     slab->pNext = _pAvailable;
-    if (_pAvailable)
+    if (_pAvailable) {
         _pAvailable->pPrev = slab;
+    }
     _pAvailable = slab;
     slab->bAvailable = true;
     ++_ulAvailable;
 }
 
 void BlockPool::makeUnavailable(Slab* slab) noexcept {
-    if (slab->pPrev)
+    if (slab->pPrev) {
         slab->pPrev->pNext = slab->pNext;
-    else
+    } else {
         _pAvailable = slab->pNext;
-    if (slab->pNext)
+    }
+    if (slab->pNext) {
         slab->pNext->pPrev = slab->pPrev;
+    }
     slab->pPrev = slab->pNext = nullptr;
     slab->bAvailable = false;
     --_ulAvailable;
@@ -116,28 +119,33 @@ std::size_t BlockPool::allocate(void** objects, std::size_t n) {
             if (slab && !slab->pFree && slab->pUnused != slab->pEnd) {
                 // A run of blocks never handed out, made accessible at once.
                 std::size_t run = static_cast<std::size_t>(slab->pEnd - slab->pUnused) / _blockSize;
-                if (run > n - taken)
+                if (run > n - taken) {
                     run = n - taken;
+                }
                 markAccessible(slab->pUnused, run * _blockSize);
-                for (std::size_t i = 0; i < run; ++i, slab->pUnused += _blockSize)
+                for (std::size_t i = 0; i < run; ++i, slab->pUnused += _blockSize) {
                     objects[taken++] = slab->pUnused;
+                }
                 slab->used += run;
-                if (slab->full())
+                if (slab->full()) {
                     makeUnavailable(slab);
+                }
                 continue;
             }
             objects[taken++] = take();
         }
     } catch (const std::bad_alloc&) {
-        if (taken == 0)
+        if (taken == 0) {
             throw;
+        }
     }
     return taken;
 }
 
 void* BlockPool::take() {
-    if (!_pAvailable)
+    if (!_pAvailable) {
         makeAvailable(newSlab());
+    }
     Slab* slab = _pAvailable;
 
     void* object;
@@ -154,8 +162,9 @@ void* BlockPool::take() {
         object = block;
     }
     ++slab->used;
-    if (slab->full())
+    if (slab->full()) {
         makeUnavailable(slab);
+    }
     return object;
 }
 
@@ -167,9 +176,9 @@ void BlockPool::release(void* object) noexcept {
     markInaccessible(object, _objectSize);
     --slab->used;
 
-    if (!slab->bAvailable)
+    if (!slab->bAvailable) {
         makeAvailable(slab);
-    else if (slab->used == 0 && _ulAvailable > 1) {
+    } else if (slab->used == 0 && _ulAvailable > 1) {
         // All free, and another slab has room: back to the heap.
         makeUnavailable(slab);
         slab->~Slab();

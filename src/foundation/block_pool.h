@@ -77,12 +77,14 @@ template <class T> void* pooledNew(std::size_t size) {
 }
 
 template <class T> void pooledDelete(void* object, std::size_t size) noexcept {
-    if (!object)
+    if (!object) {
         return;
-    if (poolsInUse && size == sizeof(T))
+    }
+    if (poolsInUse && size == sizeof(T)) {
         poolOf<T>().release(object);
-    else
+    } else {
         ::operator delete(object);
+    }
 }
 
 // Blocks of T's pool taken a handful at a time, for code that makes many objects in a row (a parse): one
@@ -95,15 +97,18 @@ public:
     PoolStash(const PoolStash&) = delete;
     PoolStash& operator=(const PoolStash&) = delete;
     ~PoolStash() {
-        while (_ulHeld)
+        while (_ulHeld) {
             pooledDelete<T>(_aHeld[--_ulHeld], sizeof(T));
+        }
     }
 
     void* take() {
-        if (!poolsInUse)
+        if (!poolsInUse) {
             return ::operator new(sizeof(T));
-        if (_ulHeld == 0)
+        }
+        if (_ulHeld == 0) {
             _ulHeld = poolOf<T>().allocate(_aHeld, batch);
+        }
         return _aHeld[--_ulHeld];
     }
 

@@ -59,11 +59,14 @@ const Meaning meanings[] = {
 };
 
 const char* meaningOf(const char* name, long reason) {
-    if (std::strcmp(name, "SocketException") == 0)
+    if (std::strcmp(name, "SocketException") == 0) {
         return reason > 0 ? Socket::resolveSocketError(static_cast<unsigned long>(reason)) : nullptr;
-    for (const Meaning& m : meanings)
-        if (m.reason == reason && std::strcmp(m.name, name) == 0)
+    }
+    for (const Meaning& m : meanings) {
+        if (m.reason == reason && std::strcmp(m.name, name) == 0) {
             return m.text;
+        }
+    }
     return nullptr;
 }
 
@@ -91,8 +94,9 @@ Exception::Exception(const char* name, long reason, const char* detail)
     : _szName{}, _lReason(static_cast<std::int32_t>(reason)), _szWhat{}, _uDetail(0) {
     const char* text = name ? name : "";
     const std::size_t length = std::strlen(text);
-    if (length >= sizeof _szName)
+    if (length >= sizeof _szName) {
         throwException("Exception Name Length Exceeded", 0);
+    }
     std::memcpy(_szName, text, length + 1);
     composeWhat(detail);
 }

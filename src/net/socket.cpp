@@ -23,11 +23,13 @@ template <typename T> void appendFormatted(String& output, const char* fmt, T va
 
 Socket::Socket(Domain domain)
     : _iHandle(platform::invalidSocket), _domain(domain), _ulReceiveSize(0), _sOutput("") {
-    if (domain != internet && domain != local)
+    if (domain != internet && domain != local) {
         throw SocketException(addressFamilyNotSupported);
+    }
     _iHandle = platform::socketCreate(domain);
-    if (_iHandle == platform::invalidSocket)
+    if (_iHandle == platform::invalidSocket) {
         throw SocketException(platform::socketLastError());
+    }
     _sOutput.excludeFromDump();
 }
 
@@ -73,8 +75,9 @@ Socket& Socket::operator=(Socket&& o) noexcept {
 Socket::~Socket() = default;
 
 void Socket::close() {
-    if (_iHandle == platform::invalidSocket)
+    if (_iHandle == platform::invalidSocket) {
         return;
+    }
     platform::socketClose(_iHandle);
     _iHandle = platform::invalidSocket;
 }
@@ -127,8 +130,9 @@ Socket& Socket::operator<<(const String& s) {
 
 // The stream form does not report a failure, as with any text sink.
 Socket& Socket::operator<<(Action a) {
-    if (a == flush)
+    if (a == flush) {
         flushOutput();
+    }
     return *this;
 }
 
@@ -137,8 +141,9 @@ Socket& Socket::operator<<(Action a) {
 bool Socket::flushOutput() {
     const unsigned long length = _sOutput.length();
     bool sent = length == 0;
-    if (length > 0 && _iHandle != platform::invalidSocket)
+    if (length > 0 && _iHandle != platform::invalidSocket) {
         sent = platform::socketSendAll(_iHandle, _sOutput, length);
+    }
     _sOutput = "";
     return sent;
 }

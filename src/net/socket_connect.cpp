@@ -36,10 +36,12 @@ bool isHostName(const char* host) {
 // socket as it is.
 const char* checkedPath(const String& path) {
     const char* text = path;
-    if (!text || !*text)
+    if (!text || !*text) {
         throw SocketException(invalidArgument);
-    if (path.length() > platform::socketPathLimit())
+    }
+    if (path.length() > platform::socketPathLimit()) {
         throw SocketException(nameTooLong);
+    }
     return text;
 }
 
@@ -58,26 +60,32 @@ bool waitForInput(platform::SocketHandle handle, unsigned long timeout) {
     long long remaining = limited ? static_cast<long long>(timeout) : -1;
     for (;;) {
         const platform::WaitResult ready = platform::socketWait(handle, remaining);
-        if (ready == platform::waitTimedOut)
+        if (ready == platform::waitTimedOut) {
             return false;
-        if (ready == platform::waitReadable)
+        }
+        if (ready == platform::waitReadable) {
             return true;
+        }
         if (ready == platform::waitExceptional) {
             const long pending = platform::socketPendingError(handle);
-            if (pending != 0)
+            if (pending != 0) {
                 throw SocketException(pending);
+            }
             // Out-of-band data is not part of the stream this class reads: the urgent byte is dropped and
             // the wait goes on for the normal data behind it. When there is no byte to take, the read that
             // follows finds out what made the socket ready.
-            if (!platform::socketDropUrgent(handle))
+            if (!platform::socketDropUrgent(handle)) {
                 return true;
+            }
         } else {
             const long error = platform::socketLastError();
-            if (error != interrupted)
+            if (error != interrupted) {
                 throw SocketException(error);
+            }
         }
-        if (limited)
+        if (limited) {
             remaining = microsecondsUntil(deadline);
+        }
     }
 }
 
@@ -92,98 +100,115 @@ struct Detail {
 } // namespace
 
 bool Socket::bind(short port) {
-    if (_domain != internet)
+    if (_domain != internet) {
         throw SocketException(wrongDomain);
+    }
     requireHandle();
     const std::uint16_t number = static_cast<std::uint16_t>(port);
-    if (platform::socketBindPort(_iHandle, number) != 0)
+    if (platform::socketBindPort(_iHandle, number) != 0) {
         closeAndThrow(platform::socketLastError(), Detail("bind to port %u", unsigned(number)).text);
+    }
     return true;
 }
 
 bool Socket::bind(const String& path) {
-    if (_domain != local)
+    if (_domain != local) {
         throw SocketException(wrongDomain);
+    }
     requireHandle();
     const char* where = checkedPath(path);
-    if (platform::socketBindPath(_iHandle, where) != 0)
+    if (platform::socketBindPath(_iHandle, where) != 0) {
         closeAndThrow(platform::socketLastError(), Detail("bind to %s", where).text);
+    }
     return true;
 }
 
 bool Socket::listen() {
     requireHandle();
-    if (platform::socketListen(_iHandle) != 0)
+    if (platform::socketListen(_iHandle) != 0) {
         closeAndThrow(platform::socketLastError(), "listen");
+    }
     return true;
 }
 
 Socket Socket::accept() {
     requireHandle();
     const platform::SocketHandle accepted = platform::socketAccept(_iHandle);
-    if (accepted == platform::invalidSocket)
+    if (accepted == platform::invalidSocket) {
         throw SocketException(platform::socketLastError(), "accept");
+    }
     return Socket(accepted, _domain);
 }
 
 std::optional<Socket> Socket::accept(unsigned long timeout) {
     requireHandle();
-    if (!waitForInput(_iHandle, timeout))
+    if (!waitForInput(_iHandle, timeout)) {
         return std::nullopt;
+    }
     return accept();
 }
 
 bool Socket::connect(const String& host, short port) {
-    if (_domain != internet)
+    if (_domain != internet) {
         throw SocketException(wrongDomain);
+    }
     requireHandle();
     const char* text = host;
-    if (!text)
+    if (!text) {
         text = "";
+    }
     std::uint32_t address = 0;
     if (isHostName(text)) {
         const long error = platform::socketResolve(text, address);
-        if (error != 0)
+        if (error != 0) {
             throw SocketException(error, Detail("resolve %s", text).text);
+        }
     } else {
         address = platform::socketParseDotted(text);
     }
     const std::uint16_t number = static_cast<std::uint16_t>(port);
-    if (platform::socketConnectAddress(_iHandle, address, number) != 0)
+    if (platform::socketConnectAddress(_iHandle, address, number) != 0) {
         closeAndThrow(platform::socketLastError(), Detail("connect to %s:%u", text, unsigned(number)).text);
+    }
     return true;
 }
 
 bool Socket::connect(const String& path) {
-    if (_domain != local)
+    if (_domain != local) {
         throw SocketException(wrongDomain);
+    }
     requireHandle();
     const char* where = checkedPath(path);
-    if (platform::socketConnectPath(_iHandle, where) != 0)
+    if (platform::socketConnectPath(_iHandle, where) != 0) {
         closeAndThrow(platform::socketLastError(), Detail("connect to %s", where).text);
+    }
     return true;
 }
 
 unsigned long Socket::recv(String& out, unsigned long timeout) {
-    if (_iHandle == platform::invalidSocket)
+    if (_iHandle == platform::invalidSocket) {
         throw SocketException(noHandle);
+    }
 
     // Without a limit the receive itself is the wait: it returns as soon as anything has arrived, or the
     // connection has ended, so that a busy connection costs one system call per recv().
-    if (timeout != noLimit && !waitForInput(_iHandle, timeout))
+    if (timeout != noLimit && !waitForInput(_iHandle, timeout)) {
         return 0;
+    }
 
     // Received straight into out's storage, which is kept for the next call. out becomes a variable-length
     // text ending at the first NUL; all the bytes stay readable through out.buffer().
     // Made non-null before the bytes arrive: a null String holds no text, whatever its storage.
-    if (out.fixedLength() > 0)
+    if (out.fixedLength() > 0) {
         out.fixLength(0);
+    }
     out += "";
     std::size_t room = _ulReceiveSize > 0 ? _ulReceiveSize : firstReceiveSize;
     char* storage = out.buffer(static_cast<unsigned long>(room));
     const long received = platform::socketRecv(_iHandle, storage, room, false);
-    if (received <= 0)
+    if (received <= 0) {
         closeAndThrow(received == 0 ? disconnected : platform::socketLastError());
+    }
     std::size_t total = static_cast<std::size_t>(received);
     storage[total] = '\0';
     if (total == room) {
@@ -195,8 +220,9 @@ unsigned long Socket::recv(String& out, unsigned long timeout) {
             const long more =
                 platform::socketRecv(_iHandle, storage + total, static_cast<std::size_t>(waiting), false);
             // A failure after some bytes came is left for the next call, which meets it again.
-            if (more > 0)
+            if (more > 0) {
                 total += static_cast<std::size_t>(more);
+            }
             storage[total] = '\0';
         }
     }
@@ -217,8 +243,9 @@ const char* Socket::resolveSocketError(unsigned long code) {
 }
 
 void Socket::requireHandle() const {
-    if (_iHandle == platform::invalidSocket)
+    if (_iHandle == platform::invalidSocket) {
         throw SocketException(notASocket);
+    }
 }
 
 void Socket::closeAndThrow(long reason, const char* detail) {

@@ -16,14 +16,16 @@ std::mutex zoneLock;
 
 bool localOffset(long long seconds, long& offset) {
     const time_t instant = static_cast<time_t>(seconds);
-    if (static_cast<long long>(instant) != seconds)
+    if (static_cast<long long>(instant) != seconds) {
         return false;
+    }
     std::tm broken{};
     const std::lock_guard<std::mutex> guard(zoneLock);
     // localtime_r, unlike localtime, need not look at the time zone again.
     tzset();
-    if (!localtime_r(&instant, &broken))
+    if (!localtime_r(&instant, &broken)) {
         return false;
+    }
     offset = broken.tm_gmtoff;
     return true;
 }

@@ -29,12 +29,14 @@ bool localOffset(long long seconds, long& offset) {
     const __time64_t instant = seconds;
     std::tm local{};
     std::tm universal{};
-    if (_localtime64_s(&local, &instant) != 0 || _gmtime64_s(&universal, &instant) != 0)
+    if (_localtime64_s(&local, &instant) != 0 || _gmtime64_s(&universal, &instant) != 0) {
         return false;
+    }
     // The two readings are at most a day apart, across a year's end at most.
     long days = local.tm_yday - universal.tm_yday;
-    if (local.tm_year != universal.tm_year)
+    if (local.tm_year != universal.tm_year) {
         days = local.tm_year < universal.tm_year ? -1 : 1;
+    }
     offset = ((days * 24 + local.tm_hour - universal.tm_hour) * 60 + local.tm_min - universal.tm_min) * 60 +
              local.tm_sec - universal.tm_sec;
     return true;

@@ -31,13 +31,15 @@ State& stateIn(unsigned char* storage) {
 // neither stretches nor cuts a wait.
 bool initialise(State& s) {
     pthread_condattr_t attributes;
-    if (pthread_condattr_init(&attributes) != 0)
+    if (pthread_condattr_init(&attributes) != 0) {
         return false;
+    }
     bool made = pthread_condattr_setclock(&attributes, CLOCK_MONOTONIC) == 0 &&
                 pthread_cond_init(&s.condition, &attributes) == 0;
     pthread_condattr_destroy(&attributes);
-    if (!made)
+    if (!made) {
         return false;
+    }
     if (pthread_mutex_init(&s.mutex, nullptr) != 0) {
         pthread_cond_destroy(&s.condition);
         return false;
@@ -64,8 +66,9 @@ timespec deadlineAfter(std::uint32_t milliseconds) {
 
 Event::Event() : _storage{} {
     State* s = new (_storage) State;
-    if (!initialise(*s))
+    if (!initialise(*s)) {
         throw std::bad_alloc();
+    }
 }
 
 Event::~Event() {
@@ -96,17 +99,21 @@ bool Event::wait(std::uint32_t milliseconds) {
     }
     ++s.waiting;
     if (milliseconds == infinite) {
-        while (s.releases == 0)
+        while (s.releases == 0) {
             pthread_cond_wait(&s.condition, &s.mutex);
+        }
     } else if (milliseconds > 0) {
         const timespec deadline = deadlineAfter(milliseconds);
-        while (s.releases == 0)
-            if (pthread_cond_timedwait(&s.condition, &s.mutex, &deadline) == ETIMEDOUT)
+        while (s.releases == 0) {
+            if (pthread_cond_timedwait(&s.condition, &s.mutex, &deadline) == ETIMEDOUT) {
                 break;
+            }
+        }
     }
     const bool released = s.releases > 0;
-    if (released)
+    if (released) {
         --s.releases;
+    }
     --s.waiting;
     pthread_mutex_unlock(&s.mutex);
     return released;

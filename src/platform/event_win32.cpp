@@ -20,8 +20,9 @@ HANDLE& handleIn(unsigned char* storage) {
 // interrupt time, which setting the wall clock does not move.
 Event::Event() : _storage{} {
     HANDLE h = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    if (!h)
+    if (!h) {
         throw std::bad_alloc();
+    }
     new (_storage) HANDLE(h);
 }
 

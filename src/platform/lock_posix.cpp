@@ -74,8 +74,9 @@ void wakeOne(std::atomic<int>&) {}
 // Waits until the word is taken by this thread. The word is then marked contended, as another thread may
 // still be waiting, so the leave that follows wakes one.
 void acquireContended(std::atomic<int>& word, int seen) {
-    if (seen != contendedWord)
+    if (seen != contendedWord) {
         seen = word.exchange(contendedWord, std::memory_order_acquire);
+    }
     while (seen != freeWord) {
         sleepWhile(word, contendedWord);
         seen = word.exchange(contendedWord, std::memory_order_acquire);
@@ -114,24 +115,27 @@ void Lock::enter() {
         return;
     }
     int seen = freeWord;
-    if (aloneInProcess() && s.word.load(std::memory_order_relaxed) == freeWord)
+    if (aloneInProcess() && s.word.load(std::memory_order_relaxed) == freeWord) {
         s.word.store(heldWord, std::memory_order_relaxed);
-    else if (!s.word.compare_exchange_strong(seen, heldWord, std::memory_order_acquire,
-                                             std::memory_order_relaxed))
+    } else if (!s.word.compare_exchange_strong(seen, heldWord, std::memory_order_acquire,
+                                               std::memory_order_relaxed)) {
         acquireContended(s.word, seen);
+    }
     s.owner.store(me, std::memory_order_relaxed);
     s.depth = 1;
 }
 
 void Lock::leave() {
     State& s = stateIn(_storage);
-    if (--s.depth > 0)
+    if (--s.depth > 0) {
         return;
+    }
     s.owner.store(0, std::memory_order_relaxed);
-    if (aloneInProcess())
+    if (aloneInProcess()) {
         s.word.store(freeWord, std::memory_order_relaxed);
-    else if (s.word.exchange(freeWord, std::memory_order_release) == contendedWord)
+    } else if (s.word.exchange(freeWord, std::memory_order_release) == contendedWord) {
         wakeOne(s.word);
+    }
 }
 
 } // namespace platform

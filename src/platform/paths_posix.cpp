@@ -18,8 +18,9 @@ bool writeAll(int fd, const char* data, std::size_t length) {
     while (length > 0) {
         ssize_t written = ::write(fd, data, length);
         if (written < 0) {
-            if (errno == EINTR)
+            if (errno == EINTR) {
                 continue;
+            }
             return false;
         }
         data += written;
@@ -36,8 +37,9 @@ int createTemporary(const std::string& target, bool exists, std::string& tempora
         temporary =
             target + ".tmp" + std::to_string(static_cast<long>(::getpid())) + "-" + std::to_string(++counter);
         int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, exists ? 0600 : 0666);
-        if (fd >= 0 || errno != EEXIST)
+        if (fd >= 0 || errno != EEXIST) {
             return fd;
+        }
     }
     return -1;
 }
@@ -46,14 +48,17 @@ int createTemporary(const std::string& target, bool exists, std::string& tempora
 // When the group cannot be carried over, the group's permissions are left out: they would open the
 // settings to a group the old file did not admit.
 bool takeAccessOf(int fd, const struct stat& old) {
-    if (old.st_uid != ::geteuid() || old.st_gid != ::getegid())
+    if (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) {
         (void)!::fchown(fd, old.st_uid, old.st_gid); // only a privileged process may
+    }
     struct stat now;
-    if (::fstat(fd, &now) != 0)
+    if (::fstat(fd, &now) != 0) {
         return false;
+    }
     mode_t mode = old.st_mode & 07777;
-    if (now.st_gid != old.st_gid)
+    if (now.st_gid != old.st_gid) {
         mode &= ~static_cast<mode_t>(S_IRWXG | S_ISGID);
+    }
     return ::fchmod(fd, mode) == 0;
 }
 
@@ -61,8 +66,9 @@ bool takeAccessOf(int fd, const struct stat& old) {
 // that admits no new file is not needed. Not atomic, which is why it is the way out only.
 bool rewriteInPlace(const std::string& target, const std::string& text) {
     int fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
-    if (fd < 0)
+    if (fd < 0) {
         return false;
+    }
     bool ok = writeAll(fd, text.data(), text.size());
     ok = ok && ::ftruncate(fd, static_cast<off_t>(text.size())) == 0;
     ok = ok && ::fsync(fd) == 0;
@@ -76,8 +82,9 @@ const char* const systemProfileDirectory = "/etc";
 
 std::string joinPath(const std::string& directory, const char* name) {
     std::string path(directory);
-    if (path.empty() || path.back() != '/')
+    if (path.empty() || path.back() != '/') {
         path += '/';
+    }
     path += name;
     return path;
 }
@@ -88,8 +95,9 @@ bool localProfilePath(const char* name, std::string& path) {
         return true;
     }
     const char* home = std::getenv("HOME");
-    if (!home || *home == '\0')
+    if (!home || *home == '\0') {
         return false;
+    }
     path = joinPath(home, name);
     return true;
 }
@@ -103,33 +111,38 @@ bool replaceTextFile(const std::string& path, const std::string& text) {
     if (::lstat(path.c_str(), &info) == 0) {
         if (S_ISLNK(info.st_mode)) {
             char* resolved = ::realpath(path.c_str(), nullptr);
-            if (!resolved)
+            if (!resolved) {
                 return false;
+            }
             target = resolved;
             std::free(resolved);
-            if (::stat(target.c_str(), &info) != 0)
+            if (::stat(target.c_str(), &info) != 0) {
                 return false;
+            }
         }
         // A file the user may not write stays as it is, although the directory would allow
         // the rename.
-        if (!S_ISREG(info.st_mode) || ::access(target.c_str(), W_OK) != 0)
+        if (!S_ISREG(info.st_mode) || ::access(target.c_str(), W_OK) != 0) {
             return false;
+        }
         exists = true;
     } else if (errno != ENOENT) {
         return false;
     }
 
     // Renaming a new file over one with several names would split them.
-    if (exists && info.st_nlink > 1)
+    if (exists && info.st_nlink > 1) {
         return rewriteInPlace(target, text);
+    }
 
     std::string temporary;
     int fd = createTemporary(target, exists, temporary);
     if (fd < 0) {
         // A directory the user may not write holding a file the user may (a home directory owned
         // by someone else): the file itself takes the change.
-        if (exists && (errno == EACCES || errno == EPERM))
+        if (exists && (errno == EACCES || errno == EPERM)) {
             return rewriteInPlace(target, text);
+        }
         return false;
     }
     bool ok = !exists || takeAccessOf(fd, info);
@@ -137,8 +150,9 @@ bool replaceTextFile(const std::string& path, const std::string& text) {
     ok = ok && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
     ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;
-    if (!ok)
+    if (!ok) {
         ::unlink(temporary.c_str());
+    }
     return ok;
 }
 

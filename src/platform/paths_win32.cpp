@@ -16,15 +16,17 @@ bool isSeparator(char c) {
 
 // "C:..." or "\\server\share...": the text already says where it lives.
 bool namesDrive(const char* path) {
-    if (std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':')
+    if (std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':') {
         return true;
+    }
     return isSeparator(path[0]) && isSeparator(path[1]);
 }
 
 // "C:\..." or "C:/...", or "\\server\share...": a name that needs no directory before it.
 bool isAbsolute(const char* name) {
-    if (std::isalpha(static_cast<unsigned char>(name[0])) && name[1] == ':' && isSeparator(name[2]))
+    if (std::isalpha(static_cast<unsigned char>(name[0])) && name[1] == ':' && isSeparator(name[2])) {
         return true;
+    }
     return name[0] == '\\' && name[1] == '\\';
 }
 
@@ -32,8 +34,9 @@ bool writeAll(HANDLE file, const char* data, std::size_t length) {
     while (length > 0) {
         DWORD chunk = length > 0x10000000 ? 0x10000000 : static_cast<DWORD>(length);
         DWORD written = 0;
-        if (!::WriteFile(file, data, chunk, &written, nullptr) || written == 0)
+        if (!::WriteFile(file, data, chunk, &written, nullptr) || written == 0) {
             return false;
+        }
         data += written;
         length -= written;
     }
@@ -45,12 +48,14 @@ bool writeText(HANDLE file, const std::string& text) {
     std::string buffer;
     buffer.reserve(65536 + 2);
     for (char c : text) {
-        if (c == '\n')
+        if (c == '\n') {
             buffer += '\r';
+        }
         buffer += c;
         if (buffer.size() >= 65536) {
-            if (!writeAll(file, buffer.data(), buffer.size()))
+            if (!writeAll(file, buffer.data(), buffer.size())) {
                 return false;
+            }
             buffer.clear();
         }
     }
@@ -66,8 +71,9 @@ HANDLE createTemporary(const std::string& target, SECURITY_ATTRIBUTES* security,
                     "-" + std::to_string(++counter);
         HANDLE file = ::CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, security, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE || ::GetLastError() != ERROR_FILE_EXISTS)
+        if (file != INVALID_HANDLE_VALUE || ::GetLastError() != ERROR_FILE_EXISTS) {
             return file;
+        }
     }
     return INVALID_HANDLE_VALUE;
 }
@@ -77,8 +83,9 @@ class FileHandle {
 public:
     explicit FileHandle(HANDLE handle) : _handle(handle) {}
     ~FileHandle() {
-        if (valid())
+        if (valid()) {
             ::CloseHandle(_handle);
+        }
     }
     FileHandle(const FileHandle&) = delete;
     FileHandle& operator=(const FileHandle&) = delete;
@@ -93,12 +100,14 @@ private:
 bool finalPath(const std::string& path, std::string& target) {
     FileHandle file(::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                   nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!file.valid())
+    if (!file.valid()) {
         return false;
+    }
     char buffer[MAX_PATH * 4];
     DWORD length = ::GetFinalPathNameByHandleA(file.get(), buffer, sizeof buffer, FILE_NAME_NORMALIZED);
-    if (length == 0 || length >= sizeof buffer)
+    if (length == 0 || length >= sizeof buffer) {
         return false;
+    }
     target.assign(buffer, length);
     return true;
 }
@@ -108,8 +117,9 @@ DWORD linkCount(const std::string& path) {
     FileHandle file(::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                   nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     BY_HANDLE_FILE_INFORMATION info;
-    if (!file.valid() || !::GetFileInformationByHandle(file.get(), &info))
+    if (!file.valid() || !::GetFileInformationByHandle(file.get(), &info)) {
         return 0;
+    }
     return info.nNumberOfLinks;
 }
 
@@ -119,8 +129,9 @@ bool securityOf(const std::string& path, std::string& descriptor) {
     const SECURITY_INFORMATION wanted = DACL_SECURITY_INFORMATION;
     DWORD needed = 0;
     ::GetFileSecurityA(path.c_str(), wanted, nullptr, 0, &needed);
-    if (needed == 0)
+    if (needed == 0) {
         return false;
+    }
     descriptor.resize(needed);
     return ::GetFileSecurityA(path.c_str(), wanted, &descriptor[0], needed, &needed) != 0;
 }
@@ -130,8 +141,9 @@ bool securityOf(const std::string& path, std::string& descriptor) {
 bool rewriteInPlace(const std::string& target, const std::string& text) {
     FileHandle file(::CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid())
+    if (!file.valid()) {
         return false;
+    }
     return writeText(file.get(), text) && ::SetEndOfFile(file.get()) && ::FlushFileBuffers(file.get());
 }
 
@@ -141,8 +153,9 @@ const char* const systemProfileDirectory = "c:\\etc";
 
 std::string joinPath(const std::string& directory, const char* name) {
     std::string path(directory);
-    if (path.empty() || !isSeparator(path.back()))
+    if (path.empty() || !isSeparator(path.back())) {
         path += '\\';
+    }
     path += name;
     return path;
 }
@@ -153,13 +166,15 @@ bool localProfilePath(const char* name, std::string& path) {
         return true;
     }
     const char* home = std::getenv("HOMEPATH");
-    if (!home || *home == '\0')
+    if (!home || *home == '\0') {
         return false;
+    }
     std::string directory;
     if (!namesDrive(home)) {
         const char* drive = std::getenv("HOMEDRIVE");
-        if (drive)
+        if (drive) {
             directory = drive;
+        }
     }
     directory += home;
     path = joinPath(directory, name);
@@ -172,46 +187,54 @@ bool replaceTextFile(const std::string& path, const std::string& text) {
     bool exists = attributes != INVALID_FILE_ATTRIBUTES;
     if (!exists) {
         DWORD error = ::GetLastError();
-        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
             return false;
+        }
     } else if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
         // Settings kept behind a symbolic link are written where the link points; the link stays.
-        if (!finalPath(path, target))
+        if (!finalPath(path, target)) {
             return false;
+        }
         attributes = ::GetFileAttributesA(target.c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES)
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
             return false;
+        }
     }
-    if (exists && (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)))
+    if (exists && (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))) {
         return false;
+    }
 
     // Replacing a file with several names would split them; a file whose protection cannot be read
     // cannot be given to a new one. Both take the change in place.
     std::string descriptor;
-    if (exists && (linkCount(target) > 1 || !securityOf(target, descriptor)))
+    if (exists && (linkCount(target) > 1 || !securityOf(target, descriptor))) {
         return rewriteInPlace(target, text);
+    }
     SECURITY_ATTRIBUTES security = {sizeof security, exists ? &descriptor[0] : nullptr, FALSE};
 
     std::string temporary;
     HANDLE file = createTemporary(target, exists ? &security : nullptr, temporary);
     if (file == INVALID_HANDLE_VALUE) {
         // A directory the user may not write holding a file the user may: the file takes the change.
-        if (exists && ::GetLastError() == ERROR_ACCESS_DENIED)
+        if (exists && ::GetLastError() == ERROR_ACCESS_DENIED) {
             return rewriteInPlace(target, text);
+        }
         return false;
     }
     bool ok = writeText(file, text) && ::FlushFileBuffers(file);
     ok = ::CloseHandle(file) && ok;
     if (ok) {
         // ReplaceFile carries the old file's attributes and security over to the new one.
-        if (exists)
+        if (exists) {
             ok = ::ReplaceFileA(target.c_str(), temporary.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
                                 nullptr, nullptr) != 0;
-        else
+        } else {
             ok = ::MoveFileExA(temporary.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+        }
     }
-    if (!ok)
+    if (!ok) {
         ::DeleteFileA(temporary.c_str());
+    }
     return ok;
 }
 

@@ -13,8 +13,9 @@ bool socketSendAll(SocketHandle handle, const char* data, std::size_t length) {
     while (length > 0) {
         const long sent = socketSend(handle, data, length);
         if (sent < 0) {
-            if (socketLastError() == interrupted)
+            if (socketLastError() == interrupted) {
                 continue;
+            }
             return false;
         }
         data += sent;

@@ -13,8 +13,9 @@ namespace platform {
 // A local address for path and its length; false when the path does not fit.
 template <typename Length> bool pathAddress(const char* path, sockaddr_un& address, Length& length) {
     const std::size_t size = std::strlen(path);
-    if (size >= sizeof address.sun_path)
+    if (size >= sizeof address.sun_path) {
         return false;
+    }
     std::memset(&address, 0, sizeof address);
     address.sun_family = AF_UNIX;
     std::memcpy(address.sun_path, path, size + 1);
@@ -43,8 +44,9 @@ long resolveIPv4(const char* name, std::uint32_t& address, Translate translate) 
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
     const int error = ::getaddrinfo(name, nullptr, &hints, &found);
-    if (error != 0)
+    if (error != 0) {
         return translate(error);
+    }
     long result = 11004;
     for (const addrinfo* a = found; a; a = a->ai_next) {
         if (a->ai_family == AF_INET) {

@@ -80,14 +80,16 @@ void keepQuietOnBrokenPipe(SocketHandle handle) {
 
 SocketHandle socketCreate(int domain) {
     SocketHandle handle = invalidSocket;
-    if (domain == 0)
+    if (domain == 0) {
         handle = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    else if (domain == 1)
+    } else if (domain == 1) {
         handle = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    else
+    } else {
         errno = EAFNOSUPPORT;
-    if (handle != invalidSocket)
+    }
+    if (handle != invalidSocket) {
         keepQuietOnBrokenPipe(handle);
+    }
     return handle;
 }
 
@@ -131,8 +133,9 @@ int socketListen(SocketHandle handle) {
 
 SocketHandle socketAccept(SocketHandle handle) {
     const SocketHandle accepted = ::accept(handle, nullptr, nullptr);
-    if (accepted != invalidSocket)
+    if (accepted != invalidSocket) {
         keepQuietOnBrokenPipe(accepted);
+    }
     return accepted;
 }
 
@@ -175,41 +178,47 @@ WaitResult socketWait(SocketHandle handle, long long microseconds) {
         milliseconds = rounded > 0x7fffffff ? 0x7fffffff : static_cast<int>(rounded);
     }
     const int ready = ::poll(&entry, 1, milliseconds);
-    if (ready < 0)
+    if (ready < 0) {
         return waitFailed;
-    if (ready == 0)
+    }
+    if (ready == 0) {
         return waitTimedOut;
+    }
     if (entry.revents & POLLNVAL) {
         errno = EBADF;
         return waitFailed;
     }
     // Urgent data is what select reports as exceptional; errors and hang-ups show as readable there,
     // and the read that follows finds out which.
-    if (entry.revents & POLLPRI)
+    if (entry.revents & POLLPRI) {
         return waitExceptional;
+    }
     return waitReadable;
 }
 
 long socketAvailable(SocketHandle handle) {
     int count = 0;
-    if (::ioctl(handle, FIONREAD, &count) != 0)
+    if (::ioctl(handle, FIONREAD, &count) != 0) {
         return -1;
+    }
     return count;
 }
 
 long socketRecv(SocketHandle handle, char* data, std::size_t length, bool peek) {
     for (;;) {
         const ssize_t received = ::recv(handle, data, length, peek ? MSG_PEEK : 0);
-        if (received >= 0 || errno != EINTR)
+        if (received >= 0 || errno != EINTR) {
             return static_cast<long>(received);
+        }
     }
 }
 
 long socketPendingError(SocketHandle handle) {
     int error = 0;
     socklen_t length = sizeof error;
-    if (::getsockopt(handle, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
+    if (::getsockopt(handle, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
         return socketLastError();
+    }
     return error == 0 ? 0 : winsockCode(error);
 }
 
@@ -217,8 +226,9 @@ bool socketDropUrgent(SocketHandle handle) {
     char urgent;
     for (;;) {
         const ssize_t received = ::recv(handle, &urgent, 1, MSG_OOB);
-        if (received >= 0 || errno != EINTR)
+        if (received >= 0 || errno != EINTR) {
             return received == 1;
+        }
     }
 }
 

@@ -26,12 +26,13 @@ int result(int status) {
 
 SocketHandle socketCreate(int domain) {
     SOCKET handle = INVALID_SOCKET;
-    if (domain == 0)
+    if (domain == 0) {
         handle = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    else if (domain == 1)
+    } else if (domain == 1) {
         handle = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    else
+    } else {
         ::WSASetLastError(WSAEAFNOSUPPORT);
+    }
     // Windows socket handles are small kernel handle values; they fit the 32-bit handle of the interface.
     return handle == INVALID_SOCKET ? invalidSocket : static_cast<SocketHandle>(handle);
 }
@@ -120,17 +121,20 @@ WaitResult socketWait(SocketHandle handle, long long microseconds) {
         limit.tv_usec = static_cast<long>(microseconds % 1000000);
     }
     const int ready = ::select(0, &readable, nullptr, &exceptional, microseconds >= 0 ? &limit : nullptr);
-    if (ready == SOCKET_ERROR)
+    if (ready == SOCKET_ERROR) {
         return waitFailed;
-    if (ready == 0)
+    }
+    if (ready == 0) {
         return waitTimedOut;
+    }
     return FD_ISSET(native(handle), &exceptional) ? waitExceptional : waitReadable;
 }
 
 long socketAvailable(SocketHandle handle) {
     u_long count = 0;
-    if (::ioctlsocket(native(handle), FIONREAD, &count) == SOCKET_ERROR)
+    if (::ioctlsocket(native(handle), FIONREAD, &count) == SOCKET_ERROR) {
         return -1;
+    }
     return count > 0x7fffffff ? 0x7fffffff : static_cast<long>(count);
 }
 
@@ -138,16 +142,18 @@ long socketRecv(SocketHandle handle, char* data, std::size_t length, bool peek) 
     const int chunk = length > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(length);
     for (;;) {
         const int received = ::recv(native(handle), data, chunk, peek ? MSG_PEEK : 0);
-        if (received != SOCKET_ERROR || ::WSAGetLastError() != WSAEINTR)
+        if (received != SOCKET_ERROR || ::WSAGetLastError() != WSAEINTR) {
             return received == SOCKET_ERROR ? -1 : received;
+        }
     }
 }
 
 long socketPendingError(SocketHandle handle) {
     int error = 0;
     int length = sizeof error;
-    if (::getsockopt(native(handle), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0)
+    if (::getsockopt(native(handle), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0) {
         return socketLastError();
+    }
     return error;
 }
 

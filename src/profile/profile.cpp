@@ -40,8 +40,9 @@ std::string fileText(const Profile::ProfileSection* first) {
         text += section->name();
         text += "]\n";
         for (const Profile::ProfileEntry* entry = section->firstEntry(); entry; entry = entry->next()) {
-            if (entry->isGlobal())
+            if (entry->isGlobal()) {
                 continue;
+            }
             text += entry->key();
             text += '=';
             text += entry->value();
@@ -59,14 +60,17 @@ Profile::Profile(const char* localName, const char* globalName)
     : _pFirst(nullptr), _pLast(nullptr), _szLocal(nullptr), _szGlobal(nullptr), _bFound(false),
       _pState(new State) {
     try {
-        if (localName)
+        if (localName) {
             loadLocal(localName);
-        if (globalName)
+        }
+        if (globalName) {
             loadGlobal(globalName);
+        }
         // What the destructor would write if nothing changed: a file that was read is left as it
         // is, comments and blank lines included, unless the profile's content differs from this.
-        if (_pState->bLocalRead)
+        if (_pState->bLocalRead) {
             _pState->textAsRead = fileText(_pFirst);
+        }
     } catch (...) {
         _mode = Ready;
         release();
@@ -79,10 +83,12 @@ Profile::Profile(const Profile& other)
     : KELBase(other), _pFirst(nullptr), _pLast(nullptr), _szLocal(nullptr), _szGlobal(nullptr),
       _bFound(other._bFound), _pState(new State) {
     try {
-        if (other._szLocal)
+        if (other._szLocal) {
             _szLocal = detail::copyText(other._szLocal);
-        if (other._szGlobal)
+        }
+        if (other._szGlobal) {
             _szGlobal = detail::copyText(other._szGlobal);
+        }
         copyChain(other._pFirst, _pFirst, _pLast);
     } catch (...) {
         release();
@@ -138,12 +144,14 @@ Profile::~Profile() {
 
 void Profile::save() noexcept {
     // A moved-from profile has no state, and nothing to save.
-    if (!_pState || !_pState->bSaveLocal)
+    if (!_pState || !_pState->bSaveLocal) {
         return;
+    }
     try {
         const std::string text = fileText(_pFirst);
-        if (!_pState->bLocalRead || text != _pState->textAsRead)
+        if (!_pState->bLocalRead || text != _pState->textAsRead) {
             platform::replaceTextFile(_pState->localPath, text);
+        }
     } catch (...) {
         // Out of memory while composing the text: the old file stays, as for any failed save.
     }
@@ -164,20 +172,24 @@ long Profile::getProfileLong(const char* section, const char* key, long defaultV
 }
 
 void Profile::writeProfileString(const char* section, const char* key, const char* value) {
-    if (!section || !key || !value)
+    if (!section || !key || !value) {
         return;
+    }
     ProfileSection* target = find(section);
-    if (!target)
+    if (!target) {
         target = addSection(section);
+    }
     target->setEntry(key, value);
 }
 
 void Profile::writeProfileLong(const char* section, const char* key, long value) {
-    if (!section || !key)
+    if (!section || !key) {
         return;
+    }
     ProfileSection* target = find(section);
-    if (!target)
+    if (!target) {
         target = addSection(section);
+    }
     target->setEntry(key, value);
 }
 
@@ -201,15 +213,18 @@ Profile::ProfileSection* Profile::addSection(const char* name) {
 
 Profile::ProfileSection* Profile::findSection(const char* name, std::size_t length) const {
     dropStaleIndex();
-    if (_pState && _pState->bIndexed)
+    if (_pState && _pState->bIndexed) {
         return _pState->firstSection.find(name, length);
+    }
     unsigned passed = 0;
     for (ProfileSection* section = _pFirst; section; section = section->_pNext) {
-        if (std::strncmp(section->_szName, name, length) == 0 && section->_szName[length] == '\0')
+        if (std::strncmp(section->_szName, name, length) == 0 && section->_szName[length] == '\0') {
             return section;
+        }
         if (++passed == detail::indexAfter && section->_pNext && _pState) {
-            for (ProfileSection* each = _pFirst; each; each = each->_pNext)
+            for (ProfileSection* each = _pFirst; each; each = each->_pNext) {
                 _pState->firstSection.addFirst(each); // keeps the first of equal names
+            }
             _pState->bIndexed = true;
             _pState->indexGeneration = detail::currentTableGeneration();
             return findSection(name, length);
@@ -219,16 +234,19 @@ Profile::ProfileSection* Profile::findSection(const char* name, std::size_t leng
 }
 
 Profile::ProfileSection* Profile::appendSection(const char* name, std::size_t length) {
-    if (!_pState)
+    if (!_pState) {
         _pState = new State; // a moved-from profile in use again
+    }
     std::unique_ptr<ProfileSection> section(new ProfileSection(name, length));
     dropStaleIndex();
-    if (_pState->bIndexed)
+    if (_pState->bIndexed) {
         _pState->firstSection.addFirst(section.get());
-    if (_pLast)
+    }
+    if (_pLast) {
         _pLast->_pNext = section.get();
-    else
+    } else {
         _pFirst = section.get();
+    }
     _pLast = section.release();
     return _pLast;
 }
@@ -239,10 +257,11 @@ void Profile::copyChain(const ProfileSection* from, ProfileSection*& first, Prof
     try {
         for (; from; from = from->_pNext) {
             ProfileSection* copy = new ProfileSection(*from);
-            if (last)
+            if (last) {
                 last->_pNext = copy;
-            else
+            } else {
                 first = copy;
+            }
             last = copy;
         }
     } catch (...) {
@@ -283,8 +302,9 @@ void Profile::release() {
 void Profile::loadLocal(const char* localName) {
     _szLocal = detail::copyText(localName);
     // The path is fixed now so that the destructor writes the very file that was read.
-    if (!platform::localProfilePath(localName, _pState->localPath))
+    if (!platform::localProfilePath(localName, _pState->localPath)) {
         return;
+    }
     OpenFile file(std::fopen(_pState->localPath.c_str(), "rb"));
     if (!file) {
         // An absent file is created on saving; one that is there but cannot be opened is left
@@ -302,8 +322,9 @@ void Profile::loadLocal(const char* localName) {
 void Profile::loadGlobal(const char* globalName) {
     _szGlobal = detail::copyText(globalName);
     OpenFile file(std::fopen(platform::globalProfilePath(globalName).c_str(), "rb"));
-    if (!file)
+    if (!file) {
         return;
+    }
     _mode = LoadingGlobal;
     const bool read = readFile(file.get());
     _bFound = _bFound || read;
@@ -322,11 +343,13 @@ bool Profile::readFile(FILE* file) {
         text.resize(used + chunk);
         std::size_t got = std::fread(&text[used], 1, chunk, file);
         text.resize(used + got);
-        if (got < chunk)
+        if (got < chunk) {
             break;
+        }
     }
-    if (std::ferror(file))
+    if (std::ferror(file)) {
         return false;
+    }
     parse(text.data(), text.size());
     return true;
 }
@@ -335,8 +358,9 @@ void Profile::parse(const char* text, std::size_t length) {
     const char* cursor = text;
     const char* const end = text + length;
     // Editors on Windows start UTF-8 files with a byte-order mark; it is not part of the first line.
-    if (length >= 3 && std::memcmp(text, "\xEF\xBB\xBF", 3) == 0)
+    if (length >= 3 && std::memcmp(text, "\xEF\xBB\xBF", 3) == 0) {
         cursor += 3;
+    }
 
     ProfileSection* current = nullptr;
     while (cursor < end) {
@@ -345,16 +369,18 @@ void Profile::parse(const char* text, std::size_t length) {
         const char* const next = lineFeed ? lineFeed + 1 : end;
         // Text after a NUL could not be kept in the profile's C strings, so the line ends there.
         lineEnd = cursor + textLength(cursor, static_cast<std::size_t>(lineEnd - cursor));
-        while (lineEnd > cursor && lineEnd[-1] == '\r')
+        while (lineEnd > cursor && lineEnd[-1] == '\r') {
             --lineEnd;
+        }
 
         if (lineEnd > cursor && *cursor == '[') {
             const char* name = cursor + 1;
             const char* close = findByte(name, lineEnd, ']');
             const std::size_t nameLength = static_cast<std::size_t>((close ? close : lineEnd) - name);
             current = findSection(name, nameLength);
-            if (!current)
+            if (!current) {
                 current = appendSection(name, nameLength);
+            }
         } else if (current) {
             const char* equals = findByte(cursor, lineEnd, '=');
             if (equals) {

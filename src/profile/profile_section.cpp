@@ -18,8 +18,9 @@ char* copyText(const char* text, std::size_t length) {
 }
 
 char* copyText(const char* text) {
-    if (!text)
+    if (!text) {
         text = "";
+    }
     return copyText(text, std::strlen(text));
 }
 
@@ -107,8 +108,9 @@ Profile::ProfileSection::ProfileSection(const ProfileSection& other)
     : _pFirst(nullptr), _pLast(nullptr), _pNext(nullptr), _szName(detail::copyText(other._szName)),
       _pIndex(nullptr) {
     try {
-        for (const ProfileEntry* entry = other._pFirst; entry; entry = entry->_pNext)
+        for (const ProfileEntry* entry = other._pFirst; entry; entry = entry->_pNext) {
             append(new ProfileEntry(*entry));
+        }
     } catch (...) {
         releaseEntries();
         delete[] _szName;
@@ -147,10 +149,11 @@ const char* Profile::ProfileSection::entryValue(const char* key, const char* def
 
 void Profile::ProfileSection::setEntry(const char* key, const char* value) {
     ProfileEntry* entry = findEntry(key);
-    if (entry)
+    if (entry) {
         entry->replaceValue(value);
-    else
+    } else {
         addEntry(key, value);
+    }
 }
 
 void Profile::ProfileSection::setEntry(const char* key, long value) {
@@ -168,20 +171,23 @@ Profile::ProfileEntry* Profile::ProfileSection::addEntry(const char* key, long v
 }
 
 Profile::ProfileEntry* Profile::ProfileSection::findEntry(const char* key) const {
-    if (!key)
+    if (!key) {
         return nullptr;
+    }
     dropStaleIndex();
     if (_pIndex) {
         return _pIndex->first.find(key, std::strlen(key));
     }
     unsigned passed = 0;
     for (ProfileEntry* entry = _pFirst; entry; entry = entry->_pNext) {
-        if (std::strcmp(entry->_szKey, key) == 0)
+        if (std::strcmp(entry->_szKey, key) == 0) {
             return entry;
+        }
         if (++passed == detail::indexAfter && entry->_pNext) {
             std::unique_ptr<EntryIndex> index(new EntryIndex);
-            for (ProfileEntry* each = _pFirst; each; each = each->_pNext)
+            for (ProfileEntry* each = _pFirst; each; each = each->_pNext) {
                 index->first.addFirst(each); // keeps the first of equal keys
+            }
             _pIndex = index.release();
             return findEntry(key);
         }
@@ -192,12 +198,14 @@ Profile::ProfileEntry* Profile::ProfileSection::findEntry(const char* key) const
 void Profile::ProfileSection::append(ProfileEntry* entry) {
     // The table learns the entry before the chain does, so a failure leaves both as they were.
     dropStaleIndex();
-    if (_pIndex)
+    if (_pIndex) {
         _pIndex->first.addFirst(entry);
-    if (_pLast)
+    }
+    if (_pLast) {
         _pLast->_pNext = entry;
-    else
+    } else {
         _pFirst = entry;
+    }
     _pLast = entry;
 }
 

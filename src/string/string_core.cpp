@@ -22,22 +22,25 @@ constexpr std::uint32_t minGrowth = 16;
 
 // Storage sizes are 32-bit; a text that cannot be described by one cannot be stored.
 std::uint32_t storageFor(unsigned long characters) {
-    if (characters >= maxStorage)
+    if (characters >= maxStorage) {
         throw StringException(2);
+    }
     return static_cast<std::uint32_t>(characters + 1);
 }
 
 char* allocateStorage(std::uint32_t bytes) {
     char* p = static_cast<char*>(std::malloc(bytes));
-    if (!p)
+    if (!p) {
         throw StringException(2);
+    }
     return p;
 }
 
 char* resizeStorage(char* old, std::uint32_t bytes) {
     char* p = static_cast<char*>(std::realloc(old, bytes));
-    if (!p)
+    if (!p) {
         throw StringException(2);
+    }
     return p;
 }
 
@@ -45,10 +48,12 @@ char* resizeStorage(char* old, std::uint32_t bytes) {
 // character on average.
 std::uint32_t grownSize(std::uint32_t allocated, std::uint32_t needed) {
     std::uint64_t size = static_cast<std::uint64_t>(allocated) * 2;
-    if (size < minGrowth)
+    if (size < minGrowth) {
         size = minGrowth;
-    if (size < needed)
+    }
+    if (size < needed) {
         size = needed;
+    }
     return size > maxStorage ? maxStorage : static_cast<std::uint32_t>(size);
 }
 
@@ -62,17 +67,21 @@ bool pointsInto(const char* p, const char* storage, std::uint32_t size) {
 // strtoul as a 32-bit unsigned long reads it: a minus sign negates modulo 2^32, overflow saturates.
 unsigned long parseUnsigned32(const char* text) {
     const char* p = text;
-    while (*p == ' ' || (*p >= '\t' && *p <= '\r'))
+    while (*p == ' ' || (*p >= '\t' && *p <= '\r')) {
         ++p;
+    }
     bool negative = false;
-    if (*p == '+' || *p == '-')
+    if (*p == '+' || *p == '-') {
         negative = *p++ == '-';
-    if (*p < '0' || *p > '9')
+    }
+    if (*p < '0' || *p > '9') {
         return 0;
+    }
     errno = 0;
     const unsigned long long magnitude = std::strtoull(p, nullptr, 10);
-    if (errno == ERANGE || magnitude > 0xFFFFFFFFull)
+    if (errno == ERANGE || magnitude > 0xFFFFFFFFull) {
         return 0xFFFFFFFFul;
+    }
     const std::uint32_t value = static_cast<std::uint32_t>(magnitude);
     return negative ? static_cast<std::uint32_t>(0u - value) : value;
 }
@@ -81,10 +90,12 @@ unsigned long parseUnsigned32(const char* text) {
 long parseSigned32(const char* text) {
     errno = 0;
     const long long value = std::strtoll(text, nullptr, 10);
-    if (value > std::numeric_limits<std::int32_t>::max())
+    if (value > std::numeric_limits<std::int32_t>::max()) {
         return std::numeric_limits<std::int32_t>::max();
-    if (value < std::numeric_limits<std::int32_t>::min())
+    }
+    if (value < std::numeric_limits<std::int32_t>::min()) {
         return std::numeric_limits<std::int32_t>::min();
+    }
     return static_cast<long>(value);
 }
 
@@ -111,11 +122,13 @@ String::String(unsigned long n) : String() {
 
 String::String(const char* s, unsigned long n) : String() {
     const std::size_t length = s ? std::strlen(s) : 0;
-    if (n > 0 && length > n)
+    if (n > 0 && length > n) {
         throw StringException(1);
+    }
     const std::uint32_t size = storageFor(n > 0 ? n : length);
-    if (!s && n == 0)
+    if (!s && n == 0) {
         return;
+    }
     _pBuffer = size <= inlineSize ? _aInline : allocateStorage(size);
     _ulCapacity = _ulAllocated = size;
     _ulFixed = static_cast<std::uint32_t>(n);
@@ -147,18 +160,21 @@ String::String(std::string_view s) : String() {
 }
 
 String::~String() {
-    if (!isInline())
+    if (!isInline()) {
         std::free(_pBuffer);
+    }
     std::free(_pSqlText);
 }
 
 // ---- private storage helpers ------------------------------------------------------------------------
 
 std::uint32_t String::textLength() const {
-    if (!_pBuffer)
+    if (!_pBuffer) {
         return 0;
-    if (_bLengthKnown)
+    }
+    if (_bLengthKnown) {
         return _ulLength;
+    }
     // A caller wrote through buffer(): count, but never past the storage.
     const std::size_t length = strnlen(_pBuffer, _ulAllocated);
     return static_cast<std::uint32_t>(length < _ulAllocated ? length : _ulAllocated - 1);
@@ -189,8 +205,9 @@ void String::takeStorage(String& o) {
 }
 
 void String::freeStorage() {
-    if (!isInline())
+    if (!isInline()) {
         std::free(_pBuffer);
+    }
     _pBuffer = nullptr;
     _ulCapacity = _ulAllocated = _ulLength = 0;
     _bLengthKnown = true;
@@ -198,8 +215,9 @@ void String::freeStorage() {
 }
 
 void String::adopt(char* storage, std::uint32_t capacity, std::uint32_t allocated) {
-    if (storage != _pBuffer && !isInline())
+    if (storage != _pBuffer && !isInline()) {
         std::free(_pBuffer);
+    }
     _pBuffer = storage;
     _ulCapacity = capacity;
     _ulAllocated = allocated;
@@ -270,8 +288,9 @@ void String::assignText(const char* s, unsigned long len) {
 void String::appendText(const char* s, unsigned long len) {
     const std::uint32_t length = _bNull ? 0 : textLength();
     if (_ulFixed > 0) {
-        if (length + len > _ulFixed)
+        if (length + len > _ulFixed) {
             throw StringException(1);
+        }
         std::memmove(_pBuffer + length, s, len);
     } else {
         const std::uint32_t needed = storageFor(static_cast<unsigned long>(length) + len);
@@ -280,8 +299,9 @@ void String::appendText(const char* s, unsigned long len) {
             const std::size_t offset = aliased ? static_cast<std::size_t>(s - _pBuffer) : 0;
             // A short text stays inside the object; past that, the storage at least doubles.
             resizeTo(needed <= inlineSize ? inlineSize : grownSize(_ulAllocated, needed));
-            if (aliased)
+            if (aliased) {
                 s = _pBuffer + offset;
+            }
         }
         std::memmove(_pBuffer + length, s, len);
         _ulCapacity = needed;
@@ -299,8 +319,9 @@ void String::copyFrom(const String& o) {
     if (o._ulCapacity != 0) {
         // Text written through buffer() past the capacity is not carried over.
         length = o.textLength();
-        if (length >= o._ulCapacity)
+        if (length >= o._ulCapacity) {
             length = o._ulCapacity - 1;
+        }
         // o is another String: this one's inline room may be overwritten before the old storage goes.
         storage = o._ulCapacity <= inlineSize ? _aInline : allocateStorage(o._ulCapacity);
         std::memcpy(storage, o._pBuffer, length);
@@ -352,8 +373,9 @@ void String::assignNumber(const char* fmt, ...) {
 // ---- assignment -------------------------------------------------------------------------------------
 
 const String& String::operator=(const String& o) {
-    if (this != &o)
+    if (this != &o) {
         copyFrom(o);
+    }
     return *this;
 }
 
@@ -431,8 +453,9 @@ const String& String::operator=(double v) {
 
 const String& String::operator+=(const String& o) {
     _bNumeric = false;
-    if (!o._bNull)
+    if (!o._bNull) {
         appendText(o._pBuffer ? o._pBuffer : "", o.textLength());
+    }
     return *this;
 }
 
@@ -451,8 +474,9 @@ const String& String::operator+=(int c) {
 
 const String& String::operator+=(const char* s) {
     _bNumeric = false;
-    if (s)
+    if (s) {
         appendText(s, std::strlen(s));
+    }
     return *this;
 }
 
@@ -481,15 +505,17 @@ const String String::operator+(int c) const {
 // ---- equality and conversion ------------------------------------------------------------------------
 
 bool String::operator==(const String& o) const {
-    if (_bNull || o._bNull)
+    if (_bNull || o._bNull) {
         return _bNull == o._bNull;
+    }
     const std::uint32_t length = textLength();
     return length == o.textLength() && std::memcmp(_pBuffer, o._pBuffer, length) == 0;
 }
 
 bool String::operator==(const char* s) const {
-    if (_bNull)
+    if (_bNull) {
         return s == nullptr;
+    }
     return s && std::strcmp(_pBuffer ? _pBuffer : "", s) == 0;
 }
 
@@ -522,14 +548,16 @@ String::operator std::string() const {
 }
 
 String::operator std::string_view() const {
-    if (_bNull || !_pBuffer)
+    if (_bNull || !_pBuffer) {
         return std::string_view();
+    }
     return std::string_view(_pBuffer, textLength());
 }
 
 bool operator==(const String& a, std::string_view b) {
-    if (a.isNull())
+    if (a.isNull()) {
         return false;
+    }
     const std::string_view text(a);
     return text == b;
 }
@@ -541,8 +569,9 @@ unsigned long String::length() const {
 }
 
 char String::at(unsigned long i) const {
-    if (!_pBuffer || i >= textLength())
+    if (!_pBuffer || i >= textLength()) {
         throw StringException(3);
+    }
     return _pBuffer[i];
 }
 
@@ -556,45 +585,52 @@ unsigned long String::fixedLength() const {
 
 char* String::buffer(unsigned long n) {
     if (n > 0) {
-        if (_ulFixed > 0 && n > _ulFixed)
+        if (_ulFixed > 0 && n > _ulFixed) {
             throw StringException(1);
+        }
         const std::uint32_t length = textLength();
         std::uint32_t size = storageFor(n < length ? length : n);
-        if (_ulFixed > 0)
+        if (_ulFixed > 0) {
             size = _ulFixed + 1; // a fixed-length String never has less or more than its length
+        }
         if (!_pBuffer || size > _ulAllocated) {
             const bool fresh = !_pBuffer;
             resizeTo(size);
-            if (fresh)
+            if (fresh) {
                 _pBuffer[0] = '\0';
+            }
         }
         _ulCapacity = size;
         _ulLength = length;
     }
     // The caller may now write through the pointer: the length is recounted until the next change.
-    if (_pBuffer)
+    if (_pBuffer) {
         _bLengthKnown = false;
+    }
     _bAppendReady = false;
     return _pBuffer;
 }
 
 void String::release() {
-    if (_ulFixed > 0 || !_pBuffer)
+    if (_ulFixed > 0 || !_pBuffer) {
         return;
+    }
     reserveExact(textLength() + 1);
 }
 
 void String::fixLength(unsigned long n) {
     if (n > 0) {
-        if (textLength() > n)
+        if (textLength() > n) {
             throw StringException(1);
+        }
         const std::uint32_t size = storageFor(n);
         reserveExact(size);
         _ulFixed = static_cast<std::uint32_t>(n);
     } else {
         _ulFixed = 0;
-        if (_pBuffer)
+        if (_pBuffer) {
             reserveExact(textLength() + 1);
+        }
     }
 }
 
@@ -627,8 +663,9 @@ void String::dump(std::ostream& os) {
 
 std::ostream& operator<<(std::ostream& os, const String& s) {
     const char* text = s;
-    if (text)
+    if (text) {
         os.write(text, static_cast<std::streamsize>(s.length()));
+    }
     return os;
 }
 

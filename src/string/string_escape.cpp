@@ -78,13 +78,15 @@ char decodedByte(const char* digits, std::size_t count) {
 } // namespace
 
 void String::escape() {
-    if (!_pBuffer)
+    if (!_pBuffer) {
         return;
+    }
     const char* text = _pBuffer;
     const std::uint32_t length = textLength();
     std::size_t escaped = 0;
-    for (std::uint32_t i = 0; i < length; ++i)
+    for (std::uint32_t i = 0; i < length; ++i) {
         escaped += escapeLetter(text[i]) != '\0';
+    }
     detail::Scratch out(length + escaped);
     char* w = out.data();
     for (std::uint32_t i = 0; i < length; ++i) {
@@ -101,8 +103,9 @@ void String::escape() {
 }
 
 void String::unescape() {
-    if (!_pBuffer)
+    if (!_pBuffer) {
         return;
+    }
     char* const text = _pBuffer;
     const std::uint32_t length = textLength();
     std::uint32_t write = 0;
@@ -113,8 +116,9 @@ void String::unescape() {
         std::memmove(text + write, text + read, run);
         write += run;
         read += run;
-        if (read == length)
+        if (read == length) {
             break;
+        }
         const char c = read + 1 < length ? unescapedChar(text[read + 1]) : '\0';
         if (!c) {
             // Keep the pairs already replaced and the rest of the text as it was.
@@ -134,8 +138,9 @@ void String::unescape() {
 
 // A '%' takes the two characters after it, whatever they are, or as many as the text still has.
 void String::fromURI() {
-    if (!_pBuffer)
+    if (!_pBuffer) {
         return;
+    }
     const char* p = _pBuffer;
     const char* const end = p + textLength();
     detail::Scratch out(static_cast<std::size_t>(end - p));
@@ -145,8 +150,9 @@ void String::fromURI() {
         w += percent - p;
         const std::size_t count = end - percent > 2 ? 2 : static_cast<std::size_t>(end - percent - 1);
         const char c = decodedByte(percent + 1, count);
-        if (c)
+        if (c) {
             *w++ = c;
+        }
         p = percent + 1 + count;
     }
     std::memcpy(w, p, end - p);
@@ -156,14 +162,16 @@ void String::fromURI() {
 }
 
 void String::toURI() {
-    if (_bNull || !_pBuffer)
+    if (_bNull || !_pBuffer) {
         return;
+    }
     static const char hex[] = "0123456789ABCDEF";
     const unsigned char* text = reinterpret_cast<const unsigned char*>(_pBuffer);
     const std::uint32_t length = textLength();
     std::size_t encoded = 0;
-    for (std::uint32_t i = 0; i < length; ++i)
+    for (std::uint32_t i = 0; i < length; ++i) {
         encoded += !isUnreserved(text[i]);
+    }
     detail::Scratch out(length + 2 * encoded);
     char* w = out.data();
     for (std::uint32_t i = 0; i < length; ++i) {
@@ -185,28 +193,33 @@ const char* String::sql() {
     _pSqlText = nullptr;
     if (_bNull) {
         _pSqlText = static_cast<char*>(std::malloc(5));
-        if (!_pSqlText)
+        if (!_pSqlText) {
             throw StringException(2);
+        }
         std::memcpy(_pSqlText, "NULL", 5);
         return _pSqlText;
     }
     // A number is its own literal.
-    if (_bNumeric)
+    if (_bNumeric) {
         return _pBuffer;
+    }
 
     const char* text = _pBuffer ? _pBuffer : "";
     const std::uint32_t length = textLength();
     std::size_t quotes = 0;
-    for (std::uint32_t i = 0; i < length; ++i)
+    for (std::uint32_t i = 0; i < length; ++i) {
         quotes += text[i] == '\'';
+    }
     char* literal = static_cast<char*>(std::malloc(length + quotes + 3));
-    if (!literal)
+    if (!literal) {
         throw StringException(2);
+    }
     char* w = literal;
     *w++ = '\'';
     for (std::uint32_t i = 0; i < length; ++i) {
-        if (text[i] == '\'')
+        if (text[i] == '\'') {
             *w++ = '\'';
+        }
         *w++ = text[i];
     }
     *w++ = '\'';

@@ -20,14 +20,16 @@ constexpr std::uint32_t stackScratchSize = 1024;
 // (cut at limit). A null fmt writes empty text.
 std::uint32_t formatInto(char* out, std::uint32_t limit, const char* fmt, va_list args) {
     int written = 0;
-    if (fmt)
+    if (fmt) {
         written = std::vsnprintf(out, static_cast<std::size_t>(limit) + 1, fmt, args);
-    else
+    } else {
         out[0] = '\0';
+    }
     out[limit] = '\0';
     // An encoding error leaves the output undefined: keep what is terminated.
-    if (written < 0)
+    if (written < 0) {
         return static_cast<std::uint32_t>(std::strlen(out));
+    }
     return static_cast<std::uint32_t>(written) < limit ? static_cast<std::uint32_t>(written) : limit;
 }
 
@@ -38,8 +40,9 @@ std::uint32_t formatInto(char* out, std::uint32_t limit, const char* fmt, va_lis
 // readable until vsnprintf has read every argument.
 void String::format(const char* fmt, ...) {
     const bool grows = _ulFixed == 0 && _ulCapacity < minimumFormatCapacity;
-    if (!grows && !_pBuffer)
+    if (!grows && !_pBuffer) {
         throw StringException(2);
+    }
     const std::uint32_t capacity = _ulFixed > 0 ? _ulFixed + 1 : grows ? minimumFormatCapacity : _ulCapacity;
     const std::uint32_t limit = capacity - 1;
 

@@ -22,8 +22,9 @@ inline bool isBlank(char c) {
 class Scratch {
 public:
     explicit Scratch(std::size_t bytes) : _pText(static_cast<char*>(std::malloc(bytes ? bytes : 1))) {
-        if (!_pText)
+        if (!_pText) {
             throw StringException(2);
+        }
     }
     ~Scratch() { std::free(_pText); }
     Scratch(const Scratch&) = delete;

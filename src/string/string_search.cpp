@@ -20,21 +20,24 @@ int sign(int v) {
 // Compares at most n characters of two terminated texts. Without ignoreCase the result is -1, 0 or 1;
 // with it, the difference of the first differing pair after folding ASCII capitals.
 int compareTexts(const char* a, const char* b, unsigned long n, bool ignoreCase) {
-    if (!ignoreCase)
+    if (!ignoreCase) {
         return sign(std::strncmp(a, b, n));
+    }
     for (unsigned long i = 0; i < n; ++i) {
         const unsigned char ca = foldCase(static_cast<unsigned char>(a[i]));
         const unsigned char cb = foldCase(static_cast<unsigned char>(b[i]));
-        if (ca != cb || ca == '\0')
+        if (ca != cb || ca == '\0') {
             return static_cast<int>(ca) - static_cast<int>(cb);
+        }
     }
     return 0;
 }
 
 // The null rules shared by every comparison: they are decided before any text is read.
 int compareNullable(const String& self, const char* other, bool otherNull, unsigned long n, bool ignoreCase) {
-    if (self.isNull() || otherNull)
+    if (self.isNull() || otherNull) {
         return self.isNull() && otherNull ? 0 : self.isNull() ? -1 : 1;
+    }
     const char* text = self;
     return compareTexts(text ? text : "", other ? other : "", n, ignoreCase);
 }
@@ -76,19 +79,22 @@ const char* String::find(const char* s) const {
 }
 
 unsigned long String::findIndex(char c, bool fromEnd) const {
-    if (!_pBuffer)
+    if (!_pBuffer) {
         return npos;
+    }
     const std::uint32_t length = textLength();
-    if (c == '\0')
+    if (c == '\0') {
         return length;
+    }
     const std::string_view text(_pBuffer, length);
     const std::size_t at = fromEnd ? text.rfind(c) : text.find(c);
     return at == std::string_view::npos ? npos : static_cast<unsigned long>(at);
 }
 
 unsigned long String::findIndex(const char* s) const {
-    if (!_pBuffer || !s)
+    if (!_pBuffer || !s) {
         return npos;
+    }
     const std::uint32_t length = textLength();
     // The C library's substring search is many times faster than a first-character scan on ordinary
     // text; it needs the terminator, which storage written through buffer() may lack.
@@ -105,32 +111,38 @@ unsigned long String::findIndex(const char* s) const {
 String String::mid(unsigned long start, unsigned long count) const {
     const unsigned long length = this->length();
     String result;
-    if (start > length)
+    if (start > length) {
         return result;
-    if (detail::isToEnd(count))
+    }
+    if (detail::isToEnd(count)) {
         count = length - start;
-    if (count == 0 || count > length - start)
+    }
+    if (count == 0 || count > length - start) {
         return result;
+    }
     result.assignText(_pBuffer + start, count);
     return result;
 }
 
 String String::field(char sep, unsigned long n, char quote) const {
     String result;
-    if (!_pBuffer)
+    if (!_pBuffer) {
         return result;
+    }
     const char* text = _pBuffer;
     const std::uint32_t length = textLength();
     std::uint32_t i = 0;
     bool inQuotes = false;
 
     for (unsigned long separators = 0; separators < n; ++i) {
-        if (i >= length)
+        if (i >= length) {
             return result;
-        if (quote != '\0' && text[i] == quote)
+        }
+        if (quote != '\0' && text[i] == quote) {
             inQuotes = !inQuotes;
-        else if (!inQuotes && text[i] == sep)
+        } else if (!inQuotes && text[i] == sep) {
             ++separators;
+        }
     }
 
     // Collect runs of ordinary characters between quote characters; a quote character is dropped.
@@ -138,16 +150,18 @@ String String::field(char sep, unsigned long n, char quote) const {
     for (; i < length; ++i) {
         const char c = text[i];
         if (quote != '\0' && c == quote) {
-            if (i > runStart)
+            if (i > runStart) {
                 result.appendText(text + runStart, i - runStart);
+            }
             runStart = i + 1;
             inQuotes = !inQuotes;
         } else if (!inQuotes && c == sep) {
             break;
         }
     }
-    if (i > runStart)
+    if (i > runStart) {
         result.appendText(text + runStart, i - runStart);
+    }
     return result;
 }
 
@@ -157,8 +171,9 @@ String String::trimLeft() const {
     const char* text = _pBuffer ? _pBuffer : "";
     std::uint32_t start = 0;
     const std::uint32_t length = textLength();
-    while (start < length && detail::isBlank(text[start]))
+    while (start < length && detail::isBlank(text[start])) {
         ++start;
+    }
     String result;
     result.assignText(text + start, length - start);
     return result;
@@ -168,8 +183,9 @@ String String::trimRight() const {
     const char* text = _pBuffer ? _pBuffer : "";
     std::uint32_t end = textLength();
     // The first character always stays, blank or not.
-    while (end > 1 && detail::isBlank(text[end - 1]))
+    while (end > 1 && detail::isBlank(text[end - 1])) {
         --end;
+    }
     String result;
     result.assignText(text, end);
     return result;

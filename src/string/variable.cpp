@@ -39,8 +39,9 @@ public:
 
     // Drops the pieces that are read to their end.
     void dropFinished() {
-        while (!_pieces.empty() && _pieces.back().pos == _pieces.back().end)
+        while (!_pieces.empty() && _pieces.back().pos == _pieces.back().end) {
             _pieces.pop_back();
+        }
     }
 
     bool done() const { return _pieces.empty(); }
@@ -51,17 +52,21 @@ public:
 
     // The next character to read, or NUL at the end of the whole text. Finished pieces are looked through.
     char peek() const {
-        for (auto it = _pieces.rbegin(); it != _pieces.rend(); ++it)
-            if (it->pos != it->end)
+        for (auto it = _pieces.rbegin(); it != _pieces.rend(); ++it) {
+            if (it->pos != it->end) {
                 return *it->pos;
+            }
+        }
         return '\0';
     }
 
     // Reads the next character, looking through finished pieces without dropping them.
     char next() {
-        for (auto it = _pieces.rbegin(); it != _pieces.rend(); ++it)
-            if (it->pos != it->end)
+        for (auto it = _pieces.rbegin(); it != _pieces.rend(); ++it) {
+            if (it->pos != it->end) {
                 return *it->pos++;
+            }
+        }
         return '\0';
     }
 
@@ -83,23 +88,27 @@ public:
 
     // True when v's value is being expanded already.
     bool expanding(const Variable* v) const {
-        for (const Piece& p : _pieces)
-            if (p.var == v)
+        for (const Piece& p : _pieces) {
+            if (p.var == v) {
                 return true;
+            }
+        }
         return false;
     }
 
     void push(const Variable* v) {
         const char* value = v->value();
-        if (!value)
+        if (!value) {
             value = "";
+        }
         _pieces.push_back(Piece{value, value + std::strlen(value), v});
     }
 
     // Appends what is left to read to text.
     void appendRest(std::string& text) const {
-        for (auto it = _pieces.rbegin(); it != _pieces.rend(); ++it)
+        for (auto it = _pieces.rbegin(); it != _pieces.rend(); ++it) {
             text.append(it->pos, it->end);
+        }
     }
 
 private:
@@ -174,8 +183,9 @@ VariableList::VariableList() : _pFirst(nullptr), _pLast(nullptr) {}
 
 VariableList::VariableList(const VariableList& o) : KELBase(o), _pFirst(nullptr), _pLast(nullptr) {
     try {
-        for (const Variable* v = o._pFirst; v; v = v->_pNext)
+        for (const Variable* v = o._pFirst; v; v = v->_pNext) {
             add(*v);
+        }
     } catch (...) {
         clear();
         throw;
@@ -221,17 +231,20 @@ void VariableList::clear() {
 
 void VariableList::add(const Variable& v) {
     Variable* added = new Variable(v);
-    if (_pLast)
+    if (_pLast) {
         _pLast->_pNext = added;
-    else
+    } else {
         _pFirst = added;
+    }
     _pLast = added;
 }
 
 const Variable* VariableList::find(const String& name, const Variable* after) const {
-    for (const Variable* v = after ? after->_pNext : _pFirst; v; v = v->_pNext)
-        if (v->_name == name)
+    for (const Variable* v = after ? after->_pNext : _pFirst; v; v = v->_pNext) {
+        if (v->_name == name) {
             return v;
+        }
+    }
     return nullptr;
 }
 
@@ -249,12 +262,14 @@ void VariableList::dump(std::ostream& os) {
 // written out holds no "$(" and never changes again, except that a '$' at its end may pair with a '('
 // that a substitution brings behind it.
 void String::translateVars(const VariableList& vars) {
-    if (!_pBuffer)
+    if (!_pBuffer) {
         return;
+    }
     const std::string_view text(_pBuffer, textLength());
     const std::size_t first = text.find("$(");
-    if (first == std::string_view::npos)
+    if (first == std::string_view::npos) {
         return;
+    }
 
     // The pieces point into this String's storage, which is replaced only once they have been read.
     std::string out(text.substr(0, first));
@@ -270,8 +285,9 @@ void String::translateVars(const VariableList& vars) {
         if (reason) {
             out += "$(";
             out += name;
-            if (closed)
+            if (closed) {
                 out += ')';
+            }
             expansion.appendRest(out);
             *this = out.c_str();
             throw StringException(reason);
@@ -281,11 +297,13 @@ void String::translateVars(const VariableList& vars) {
 
     try {
         for (;;) {
-            if (out.size() > maxTextLength)
+            if (out.size() > maxTextLength) {
                 throw StringException(2);
+            }
             expansion.dropFinished();
-            if (expansion.done())
+            if (expansion.done()) {
                 break;
+            }
             const char*& pos = expansion.pos();
             const char* dollar = static_cast<const char*>(std::memchr(pos, '$', expansion.end() - pos));
             if (!dollar) {
@@ -312,8 +330,9 @@ void String::translateVars(const VariableList& vars) {
     } catch (const std::length_error&) {
         throw StringException(2);
     }
-    if (out.size() > maxTextLength)
+    if (out.size() > maxTextLength) {
         throw StringException(2);
+    }
     *this = out.c_str();
 }
 

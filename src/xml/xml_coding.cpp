@@ -34,12 +34,15 @@ bool isCSpace(char c) {
 }
 
 int hexDigit(char c) {
-    if (c >= '0' && c <= '9')
+    if (c >= '0' && c <= '9') {
         return c - '0';
-    if (c >= 'a' && c <= 'f')
+    }
+    if (c >= 'a' && c <= 'f') {
         return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
+    }
+    if (c >= 'A' && c <= 'F') {
         return c - 'A' + 10;
+    }
     return -1;
 }
 
@@ -47,29 +50,35 @@ int hexDigit(char c) {
 // 2^32 like the decimal form.
 std::uint32_t hexadecimalReference(const char* p, const char* end) {
     std::uint32_t value = 0;
-    for (int d; p < end && (d = hexDigit(*p)) >= 0; ++p)
+    for (int d; p < end && (d = hexDigit(*p)) >= 0; ++p) {
         value = value * 16u + static_cast<std::uint32_t>(d);
+    }
     return value;
 }
 
 // The number of a decimal reference as atol reads it from [p, end), accumulated modulo 2^32, which keeps
 // its low 8 bits exact however many digits follow.
 std::uint32_t decimalReference(const char* p, const char* end) {
-    while (p < end && isCSpace(*p))
+    while (p < end && isCSpace(*p)) {
         ++p;
+    }
     bool negative = false;
-    if (p < end && (*p == '+' || *p == '-'))
+    if (p < end && (*p == '+' || *p == '-')) {
         negative = *p++ == '-';
+    }
     std::uint32_t value = 0;
-    for (; p < end && *p >= '0' && *p <= '9'; ++p)
+    for (; p < end && *p >= '0' && *p <= '9'; ++p) {
         value = value * 10u + static_cast<std::uint32_t>(*p - '0');
+    }
     return negative ? 0u - value : value;
 }
 
 const Entity* namedEntity(const char* p, std::size_t length) {
-    for (const Entity& e : entities)
-        if (e.length == length && std::memcmp(e.text, p, length) == 0)
+    for (const Entity& e : entities) {
+        if (e.length == length && std::memcmp(e.text, p, length) == 0) {
             return &e;
+        }
+    }
     return nullptr;
 }
 
@@ -85,20 +94,24 @@ TextBuffer::~TextBuffer() {
 
 void TextBuffer::grow(std::size_t more) {
     std::size_t capacity = _capacity < 64 ? 64 : _capacity * 2;
-    while (capacity - _size < more)
+    while (capacity - _size < more) {
         capacity *= 2;
+    }
     char* data = static_cast<char*>(std::realloc(_data, capacity));
-    if (!data)
+    if (!data) {
         throw std::bad_alloc();
+    }
     _data = data;
     _capacity = capacity;
 }
 
 void TextBuffer::append(const char* p, std::size_t n) {
-    if (_capacity - _size < n)
+    if (_capacity - _size < n) {
         grow(n);
-    if (n)
+    }
+    if (n) {
         std::memcpy(_data + _size, p, n);
+    }
     _size += n;
 }
 
@@ -115,8 +128,9 @@ void TextChunks::release(char* text) noexcept {
 }
 
 void TextChunks::settle() noexcept {
-    if (!_pChunk)
+    if (!_pChunk) {
         return;
+    }
     auto* head = reinterpret_cast<Head*>(_pChunk);
     if (head->texts.fetch_sub(held - _ulPlaced, std::memory_order_acq_rel) == held - _ulPlaced) {
         head->~Head();
@@ -161,12 +175,14 @@ void appendReference(const char* amp, const char* semicolon, TextBuffer& out, co
         amp[2] == 'x' ? hexadecimalReference(amp + 3, semicolon) : decimalReference(amp + 2, semicolon);
     if (!options.utf8References || number < 0x80 || number == 0xA0) {
         const auto c = static_cast<unsigned char>(number & 0xFFu);
-        if (c != 0)
+        if (c != 0) {
             out.append(static_cast<char>(c));
+        }
         return;
     }
-    if (number > 0x10FFFF || (number >= 0xD800 && number <= 0xDFFF))
+    if (number > 0x10FFFF || (number >= 0xD800 && number <= 0xDFFF)) {
         throw DecodeFailure{103, amp};
+    }
     appendUtf8(out, number);
 }
 
@@ -183,15 +199,17 @@ void decodeRange(const char* p, const char* end, TextBuffer& out, const DecodeOp
                                        ? static_cast<std::size_t>(end - amp)
                                        : entityWindow;
         const char* semicolon = static_cast<const char*>(std::memchr(amp, ';', window));
-        if (!semicolon)
+        if (!semicolon) {
             throw DecodeFailure{101, amp};
+        }
         out.append(p, static_cast<std::size_t>(amp - p));
         if (amp[1] == '#') {
             appendReference(amp, semicolon, out, options);
         } else if (!options.entities || !expandDeclared(*options.entities, amp, semicolon, out, options)) {
             const Entity* e = namedEntity(amp, static_cast<std::size_t>(semicolon + 1 - amp));
-            if (!e)
+            if (!e) {
                 throw DecodeFailure{102, amp};
+            }
             out.append(e->character);
         }
         p = semicolon + 1;
@@ -218,24 +236,29 @@ std::size_t utf8SequenceLength(const unsigned char* p, std::size_t n) {
         length = 2;
     } else if (c >= 0xE0 && c <= 0xEF) {
         length = 3;
-        if (c == 0xE0)
+        if (c == 0xE0) {
             low = 0xA0; // no overlong forms
-        else if (c == 0xED)
+        } else if (c == 0xED) {
             high = 0x9F; // no surrogates
+        }
     } else if (c >= 0xF0 && c <= 0xF4) {
         length = 4;
-        if (c == 0xF0)
+        if (c == 0xF0) {
             low = 0x90;
-        else if (c == 0xF4)
+        } else if (c == 0xF4) {
             high = 0x8F; // nothing above U+10FFFF
+        }
     } else {
         return 0;
     }
-    if (n < length || p[1] < low || p[1] > high)
+    if (n < length || p[1] < low || p[1] > high) {
         return 0;
-    for (std::size_t i = 2; i < length; ++i)
-        if (p[i] < 0x80 || p[i] > 0xBF)
+    }
+    for (std::size_t i = 2; i < length; ++i) {
+        if (p[i] < 0x80 || p[i] > 0xBF) {
             return 0;
+        }
+    }
     return length;
 }
 
@@ -265,12 +288,14 @@ bool isXmlNameStart(unsigned char c) {
 }
 
 bool isXmlName(const char* p, std::size_t n) {
-    if (n == 0 || !isXmlNameStart(static_cast<unsigned char>(p[0])))
+    if (n == 0 || !isXmlNameStart(static_cast<unsigned char>(p[0]))) {
         return false;
+    }
     // No early exit: names are short, and one branch at the end costs less than one per byte.
     unsigned char all = 2;
-    for (std::size_t i = 1; i < n; ++i)
+    for (std::size_t i = 1; i < n; ++i) {
         all &= nameClasses.of[static_cast<unsigned char>(p[i])];
+    }
     return all != 0;
 }
 
@@ -278,18 +303,23 @@ CodingClasses::CodingClasses() : of() {
     unsigned char* legacy = of[static_cast<int>(Coding::Legacy)];
     unsigned char* text = of[static_cast<int>(Coding::Text)];
     unsigned char* attribute = of[static_cast<int>(Coding::Attribute)];
-    for (const unsigned char c : {'&', '<', '>'})
+    for (const unsigned char c : {'&', '<', '>'}) {
         legacy[c] = text[c] = attribute[c] = replaced;
+    }
     attribute[static_cast<unsigned char>('"')] = replaced;
-    for (const unsigned char c : {'\t', '\n', '\r'})
+    for (const unsigned char c : {'\t', '\n', '\r'}) {
         attribute[c] = replaced;
+    }
     text[static_cast<unsigned char>('\r')] = replaced;
-    for (unsigned c = 0xC2; c <= 0xF4; ++c)
+    for (unsigned c = 0xC2; c <= 0xF4; ++c) {
         legacy[c] = text[c] = attribute[c] = multiByte;
+    }
     legacy[0xA0] = text[0xA0] = attribute[0xA0] = replaced | multiByte;
-    for (unsigned c = 1; c < 0x20; ++c)
-        if (isForbiddenInXml(static_cast<unsigned char>(c)))
+    for (unsigned c = 1; c < 0x20; ++c) {
+        if (isForbiddenInXml(static_cast<unsigned char>(c))) {
             text[c] = attribute[c] = forbidden;
+        }
+    }
 }
 
 const char* replacementOf(unsigned char c, Coding coding, std::size_t& length) {
@@ -336,8 +366,9 @@ const char* replacementOf(unsigned char c, Coding coding, std::size_t& length) {
 
 const String XMLUtil::XMLEncode(const String& text) {
     String result;
-    if (text.isNull())
+    if (text.isNull()) {
         return result;
+    }
     detail::TextBuffer out;
     detail::BufferOut sink(out);
     detail::putEncoded(sink, text, text.length(), detail::Coding::Legacy);
@@ -347,8 +378,9 @@ const String XMLUtil::XMLEncode(const String& text) {
 
 const String XMLUtil::XMLDecode(const String& text) {
     String result;
-    if (text.isNull())
+    if (text.isNull()) {
         return result;
+    }
     const char* p = text;
     detail::TextBuffer out;
     try {

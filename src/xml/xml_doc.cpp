@@ -52,8 +52,9 @@ XMLDoc::XMLDoc(XMLDoc&& other) noexcept
 }
 
 XMLDoc& XMLDoc::operator=(XMLDoc&& other) noexcept {
-    if (this == &other)
+    if (this == &other) {
         return *this;
+    }
     KELBase::operator=(other);
     replaceRoot(other._pRoot);
     clearTopLevel();
@@ -95,8 +96,9 @@ void XMLDoc::copyTopLevel(const XMLDoc& other) {
 }
 
 XMLNode* XMLDoc::prolog() {
-    if (!_pProlog)
+    if (!_pProlog) {
         _pProlog = new XMLNode(String());
+    }
     return _pProlog;
 }
 
@@ -105,8 +107,9 @@ const XMLNode* XMLDoc::prolog() const {
 }
 
 XMLNode* XMLDoc::epilog() {
-    if (!_pEpilog)
+    if (!_pEpilog) {
         _pEpilog = new XMLNode(String());
+    }
     return _pEpilog;
 }
 
@@ -115,8 +118,9 @@ const XMLNode* XMLDoc::epilog() const {
 }
 
 const XMLDoc& XMLDoc::operator=(const XMLDoc& other) {
-    if (this == &other)
+    if (this == &other) {
         return *this;
+    }
     std::unique_ptr<XMLNode> root(other._pRoot ? new XMLNode(*other._pRoot) : nullptr);
     copyTopLevel(other);
     KELBase::operator=(other);
@@ -148,8 +152,9 @@ const XMLNode* XMLDoc::rootNode() const {
 void XMLDoc::rootNode(const String& name, bool withDocType) {
     // Everything is taken from name before the old tree goes: name may belong to it.
     std::unique_ptr<XMLNode> root(new XMLNode(name));
-    if (withDocType)
+    if (withDocType) {
         _docType = name;
+    }
     _encoding = "UTF-8";
     replaceRoot(root.release());
 }

@@ -18,19 +18,24 @@ void EntityTable::declare(const char* name, std::size_t nameLength, const char* 
                           std::size_t valueLength, bool external) {
     // XML's own five keep their meaning: the writer relies on them.
     static const char* const predefined[] = {"amp", "lt", "gt", "quot", "apos"};
-    for (const char* p : predefined)
-        if (std::strlen(p) == nameLength && std::memcmp(p, name, nameLength) == 0)
+    for (const char* p : predefined) {
+        if (std::strlen(p) == nameLength && std::memcmp(p, name, nameLength) == 0) {
             return;
-    if (find(name, nameLength))
+        }
+    }
+    if (find(name, nameLength)) {
         return;
+    }
     _entries.push_back(
         Entry{std::string(name, nameLength), std::string(value, valueLength), external, false});
 }
 
 EntityTable::Entry* EntityTable::find(const char* name, std::size_t length) {
-    for (Entry& e : _entries)
-        if (e.name.size() == length && std::memcmp(e.name.data(), name, length) == 0)
+    for (Entry& e : _entries) {
+        if (e.name.size() == length && std::memcmp(e.name.data(), name, length) == 0) {
             return &e;
+        }
+    }
     return nullptr;
 }
 
@@ -60,17 +65,22 @@ private:
 bool expandDeclared(EntityTable& table, const char* amp, const char* semicolon, TextBuffer& out,
                     const DecodeOptions& options) {
     EntityTable::Entry* entry = table.find(amp + 1, static_cast<std::size_t>(semicolon - amp - 1));
-    if (!entry)
+    if (!entry) {
         return false;
-    if (entry->external)
+    }
+    if (entry->external) {
         throw DecodeFailure{104, amp};
-    if (entry->active || table.depth >= EntityTable::maxDepth)
+    }
+    if (entry->active || table.depth >= EntityTable::maxDepth) {
         throw DecodeFailure{105, amp};
-    if (entry->value.find('<') != std::string::npos)
+    }
+    if (entry->value.find('<') != std::string::npos) {
         throw DecodeFailure{106, amp};
+    }
     const bool outermost = table.depth == 0;
-    if (outermost)
+    if (outermost) {
         table.outerStart = out.size();
+    }
     {
         Expanding scope(table, *entry);
         try {
@@ -80,10 +90,12 @@ bool expandDeclared(EntityTable& table, const char* amp, const char* semicolon, 
             throw DecodeFailure{failure.reason, amp};
         }
     }
-    if (table.expanded + (out.size() - table.outerStart) > table.limit())
+    if (table.expanded + (out.size() - table.outerStart) > table.limit()) {
         throw DecodeFailure{105, amp};
-    if (outermost)
+    }
+    if (outermost) {
         table.expanded += out.size() - table.outerStart;
+    }
     return true;
 }
 

@@ -29,19 +29,23 @@ namespace {
 
 // Whether the numeric mark may be set on s: numbers are written with digits, sign, point, "inf" and "nan".
 bool mayBeNumber(const char* p, std::size_t n) {
-    if (n == 0)
+    if (n == 0) {
         return false;
-    for (std::size_t i = 0; i < n; ++i)
-        if (!std::strchr("0123456789+-.infaINFA", p[i]) || p[i] == '\0')
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        if (!std::strchr("0123456789+-.infaINFA", p[i]) || p[i] == '\0') {
             return false;
+        }
+    }
     return true;
 }
 
 } // namespace
 
 XMLNode::Field& XMLNode::Field::operator=(const Field& o) {
-    if (this == &o)
+    if (this == &o) {
         return *this;
+    }
     if (o.tag() == boxTag) {
         String* copy = new String(*reinterpret_cast<const String*>(o.pointer()));
         release();
@@ -82,11 +86,13 @@ XMLNode::Field& XMLNode::Field::operator=(const String& s) {
 
 String XMLNode::Field::str() const {
     const unsigned char t = tag();
-    if (t == boxTag)
+    if (t == boxTag) {
         return *reinterpret_cast<const String*>(pointer());
+    }
     String s;
-    if (t != nullTag)
+    if (t != nullTag) {
         s.copy(data(), static_cast<unsigned long>(size()));
+    }
     return s;
 }
 
@@ -97,8 +103,9 @@ XMLAttr::XMLAttr() : KELBase(), _pName(nullptr), _pPrev(nullptr), _pNext(nullptr
 XMLAttr::XMLAttr(XMLNode* node, const String& name, const String& value)
     : KELBase(), _pName(name.isNull() && name.fixedLength() == 0 ? nullptr : new SharedName(name)),
       _value(value), _pPrev(nullptr), _pNext(nullptr) {
-    if (node)
+    if (node) {
         node->addAttr(this);
+    }
 }
 
 XMLAttr::XMLAttr(const XMLAttr& o)
@@ -184,8 +191,9 @@ void XMLNode::takeContentFrom(XMLNode& other) noexcept {
     other._type = Element;
     _pFirstChild = other._pFirstChild;
     _pLastChild = other._pLastChild;
-    for (XMLNode* c = _pFirstChild; c; c = c->_pNext)
+    for (XMLNode* c = _pFirstChild; c; c = c->_pNext) {
         c->_pParent = this;
+    }
     _pFirstAttr = other._pFirstAttr;
     _pLastAttr = other._pLastAttr;
     other._pFirstChild = other._pLastChild = nullptr;
@@ -193,9 +201,11 @@ void XMLNode::takeContentFrom(XMLNode& other) noexcept {
 }
 
 XMLNode& XMLNode::operator=(XMLNode&& other) noexcept {
-    for (const XMLNode* p = this; p; p = p->_pParent)
-        if (p == &other)
+    for (const XMLNode* p = this; p; p = p->_pParent) {
+        if (p == &other) {
             return *this;
+        }
+    }
     // Taken aside first: other may lie in the content destroyed below.
     XMLNode taken(std::move(other));
     KELBase::operator=(taken);
@@ -206,8 +216,9 @@ XMLNode& XMLNode::operator=(XMLNode&& other) noexcept {
 
 XMLNode::XMLNode(XMLNode* parent, const XMLNode& other) : XMLNode() {
     copyContentFrom(other);
-    if (parent)
+    if (parent) {
         linkTo(parent);
+    }
 }
 
 XMLNode::XMLNode(XMLNode* parent, const String& nameSpace, const String& name, const String& value)
@@ -215,27 +226,31 @@ XMLNode::XMLNode(XMLNode* parent, const String& nameSpace, const String& name, c
     _nameSpace = nameSpace;
     _name = name;
     _value = value;
-    if (parent)
+    if (parent) {
         linkTo(parent);
+    }
 }
 
 XMLNode::XMLNode(XMLNode* parent, const String& name, const String& value) : XMLNode() {
     _name = name;
     _value = value;
-    if (parent)
+    if (parent) {
         linkTo(parent);
+    }
 }
 
 XMLNode::~XMLNode() {
     deleteContent();
-    if (_pPrev)
+    if (_pPrev) {
         _pPrev->_pNext = _pNext;
-    else if (_pParent)
+    } else if (_pParent) {
         _pParent->_pFirstChild = _pNext;
-    if (_pNext)
+    }
+    if (_pNext) {
         _pNext->_pPrev = _pPrev;
-    else if (_pParent)
+    } else if (_pParent) {
         _pParent->_pLastChild = _pPrev;
+    }
 }
 
 void* XMLNode::operator new(std::size_t size) {
@@ -275,8 +290,9 @@ void XMLNode::copyContentFrom(const XMLNode& other) {
                 source = source->_pParent;
                 target = target->_pParent;
             }
-            if (source == &other)
+            if (source == &other) {
                 return;
+            }
             source = source->_pNext;
             XMLNode* sibling = new XMLNode();
             sibling->linkTo(target->_pParent);
@@ -309,13 +325,15 @@ void XMLNode::copyAttributesFrom(const XMLNode& other) {
         return copy;
     };
     for (; a && count < scanLimit; a = a->_pNext, ++count) {
-        if (XMLAttr* found = findAttribute(a->name()))
+        if (XMLAttr* found = findAttribute(a->name())) {
             found->_value = a->_value;
-        else
+        } else {
             copyOf(a);
+        }
     }
-    if (!a)
+    if (!a) {
         return;
+    }
     std::unordered_map<std::string_view, XMLAttr*> byName;
     XMLAttr* nullName = nullptr;
     auto slotOf = [&](const String& name) -> XMLAttr*& {
@@ -324,21 +342,24 @@ void XMLNode::copyAttributesFrom(const XMLNode& other) {
     };
     for (XMLAttr* copied = _pFirstAttr; copied; copied = copied->_pNext) {
         XMLAttr*& slot = slotOf(copied->name());
-        if (!slot)
+        if (!slot) {
             slot = copied;
+        }
     }
     for (; a; a = a->_pNext) {
         XMLAttr*& slot = slotOf(a->name());
-        if (slot)
+        if (slot) {
             slot->_value = a->_value;
-        else
+        } else {
             slot = copyOf(a);
+        }
     }
 }
 
 const XMLNode& XMLNode::operator=(const XMLNode& other) {
-    if (this == &other)
+    if (this == &other) {
         return *this;
+    }
     // Built aside first: other may be a descendant (destroyed below) or an ancestor (growing below).
     XMLNode copy(other);
     KELBase::operator=(other);
@@ -349,8 +370,9 @@ const XMLNode& XMLNode::operator=(const XMLNode& other) {
     _type = copy._type;
     _pFirstChild = copy._pFirstChild;
     _pLastChild = copy._pLastChild;
-    for (XMLNode* c = _pFirstChild; c; c = c->_pNext)
+    for (XMLNode* c = _pFirstChild; c; c = c->_pNext) {
         c->_pParent = this;
+    }
     _pFirstAttr = copy._pFirstAttr;
     _pLastAttr = copy._pLastAttr;
     copy._pFirstChild = copy._pLastChild = nullptr;
@@ -420,10 +442,11 @@ XMLNode* XMLNode::insertNodeAfter(const String& name, const String& value) {
 void XMLNode::addNodeToParent(XMLNode* node) {
     node->_pPrev = _pLastChild;
     node->_pNext = nullptr;
-    if (_pLastChild)
+    if (_pLastChild) {
         _pLastChild->_pNext = node;
-    else
+    } else {
         _pFirstChild = node;
+    }
     _pLastChild = node;
 }
 
@@ -431,14 +454,16 @@ void XMLNode::insertChildAfter(XMLNode* node, XMLNode* after) {
     node->_pParent = this;
     node->_pPrev = after;
     node->_pNext = after ? after->_pNext : _pFirstChild;
-    if (node->_pNext)
+    if (node->_pNext) {
         node->_pNext->_pPrev = node;
-    else
+    } else {
         _pLastChild = node;
-    if (after)
+    }
+    if (after) {
         after->_pNext = node;
-    else
+    } else {
         _pFirstChild = node;
+    }
 }
 
 // ---- XMLNode: attributes ------------------------------------------------------------------------------
@@ -446,18 +471,20 @@ void XMLNode::insertChildAfter(XMLNode* node, XMLNode* after) {
 void XMLNode::addAttr(XMLAttr* attr) {
     attr->_pPrev = _pLastAttr;
     attr->_pNext = nullptr;
-    if (_pLastAttr)
+    if (_pLastAttr) {
         _pLastAttr->_pNext = attr;
-    else
+    } else {
         _pFirstAttr = attr;
+    }
     _pLastAttr = attr;
 }
 
 void XMLNode::attribute(const String& name, const String& value) {
-    if (XMLAttr* a = findAttribute(name))
+    if (XMLAttr* a = findAttribute(name)) {
         a->_value = value;
-    else
+    } else {
         new XMLAttr(this, name, value);
+    }
 }
 
 const String XMLNode::attribute(const String& name) const {
@@ -470,16 +497,20 @@ XMLAttr* XMLNode::attribute(XMLAttr* prev) const {
 }
 
 XMLAttr* XMLNode::findAttribute(const String& name) {
-    for (XMLAttr* a = _pFirstAttr; a; a = a->_pNext)
-        if (a->name() == name)
+    for (XMLAttr* a = _pFirstAttr; a; a = a->_pNext) {
+        if (a->name() == name) {
             return a;
+        }
+    }
     return nullptr;
 }
 
 const XMLAttr* XMLNode::findAttribute(const String& name) const {
-    for (const XMLAttr* a = _pFirstAttr; a; a = a->_pNext)
-        if (a->name() == name)
+    for (const XMLAttr* a = _pFirstAttr; a; a = a->_pNext) {
+        if (a->name() == name) {
             return a;
+        }
+    }
     return nullptr;
 }
 
@@ -487,8 +518,9 @@ const XMLAttr* XMLNode::findAttribute(const String& name) const {
 
 long XMLNode::level() const {
     long depth = 0;
-    for (const XMLNode* p = _pParent; p; p = p->_pParent)
+    for (const XMLNode* p = _pParent; p; p = p->_pParent) {
         ++depth;
+    }
     return depth;
 }
 

@@ -32,18 +32,21 @@ namespace {
 using detail::isXmlSpace;
 
 const char* skipSpace(const char* p) {
-    while (isXmlSpace(*p))
+    while (isXmlSpace(*p)) {
         ++p;
+    }
     return p;
 }
 
 bool equalsIgnoreCase(const char* p, std::size_t n, const char* word) {
     for (std::size_t i = 0; i < n; ++i) {
         char c = p[i];
-        if (c >= 'a' && c <= 'z')
+        if (c >= 'a' && c <= 'z') {
             c = static_cast<char>(c - 'a' + 'A');
-        if (c != word[i] || word[i] == '\0')
+        }
+        if (c != word[i] || word[i] == '\0') {
             return false;
+        }
     }
     return word[n] == '\0';
 }
@@ -59,9 +62,11 @@ const char* commentEnd(const char* start) {
 }
 
 bool allSpace(const char* p, const char* end) {
-    for (; p < end; ++p)
-        if (!isXmlSpace(*p))
+    for (; p < end; ++p) {
+        if (!isXmlSpace(*p)) {
             return false;
+        }
+    }
     return true;
 }
 
@@ -69,8 +74,9 @@ bool allSpace(const char* p, const char* end) {
 // byte instead of six tests.
 struct NameStops {
     explicit constexpr NameStops(char extra) : of() {
-        for (const unsigned char c : {'\0', ' ', '\t', '\n', '\r', '>', '/'})
+        for (const unsigned char c : {'\0', ' ', '\t', '\n', '\r', '>', '/'}) {
             of[c] = true;
+        }
         of[static_cast<unsigned char>(extra)] = true;
     }
     bool of[256];
@@ -81,10 +87,12 @@ constexpr NameStops attributeNameStops('=');
 // Where a name ends: at a stop byte other than a "/" that is not the one of "/>".
 const char* nameEnd(const char* p, const NameStops& stops) {
     for (;; ++p) {
-        while (!stops.of[static_cast<unsigned char>(*p)])
+        while (!stops.of[static_cast<unsigned char>(*p)]) {
             ++p;
-        if (*p != '/' || p[1] == '>')
+        }
+        if (*p != '/' || p[1] == '>') {
             return p;
+        }
     }
 }
 
@@ -99,8 +107,9 @@ const char* detail::docTypeEnd(const char* p) {
         case '"':
         case '\'': {
             const char* close = std::strchr(p + 1, *p);
-            if (!close)
+            if (!close) {
                 return nullptr;
+            }
             p = close;
             break;
         }
@@ -113,14 +122,16 @@ const char* detail::docTypeEnd(const char* p) {
         case '<':
             if (depth > 0 && startsWith(p, "<!--")) {
                 const char* end = commentEnd(p);
-                if (!end)
+                if (!end) {
                     return nullptr;
+                }
                 p = end - 1;
             }
             break;
         case '>':
-            if (depth <= 0)
+            if (depth <= 0) {
                 return p;
+            }
             break;
         default:
             break;
@@ -185,12 +196,14 @@ private:
     const char* readRun(const char* cursor, bool& plain);
     // keepRun for a run [begin, end) known to be white space only.
     void keepBlank(XMLNode* element, Open& state, const char* begin, const char* end, bool last) {
-        if (begin == end)
+        if (begin == end) {
             return;
-        if (state.mixed)
+        }
+        if (state.mixed) {
             addText(element, begin, static_cast<std::size_t>(end - begin));
-        else if (!last)
+        } else if (!last) {
             _blanks.push_back(Blank{element->_pLastChild, begin, end});
+        }
     }
     void keepRun(XMLNode* element, Open& state, const char* begin, const char* end, bool plain, bool last);
     void becomeMixed(XMLNode* element, Open& state);
@@ -204,8 +217,9 @@ private:
         NameCache(const NameCache&) = delete;
         NameCache& operator=(const NameCache&) = delete;
         ~NameCache() {
-            for (XMLAttr::SharedName* shared : _slots)
+            for (XMLAttr::SharedName* shared : _slots) {
                 XMLAttr::SharedName::release(shared);
+            }
         }
         // A reference to the name [p, p + n), n > 0.
         XMLAttr::SharedName* get(const char* p, std::size_t n) {
@@ -246,8 +260,9 @@ private:
 
 // Lines end with LF, CR LF or a lone CR; columns count bytes from 1.
 void XMLParser::fail(long reason, const char* at) const {
-    if (!at || at < _begin)
+    if (!at || at < _begin) {
         throw XMLException(reason);
+    }
     long line = 1;
     const char* lineStart = _begin;
     for (const char* p = _begin; p < at; ++p) {
@@ -279,8 +294,9 @@ void XMLParser::parseTree(XMLNode* top, const char*& cursor) {
     const std::size_t openAtStart = _open.size();
     XMLNode* node = top;
     try {
-        if (!readTag(node, cursor))
+        if (!readTag(node, cursor)) {
             return;
+        }
         // Whether the element's state is still to be pushed: most elements hold one run of text and no
         // child, and never need one.
         bool stateless = true;
@@ -293,8 +309,9 @@ void XMLParser::parseTree(XMLNode* top, const char*& cursor) {
                 // White space up to a tag, the common run between child elements: no search for it.
                 ends = lt[1] == '\0' || lt[1] == '/';
                 if (!(stateless && ends)) {
-                    if (stateless)
+                    if (stateless) {
                         _open.push_back(Open{_blanks.size(), false});
+                    }
                     stateless = false;
                     keepBlank(node, _open.back(), runBegin, lt, ends);
                 }
@@ -307,8 +324,9 @@ void XMLParser::parseTree(XMLNode* top, const char*& cursor) {
                     Open only{_blanks.size(), false};
                     keepRun(node, only, runBegin, runEnd, plain, true);
                 } else {
-                    if (stateless)
+                    if (stateless) {
                         _open.push_back(Open{_blanks.size(), false});
+                    }
                     stateless = false;
                     keepRun(node, _open.back(), runBegin, runEnd, plain, ends);
                 }
@@ -333,8 +351,9 @@ void XMLParser::parseTree(XMLNode* top, const char*& cursor) {
                 stateless = false;
             }
             // The node is complete: link it and go on with its parent's content.
-            if (node == top)
+            if (node == top) {
                 return;
+            }
             XMLNode* parent = node->_pParent;
             parent->addNodeToParent(node);
             node = parent;
@@ -389,8 +408,9 @@ const char* XMLParser::readRun(const char* cursor, bool& plain) {
         }
         decodeInto(_run, p, lt);
         const char* close = std::strstr(lt + 9, "]]>");
-        if (!close)
+        if (!close) {
             fail(203, lt);
+        }
         _run.append(lt + 9, static_cast<std::size_t>(close - (lt + 9)));
         p = close + 3;
     }
@@ -402,15 +422,17 @@ void XMLParser::keepRun(XMLNode* element, Open& state, const char* begin, const 
                         bool last) {
     const char* text = plain ? begin : _run.data();
     const std::size_t length = plain ? static_cast<std::size_t>(end - begin) : _run.size();
-    if (length == 0)
+    if (length == 0) {
         return;
+    }
     if (state.mixed) {
         addText(element, text, length);
         return;
     }
     if (plain && allSpace(begin, end)) {
-        if (!last)
+        if (!last) {
             _blanks.push_back(Blank{element->_pLastChild, begin, end});
+        }
         return;
     }
     if (last && !element->_pFirstChild) {
@@ -457,13 +479,15 @@ void XMLParser::addText(XMLNode* element, const char* p, std::size_t n) {
 // on its first character; otherwise the cursor is left behind the node (null when the text ended).
 bool XMLParser::readTag(XMLNode* node, const char*& cursor) {
     const char* start = cursor;
-    if (!start || *start != '<')
+    if (!start || *start != '<') {
         fail(203, start);
+    }
     if (start[1] == '!') {
-        if (startsWith(start, "<!--"))
+        if (startsWith(start, "<!--")) {
             readComment(node, start, cursor);
-        else
+        } else {
             readDeclaration(node, start, cursor);
+        }
         return false;
     }
     if (start[1] == '?') {
@@ -477,8 +501,9 @@ bool XMLParser::readTag(XMLNode* node, const char*& cursor) {
 void XMLParser::readComment(XMLNode* node, const char* start, const char*& cursor) {
     node->_type = XMLNode::Comment;
     const char* end = commentEnd(start);
-    if (!end)
+    if (!end) {
         fail(std::strchr(start, '>') ? 203 : 205, start);
+    }
     node->_name.assign(_texts, "!--", 3);
     node->_value.assign(_texts, start, static_cast<std::size_t>(end - start));
     cursor = end;
@@ -489,15 +514,18 @@ void XMLParser::readComment(XMLNode* node, const char* start, const char*& curso
 void XMLParser::readInstruction(XMLNode* node, const char* start, const char*& cursor) {
     node->_type = XMLNode::Instruction;
     const char* close = std::strstr(start + 2, "?>");
-    if (!close)
+    if (!close) {
         fail(205, start);
+    }
     const char* targetEnd = start + 2;
-    while (targetEnd < close && !isXmlSpace(*targetEnd))
+    while (targetEnd < close && !isXmlSpace(*targetEnd)) {
         ++targetEnd;
+    }
     setName(node, start + 2, targetEnd);
     const char* data = skipSpace(targetEnd);
-    if (data < close && !readPseudoAttributes(node, data, close))
+    if (data < close && !readPseudoAttributes(node, data, close)) {
         node->_value.assign(_texts, data, static_cast<std::size_t>(close - data));
+    }
     cursor = close + 2;
 }
 
@@ -506,22 +534,28 @@ bool XMLParser::readPseudoAttributes(XMLNode* node, const char* p, const char* e
     std::vector<std::unique_ptr<XMLAttr>> read;
     while (p < end) {
         const char* name = p;
-        while (p < end && *p != '=' && !isXmlSpace(*p))
+        while (p < end && *p != '=' && !isXmlSpace(*p)) {
             ++p;
+        }
         const char* nameStop = p;
-        while (p < end && isXmlSpace(*p))
+        while (p < end && isXmlSpace(*p)) {
             ++p;
-        if (!detail::isXmlName(name, static_cast<std::size_t>(nameStop - name)) || p == end || *p != '=')
+        }
+        if (!detail::isXmlName(name, static_cast<std::size_t>(nameStop - name)) || p == end || *p != '=') {
             return false;
+        }
         ++p;
-        while (p < end && isXmlSpace(*p))
+        while (p < end && isXmlSpace(*p)) {
             ++p;
-        if (p == end || (*p != '"' && *p != '\''))
+        }
+        if (p == end || (*p != '"' && *p != '\'')) {
             return false;
+        }
         const char* close =
             static_cast<const char*>(std::memchr(p + 1, *p, static_cast<std::size_t>(end - p - 1)));
-        if (!close)
+        if (!close) {
             return false;
+        }
         std::unique_ptr<XMLAttr> attr(newAttr());
         attr->adoptName(_names.get(name, static_cast<std::size_t>(nameStop - name)));
         if (close > p + 1) {
@@ -533,11 +567,13 @@ bool XMLParser::readPseudoAttributes(XMLNode* node, const char* p, const char* e
         }
         read.push_back(std::move(attr));
         p = close + 1;
-        while (p < end && isXmlSpace(*p))
+        while (p < end && isXmlSpace(*p)) {
             ++p;
+        }
     }
-    for (auto& attr : read)
+    for (auto& attr : read) {
         node->addAttr(attr.release());
+    }
     return true;
 }
 
@@ -546,17 +582,20 @@ bool XMLParser::readPseudoAttributes(XMLNode* node, const char* p, const char* e
 void XMLParser::readDeclaration(XMLNode* node, const char* start, const char*& cursor) {
     node->_type = XMLNode::Declaration;
     const char* gt = std::strchr(start, '>');
-    if (!gt)
+    if (!gt) {
         fail(205, start);
+    }
     const char* name = start + 2;
     const char* end = name;
-    while (*end && !isXmlSpace(*end) && *end != '>')
+    while (*end && !isXmlSpace(*end) && *end != '>') {
         ++end;
+    }
     const char* text = skipSpace(end);
     if (equalsIgnoreCase(name, static_cast<std::size_t>(end - name), "DOCTYPE")) {
         gt = detail::docTypeEnd(text);
-        if (!gt)
+        if (!gt) {
             fail(203, start);
+        }
     }
     if (text < gt) {
         std::unique_ptr<XMLAttr> attr(newAttr());
@@ -583,8 +622,9 @@ bool XMLParser::readElementTag(XMLNode* node, const char* start, const char*& cu
             cursor = p + 2;
             return false;
         }
-        if (!*p)
+        if (!*p) {
             fail(205, start);
+        }
         std::unique_ptr<XMLAttr> attr(newAttr());
         readAttribute(XMLNode::Element, *attr, p);
         node->addAttr(attr.release());
@@ -595,31 +635,39 @@ bool XMLParser::readElementTag(XMLNode* node, const char* start, const char*& cu
 // name="value" or name='value', with white space allowed around "=".
 void XMLParser::readAttribute(XMLNode::Type type, XMLAttr& attr, const char*& cursor) {
     const char* begin = cursor;
-    if (!begin)
+    if (!begin) {
         fail(205, begin);
+    }
     if (type == XMLNode::Declaration) {
         const char* gt = std::strchr(begin, '>');
-        if (!gt)
+        if (!gt) {
             fail(205, begin);
-        if (gt > begin)
+        }
+        if (gt > begin) {
             attr.adoptName(new XMLAttr::SharedName(begin, static_cast<std::size_t>(gt - begin)));
+        }
         cursor = gt;
         return;
     }
     const char* const nameStop = nameEnd(begin, attributeNameStops);
     const char* p = skipSpace(nameStop);
-    if (*p != '=')
+    if (*p != '=') {
         fail(205, p);
+    }
     p = skipSpace(p + 1);
-    if (*p != '"' && *p != '\'')
+    if (*p != '"' && *p != '\'') {
         fail(205, p);
+    }
     const char* close = std::strchr(p + 1, *p);
-    if (!close)
+    if (!close) {
         fail(205, p);
-    if (nameStop > begin)
+    }
+    if (nameStop > begin) {
         attr.adoptName(_names.get(begin, static_cast<std::size_t>(nameStop - begin)));
-    if (close > p + 1)
+    }
+    if (close > p + 1) {
         decode(attr._value, p + 1, close);
+    }
     cursor = close + 1;
 }
 
@@ -629,8 +677,9 @@ void XMLParser::setName(XMLNode* node, const char* begin, const char* end) {
     const std::size_t length = static_cast<std::size_t>(end - begin);
     // Names are short: a plain loop costs less than a call.
     const char* colon = begin;
-    while (colon < end && *colon != ':')
+    while (colon < end && *colon != ':') {
         ++colon;
+    }
     if (colon == end) {
         node->_name.assign(_texts, begin, length);
         return;
@@ -639,22 +688,25 @@ void XMLParser::setName(XMLNode* node, const char* begin, const char* end) {
     const char* second =
         static_cast<const char*>(std::memchr(localBegin, ':', static_cast<std::size_t>(end - localBegin)));
     const char* localEnd = second ? second : end;
-    if (colon > begin)
+    if (colon > begin) {
         node->_nameSpace.assign(_texts, begin, static_cast<std::size_t>(colon - begin));
-    else
+    } else {
         node->_nameSpace.clear();
-    if (localEnd > localBegin)
+    }
+    if (localEnd > localBegin) {
         node->_name.assign(_texts, localBegin, static_cast<std::size_t>(localEnd - localBegin));
-    else
+    } else {
         node->_name.clear();
+    }
 }
 
 namespace {
 
 // Behind a quoted literal at p (null when p holds none or it is not closed).
 const char* literalEnd(const char* p) {
-    if (*p != '"' && *p != '\'')
+    if (*p != '"' && *p != '\'') {
         return nullptr;
+    }
     const char* close = std::strchr(p + 1, *p);
     return close ? close + 1 : nullptr;
 }
@@ -664,8 +716,9 @@ const char* declarationEnd(const char* p) {
     while (*p && *p != '>') {
         if (*p == '"' || *p == '\'') {
             const char* end = literalEnd(p);
-            if (!end)
+            if (!end) {
                 return p + std::strlen(p);
+            }
             p = end;
         } else {
             ++p;
@@ -675,8 +728,9 @@ const char* declarationEnd(const char* p) {
 }
 
 const char* nameEndIn(const char* p) {
-    while (*p && !isXmlSpace(*p) && *p != '>' && *p != '"' && *p != '\'' && *p != '[' && *p != ']')
+    while (*p && !isXmlSpace(*p) && *p != '>' && *p != '"' && *p != '\'' && *p != '[' && *p != ']') {
         ++p;
+    }
     return p;
 }
 
@@ -688,27 +742,32 @@ void XMLParser::declareEntities(const char* text, detail::EntityTable& table) {
     while (*p && *p != '[') {
         if (*p == '"' || *p == '\'') {
             p = literalEnd(p);
-            if (!p)
+            if (!p) {
                 return;
+            }
         } else {
             ++p;
         }
     }
-    if (!*p)
+    if (!*p) {
         return;
+    }
     ++p;
     for (;;) {
         p = skipSpace(p);
-        if (!*p || *p == ']')
+        if (!*p || *p == ']') {
             return;
+        }
         if (startsWith(p, "<!--")) {
             p = commentEnd(p);
-            if (!p)
+            if (!p) {
                 return;
+            }
         } else if (startsWith(p, "<?")) {
             const char* close = std::strstr(p + 2, "?>");
-            if (!close)
+            if (!close) {
                 return;
+            }
             p = close + 2;
         } else if (startsWith(p, "<!ENTITY") && isXmlSpace(p[8])) {
             const char* end = declarationEnd(p);
@@ -717,11 +776,12 @@ void XMLParser::declareEntities(const char* text, detail::EntityTable& table) {
                 const char* name = q;
                 const char* nameStop = nameEndIn(q);
                 q = skipSpace(nameStop);
-                if (const char* literal = literalEnd(q))
+                if (const char* literal = literalEnd(q)) {
                     table.declare(name, static_cast<std::size_t>(nameStop - name), q + 1,
                                   static_cast<std::size_t>(literal - 1 - (q + 1)), false);
-                else if (nameStop > name && (startsWith(q, "SYSTEM") || startsWith(q, "PUBLIC")))
+                } else if (nameStop > name && (startsWith(q, "SYSTEM") || startsWith(q, "PUBLIC"))) {
                     table.declare(name, static_cast<std::size_t>(nameStop - name), "", 0, true);
+                }
             }
             p = end;
         } else if (*p == '<') {
@@ -762,8 +822,9 @@ XMLNode::XMLNode(XMLNode* parent, const char*& text) : XMLNode() {
         deleteContent();
         throw;
     }
-    if (parent)
+    if (parent) {
         linkTo(parent);
+    }
 }
 
 void XMLNode::fromStream(const char*& cursor) {
@@ -774,8 +835,9 @@ void XMLNode::fromStream(const char*& cursor) {
 XMLAttr::XMLAttr(XMLNode* node, const char*& text) : XMLAttr() {
     XMLParser parser(text, standaloneOptions());
     parser.readAttribute(node ? node->_type : XMLNode::Element, *this, text);
-    if (node)
+    if (node) {
         node->addAttr(this);
+    }
 }
 
 const XMLDoc& XMLDoc::fromStream(const char*& cursor) {
@@ -784,8 +846,9 @@ const XMLDoc& XMLDoc::fromStream(const char*& cursor) {
     _version = String();
     _encoding = String();
     _docType = String();
-    if (!cursor)
+    if (!cursor) {
         throw XMLException(401);
+    }
     const char* const begin = cursor;
     XMLParser parser(cursor, standaloneOptions());
     std::unique_ptr<detail::EntityTable> entities;
@@ -793,21 +856,24 @@ const XMLDoc& XMLDoc::fromStream(const char*& cursor) {
         const char* next = XMLParser::nextTopLevel(cursor);
         // Behind the root, an element after white space is not read (text after the root is ignored);
         // one that follows directly is read and dropped.
-        if (*next == '\0' || (_pRoot && next != cursor && next[1] != '!' && next[1] != '?'))
+        if (*next == '\0' || (_pRoot && next != cursor && next[1] != '!' && next[1] != '?')) {
             break;
+        }
         cursor = next;
         std::unique_ptr<XMLNode> node(parser.newNode());
         try {
             parser.parseTree(node.get(), cursor);
         } catch (const XMLException& e) {
-            if (e.reason() == 203)
+            if (e.reason() == 203) {
                 break;
+            }
             throw;
         }
         switch (node->_type) {
         case XMLNode::Element:
-            if (!_pRoot)
+            if (!_pRoot) {
                 _pRoot = node.release();
+            }
             break;
         case XMLNode::Instruction:
             if (node->_name.equals("xml", 3)) {
@@ -827,8 +893,9 @@ const XMLDoc& XMLDoc::fromStream(const char*& cursor) {
                 if (!entities) {
                     entities.reset(new detail::EntityTable(std::strlen(begin)));
                     XMLParser::declareEntities(_docType, *entities);
-                    if (!entities->empty())
+                    if (!entities->empty()) {
                         parser.entities(entities.get());
+                    }
                 }
             }
             break;
@@ -859,37 +926,46 @@ std::string systemError(const char* path, int error) {
 const XMLDoc& XMLDoc::fromFile(const char* path) {
     replaceRoot(nullptr);
     clearTopLevel();
-    if (!path)
+    if (!path) {
         throw XMLException(401);
+    }
     struct stat status;
-    if (stat(path, &status) != 0)
+    if (stat(path, &status) != 0) {
         throw XMLException(403, systemError(path, errno).c_str());
-    if (S_ISDIR(status.st_mode))
+    }
+    if (S_ISDIR(status.st_mode)) {
         throw XMLException(403, systemError(path, EISDIR).c_str());
-    if (status.st_size < 5)
+    }
+    if (status.st_size < 5) {
         throw XMLException(401);
+    }
     // Text mode: where the platform tells text from binary, CR LF arrives as LF.
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "r"));
-    if (!file)
+    if (!file) {
         throw XMLException(403, systemError(path, errno).c_str());
+    }
     const auto size = static_cast<unsigned long long>(status.st_size);
-    if (size >= static_cast<std::size_t>(-1))
+    if (size >= static_cast<std::size_t>(-1)) {
         throw XMLException(404);
+    }
     std::unique_ptr<char, MemoryFreer> text(
         static_cast<char*>(std::calloc(static_cast<std::size_t>(size) + 1, 1)));
-    if (!text)
+    if (!text) {
         throw XMLException(404);
+    }
     std::size_t read = 0;
     while (read < size) {
         const std::size_t got =
             std::fread(text.get() + read, 1, static_cast<std::size_t>(size) - read, file.get());
-        if (got == 0)
+        if (got == 0) {
             break;
+        }
         read += got;
     }
     // A read error is no end of file: parsing what arrived would give a document silently cut short.
-    if (std::ferror(file.get()))
+    if (std::ferror(file.get())) {
         throw XMLException(403, systemError(path, errno).c_str());
+    }
     const char* cursor = text.get();
     return fromStream(cursor);
 }

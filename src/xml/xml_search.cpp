@@ -9,10 +9,12 @@ namespace Kel {
 bool XMLNode::matches(const String* nameSpace, const String& name, const String* attrName,
                       const String* attrValue) const {
     // Text nodes are content, not things to look for: no search finds them.
-    if (_type == Text || !_name.equals(name))
+    if (_type == Text || !_name.equals(name)) {
         return false;
-    if (nameSpace && !_nameSpace.equals(*nameSpace))
+    }
+    if (nameSpace && !_nameSpace.equals(*nameSpace)) {
         return false;
+    }
     if (attrName) {
         // A missing attribute reads as null, so it matches a null value.
         const XMLAttr* a = findAttribute(*attrName);
@@ -23,9 +25,11 @@ bool XMLNode::matches(const String* nameSpace, const String& name, const String*
 
 XMLNode* XMLNode::firstMatch(const XMLNode* after, const String* nameSpace, const String& name,
                              const String* attrName, const String* attrValue) const {
-    for (XMLNode* c = after ? after->_pNext : _pFirstChild; c; c = c->_pNext)
-        if (c->matches(nameSpace, name, attrName, attrValue))
+    for (XMLNode* c = after ? after->_pNext : _pFirstChild; c; c = c->_pNext) {
+        if (c->matches(nameSpace, name, attrName, attrValue)) {
             return c;
+        }
+    }
     return nullptr;
 }
 
@@ -70,21 +74,26 @@ const XMLNode* XMLNode::findChild(const String& name, const XMLNode* after) cons
 void XMLNode::collect(XMLNodeList& list, const String* nameSpace, const String& name, const String* attrName,
                       const String* attrValue) {
     XMLNode* c = _pFirstChild;
-    if (!c)
+    if (!c) {
         return;
-    while (c->_pFirstChild)
+    }
+    while (c->_pFirstChild) {
         c = c->_pFirstChild;
+    }
     for (;;) {
-        if (c->matches(nameSpace, name, attrName, attrValue))
+        if (c->matches(nameSpace, name, attrName, attrValue)) {
             list.add(c);
+        }
         if (c->_pNext) {
             c = c->_pNext;
-            while (c->_pFirstChild)
+            while (c->_pFirstChild) {
                 c = c->_pFirstChild;
+            }
         } else {
             c = c->_pParent;
-            if (c == this)
+            if (c == this) {
                 return;
+            }
         }
     }
 }
@@ -138,8 +147,9 @@ XMLNodeList::XMLNodeList() : _pFirst(nullptr), _pLast(nullptr) {}
 
 XMLNodeList::XMLNodeList(const XMLNodeList& o) : XMLNodeList() {
     try {
-        for (const XMLSNode* c = o._pFirst; c; c = c->_pNext)
+        for (const XMLSNode* c = o._pFirst; c; c = c->_pNext) {
             add(c->_pNode);
+        }
     } catch (...) {
         clear();
         throw;
@@ -187,10 +197,11 @@ XMLNode* XMLNodeList::next(XMLSNode*& cell) {
 
 void XMLNodeList::add(XMLNode* node) {
     XMLSNode* cell = new XMLSNode(node);
-    if (_pLast)
+    if (_pLast) {
         _pLast->_pNext = cell;
-    else
+    } else {
         _pFirst = cell;
+    }
     _pLast = cell;
 }
 

@@ -29,8 +29,9 @@ public:
     void clear() { _size = 0; }
     void append(const char* p, std::size_t n);
     void append(char c) {
-        if (_size == _capacity)
+        if (_size == _capacity) {
             grow(1);
+        }
         _data[_size++] = c;
     }
     const char* data() const { return _data ? _data : ""; }
@@ -181,16 +182,20 @@ template <class Out> void putEncoded(Out& out, const char* text, std::size_t n, 
         const unsigned char* q = p + i;
         const unsigned char* const end = p + n;
         // Four bytes a step: in most text the next such byte is far away.
-        while (end - q >= 4 && (kinds[q[0]] | kinds[q[1]] | kinds[q[2]] | kinds[q[3]]) == 0)
+        while (end - q >= 4 && (kinds[q[0]] | kinds[q[1]] | kinds[q[2]] | kinds[q[3]]) == 0) {
             q += 4;
-        while (q < end && kinds[*q] == 0)
+        }
+        while (q < end && kinds[*q] == 0) {
             ++q;
+        }
         i = static_cast<std::size_t>(q - p);
-        if (i == n)
+        if (i == n) {
             break;
+        }
         const unsigned char kind = kinds[p[i]];
-        if (kind & CodingClasses::forbidden)
+        if (kind & CodingClasses::forbidden) {
             throw XMLException(302);
+        }
         if (kind & CodingClasses::multiByte) {
             if (const std::size_t length = utf8SequenceLength(p + i, n - i)) {
                 i += length;
@@ -234,8 +239,9 @@ public:
 
     // Room for n bytes (n <= largest); the caller's text counts from now on.
     char* place(std::size_t n) {
-        if (static_cast<std::size_t>(_pEnd - _pNext) < n)
+        if (static_cast<std::size_t>(_pEnd - _pNext) < n) {
             next();
+        }
         char* p = _pNext;
         _pNext += n;
         ++_ulPlaced;
@@ -285,8 +291,9 @@ struct XMLAttr::SharedName {
         return this;
     }
     static void release(SharedName* shared) noexcept {
-        if (shared && shared->references.fetch_sub(1, std::memory_order_acq_rel) == 1)
+        if (shared && shared->references.fetch_sub(1, std::memory_order_acq_rel) == 1) {
             delete shared;
+        }
     }
 
     std::atomic<std::uint32_t> references;
@@ -322,12 +329,13 @@ inline void XMLNode::Field::setPointer(void* p, std::uint32_t length, unsigned c
 
 inline void XMLNode::Field::release() noexcept {
     const unsigned char t = tag();
-    if (t == heapTag)
+    if (t == heapTag) {
         std::free(pointer());
-    else if (t == sharedTag)
+    } else if (t == sharedTag) {
         detail::TextChunks::release(pointer());
-    else if (t == boxTag)
+    } else if (t == boxTag) {
         delete reinterpret_cast<String*>(pointer());
+    }
 }
 
 inline void XMLNode::Field::clear() noexcept {
@@ -346,8 +354,9 @@ inline void XMLNode::Field::assign(const char* p, std::size_t n) {
             std::memcpy(_aBytes, p, 4);
             std::memcpy(_aBytes + n - 4, p + n - 4, 4);
         } else {
-            for (std::size_t i = 0; i < n; ++i)
+            for (std::size_t i = 0; i < n; ++i) {
                 _aBytes[i] = p[i];
+            }
         }
         _aBytes[15] = static_cast<char>(n);
         return;
@@ -355,19 +364,23 @@ inline void XMLNode::Field::assign(const char* p, std::size_t n) {
     if (n < 16) {
         // Copied first: p may point into this field.
         char held[15];
-        if (n)
+        if (n) {
             std::memcpy(held, p, n);
+        }
         release();
-        if (n)
+        if (n) {
             std::memcpy(_aBytes, held, n);
+        }
         _aBytes[15] = static_cast<char>(n);
         return;
     }
-    if (n > 0xFFFFFFFEu)
+    if (n > 0xFFFFFFFEu) {
         throw XMLException(301);
+    }
     void* text = std::malloc(n);
-    if (!text)
+    if (!text) {
         throw std::bad_alloc();
+    }
     std::memcpy(text, p, n);
     release();
     setPointer(text, static_cast<std::uint32_t>(n), heapTag);
@@ -380,8 +393,9 @@ template <class Chunks> void XMLNode::Field::assign(Chunks& chunks, const char* 
     }
     char* text = chunks.place(n);
     std::memcpy(text, p, n);
-    if (tag() != nullTag)
+    if (tag() != nullTag) {
         release();
+    }
     setPointer(text, static_cast<std::uint32_t>(n), sharedTag);
 }
 
@@ -392,10 +406,12 @@ inline bool XMLNode::Field::isNull() const {
 
 inline const char* XMLNode::Field::data() const {
     const unsigned char t = tag();
-    if (t < 16)
+    if (t < 16) {
         return _aBytes;
-    if (t == heapTag || t == sharedTag)
+    }
+    if (t == heapTag || t == sharedTag) {
         return pointer();
+    }
     if (t == boxTag) {
         const char* text = *reinterpret_cast<const String*>(pointer());
         return text ? text : "";
@@ -405,12 +421,15 @@ inline const char* XMLNode::Field::data() const {
 
 inline std::size_t XMLNode::Field::size() const {
     const unsigned char t = tag();
-    if (t < 16)
+    if (t < 16) {
         return t;
-    if (t == heapTag || t == sharedTag)
+    }
+    if (t == heapTag || t == sharedTag) {
         return heapLength();
-    if (t == boxTag)
+    }
+    if (t == boxTag) {
         return reinterpret_cast<const String*>(pointer())->length();
+    }
     return 0;
 }
 
@@ -419,10 +438,12 @@ inline bool XMLNode::Field::equals(const char* p, std::size_t n) const {
 }
 
 inline bool XMLNode::Field::equals(const String& s) const {
-    if (tag() == boxTag)
+    if (tag() == boxTag) {
         return *reinterpret_cast<const String*>(pointer()) == s;
-    if (s.isNull())
+    }
+    if (s.isNull()) {
         return isNull();
+    }
     const char* text = s;
     return equals(text ? text : "", s.length());
 }

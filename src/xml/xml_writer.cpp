@@ -32,22 +32,27 @@ public:
     ~Collect() { std::free(_data); }
 
     void put(const char* p, std::size_t n) {
-        if (_capacity - _size < n)
+        if (_capacity - _size < n) {
             grow(n);
-        if (n)
+        }
+        if (n) {
             std::memcpy(_data + _size, p, n);
+        }
         _size += n;
     }
     void put(char c) {
-        if (_capacity == _size)
+        if (_capacity == _size) {
             grow(1);
+        }
         _data[_size++] = c;
     }
     void tabs(std::uint64_t n) {
-        if (n > largestText)
+        if (n > largestText) {
             throw XMLException(301);
-        if (_capacity - _size < n)
+        }
+        if (_capacity - _size < n) {
             grow(static_cast<std::size_t>(n));
+        }
         std::memset(_data + _size, '\t', static_cast<std::size_t>(n));
         _size += static_cast<std::size_t>(n);
     }
@@ -57,14 +62,17 @@ public:
 
 private:
     void grow(std::size_t more) {
-        if (more > largestText - _size)
+        if (more > largestText - _size) {
             throw XMLException(301);
+        }
         std::size_t capacity = _capacity < 4096 ? 4096 : _capacity * 2;
-        while (capacity - _size < more)
+        while (capacity - _size < more) {
             capacity *= 2;
+        }
         char* data = static_cast<char*>(std::realloc(_data, capacity));
-        if (!data)
+        if (!data) {
             throw std::bad_alloc();
+        }
         _data = data;
         _capacity = capacity;
     }
@@ -93,23 +101,28 @@ bool isName(const char* p, std::size_t n) {
 }
 
 void requireName(const Text& name) {
-    if (!isName(name.p, name.n))
+    if (!isName(name.p, name.n)) {
         throw XMLException(303);
+    }
 }
 
 // Characters XML cannot hold in any form: the control characters other than TAB, line feed and CR.
 bool holdsForbidden(const char* p, std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i)
-        if (detail::isForbiddenInXml(static_cast<unsigned char>(p[i])))
+    for (std::size_t i = 0; i < n; ++i) {
+        if (detail::isForbiddenInXml(static_cast<unsigned char>(p[i]))) {
             return true;
+        }
+    }
     return false;
 }
 
 bool contains(const Text& t, const char* what) {
     const std::size_t n = std::strlen(what);
-    for (std::size_t i = 0; i + n <= t.n; ++i)
-        if (std::memcmp(t.p + i, what, n) == 0)
+    for (std::size_t i = 0; i + n <= t.n; ++i) {
+        if (std::memcmp(t.p + i, what, n) == 0) {
             return true;
+        }
+    }
     return false;
 }
 
@@ -124,8 +137,9 @@ template <class Out> void putQualifiedName(Out& out, const Text& nameSpace, cons
 // A name as the tag shows it; throws XMLException(303) when XML would not read it as a name.
 template <class Out> void putTagName(Out& out, const Text& nameSpace, const Text& name) {
     if (Out::checks) {
-        if (nameSpace.n)
+        if (nameSpace.n) {
             requireName(nameSpace);
+        }
         requireName(name);
     }
     putQualifiedName(out, nameSpace, name);
@@ -143,8 +157,9 @@ template <class Out> void putAttribute(Out& out, const Text& n, const String& va
 // the first character that is not white space), so its first character goes as a character reference.
 template <class Out> void putElementText(Out& out, const Text& value) {
     std::size_t i = 0;
-    while (i < value.n && detail::isXmlSpace(value.p[i]))
+    while (i < value.n && detail::isXmlSpace(value.p[i])) {
         ++i;
+    }
     if (i == value.n) {
         char reference[8];
         const int c = static_cast<unsigned char>(value.p[0]);
@@ -166,8 +181,9 @@ template <class Out> void putComment(Out& out, const Text& value) {
         body.p += 4;
         body.n -= 7;
     }
-    if (contains(body, "--") || (body.n && body.p[body.n - 1] == '-') || holdsForbidden(body.p, body.n))
+    if (contains(body, "--") || (body.n && body.p[body.n - 1] == '-') || holdsForbidden(body.p, body.n)) {
         throw XMLException(302);
+    }
     out.put("<!--", 4);
     out.put(body.p, body.n);
     out.put("-->", 3);
@@ -176,8 +192,9 @@ template <class Out> void putComment(Out& out, const Text& value) {
 // Whether a DOCTYPE text reads back as it is: it starts with a name, holds no character XML cannot
 // hold, and its closing ">" is the one written behind it (no open bracket, literal or comment).
 bool isWholeDocType(const Text& type) {
-    if (!type.n || !isNameStart(static_cast<unsigned char>(type.p[0])) || holdsForbidden(type.p, type.n))
+    if (!type.n || !isNameStart(static_cast<unsigned char>(type.p[0])) || holdsForbidden(type.p, type.n)) {
         return false;
+    }
     const std::string closed = std::string(type.p, type.n) + ">";
     return detail::docTypeEnd(closed.c_str()) == closed.c_str() + type.n;
 }
@@ -195,35 +212,42 @@ public:
         const XMLNode* n = top;
         for (;;) {
             const bool inLine = mixedDepth != none;
-            if (!inLine && (n != top || indent))
+            if (!inLine && (n != top || indent)) {
                 out.tabs(depth);
+            }
             if (open(out, n)) {
-                if (!inLine && isMixed(n))
+                if (!inLine && isMixed(n)) {
                     mixedDepth = depth;
-                else if (!inLine)
+                } else if (!inLine) {
                     out.put('\n');
+                }
                 n = n->_pFirstChild;
                 ++depth;
                 continue;
             }
-            if (!inLine)
+            if (!inLine) {
                 out.put('\n');
+            }
             for (;;) {
-                if (n == top)
+                if (n == top) {
                     return;
+                }
                 if (n->_pNext) {
                     n = n->_pNext;
                     break;
                 }
                 n = n->_pParent;
                 --depth;
-                if (mixedDepth == none)
+                if (mixedDepth == none) {
                     out.tabs(depth);
+                }
                 close(out, n);
-                if (mixedDepth == depth)
+                if (mixedDepth == depth) {
                     mixedDepth = none;
-                if (mixedDepth == none)
+                }
+                if (mixedDepth == none) {
                     out.put('\n');
+                }
             }
         }
     }
@@ -256,19 +280,23 @@ public:
         }
         if (!doc->_docType.isNull()) {
             const Text type(doc->_docType);
-            if (Out::checks && !isWholeDocType(type))
+            if (Out::checks && !isWholeDocType(type)) {
                 throw XMLException(302);
+            }
             out.put("<!DOCTYPE ", 10);
             out.put(type.p, type.n);
             out.put('>');
         }
-        if (declared || !doc->_docType.isNull())
+        if (declared || !doc->_docType.isNull()) {
             out.put('\n');
+        }
         topLevel(out, doc->_pProlog);
-        if (doc->_pRoot && standsForComment(doc->_pRoot))
+        if (doc->_pRoot && standsForComment(doc->_pRoot)) {
             throw XMLException(303); // a document needs a root element
-        if (doc->_pRoot)
+        }
+        if (doc->_pRoot) {
             node(out, doc->_pRoot, true);
+        }
         topLevel(out, doc->_pEpilog);
     }
 
@@ -289,25 +317,30 @@ private:
 
     // Whether the element's content is mixed: it has text nodes among its children.
     static bool isMixed(const XMLNode* n) {
-        for (const XMLNode* c = n->_pFirstChild; c; c = c->_pNext)
-            if (c->_type == XMLNode::Text)
+        for (const XMLNode* c = n->_pFirstChild; c; c = c->_pNext) {
+            if (c->_type == XMLNode::Text) {
                 return true;
+            }
+        }
         return false;
     }
 
     // The nodes a holder keeps outside the root, each on a line of its own.
     template <class Out> static void topLevel(Out& out, const XMLNode* holder) {
-        for (const XMLNode* n = holder ? holder->_pFirstChild : nullptr; n; n = n->_pNext)
+        for (const XMLNode* n = holder ? holder->_pFirstChild : nullptr; n; n = n->_pNext) {
             node(out, n, false);
+        }
     }
 
     // "1." and digits.
     static void requireVersion(const Text& v) {
         bool ok = v.n > 2 && v.p[0] == '1' && v.p[1] == '.';
-        for (std::size_t i = 2; ok && i < v.n; ++i)
+        for (std::size_t i = 2; ok && i < v.n; ++i) {
             ok = v.p[i] >= '0' && v.p[i] <= '9';
-        if (!ok)
+        }
+        if (!ok) {
             throw XMLException(302);
+        }
     }
 
     // A letter, then letters, digits, ".", "_" and "-".
@@ -318,8 +351,9 @@ private:
             ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
                  c == '_' || c == '-';
         }
-        if (!ok)
+        if (!ok) {
             throw XMLException(302);
+        }
     }
 
     // Writes the node's start tag, or the whole node when it has no children, without the line end.
@@ -350,8 +384,9 @@ private:
         putTagName(out, nameSpace, name);
         for (const XMLAttr* a = n->_pFirstAttr; a; a = a->_pNext) {
             out.put(' ');
-            if (Out::checks)
+            if (Out::checks) {
                 requireName(attributeName(a));
+            }
             putAttribute(out, attributeName(a), a->_value);
         }
         if (n->_pFirstChild) {
@@ -390,8 +425,9 @@ private:
                 putAttribute(out, attributeName(a), a->_value);
             }
         } else if (value.n) {
-            if (contains(value, "?>") || holdsForbidden(value.p, value.n))
+            if (contains(value, "?>") || holdsForbidden(value.p, value.n)) {
                 throw XMLException(302);
+            }
             out.put(' ');
             out.put(value.p, value.n);
         }
@@ -407,8 +443,9 @@ template <class Write> String writeText(const Write& write) {
     write(out);
     String result("");
     const auto length = static_cast<unsigned long>(out.size());
-    if (length == 0)
+    if (length == 0) {
         return result;
+    }
     char* storage = result.buffer(length);
     std::memcpy(storage, out.data(), length);
     storage[length] = '\0';

@@ -17,8 +17,9 @@ struct Item : Collectable {
     explicit Item(const char* key, long ownerFlags = 0, int* deaths = nullptr)
         : Collectable(ownerFlags, String(key)), _pDeaths(deaths) {}
     ~Item() override {
-        if (_pDeaths)
+        if (_pDeaths) {
             ++*_pDeaths;
+        }
         delete _pPartner;
     }
     int* _pDeaths;
@@ -30,8 +31,9 @@ struct Job : Collectable {
     explicit Job(const char* key, int cost = 0, long ownerFlags = 0, int* deaths = nullptr)
         : Collectable(ownerFlags, String(key)), _iCost(cost), _pDeaths(deaths) {}
     ~Job() override {
-        if (_pDeaths)
+        if (_pDeaths) {
             ++*_pDeaths;
+        }
     }
     int _iCost;
     int* _pDeaths;
@@ -41,8 +43,9 @@ struct Multi : MultiCollectable {
     explicit Multi(const char* key, long ownerFlags = 0, int* deaths = nullptr)
         : MultiCollectable(ownerFlags, String(key)), _pDeaths(deaths) {}
     ~Multi() override {
-        if (_pDeaths)
+        if (_pDeaths) {
             ++*_pDeaths;
+        }
     }
     int* _pDeaths;
 };
@@ -100,8 +103,9 @@ TEST(Collection, MisuseThrowsAndChangesNothing) {
 TEST(Collection, FindStartsAfterTheGivenElement) {
     Collection c, other;
     Item x1("x"), y("y"), x2("x"), xx("xx"), stranger("x");
-    for (Item* e : {&x1, &y, &x2, &xx})
+    for (Item* e : {&x1, &y, &x2, &xx}) {
         c.addTail(e);
+    }
     other.addTail(&stranger);
     EXPECT_EQ(c.find(String("x")), &x1);
     EXPECT_EQ(c.find(String("x"), &x1), &x2);
@@ -122,8 +126,9 @@ TEST(Collection, RemovalDeletesOnlyWithBothConsents) {
         e->remove(k[1]); // through the holder's remove(e, flag)
         EXPECT_EQ(deaths, k[2]);
         EXPECT_EQ(keysOf(c), "");
-        if (!deaths)
+        if (!deaths) {
             delete e;
+        }
     }
 }
 
@@ -280,12 +285,14 @@ TEST(CollectionMove, AssignmentReleasesTheTargetsElementsFirst) {
 TEST(CollectionMove, CollectionsLiveInAVector) {
     Job a("a"), b("b");
     std::vector<Collection> queues;
-    for (int i = 0; i < 20; ++i) // the vector grows several times, moving every collection
+    for (int i = 0; i < 20; ++i) { // the vector grows several times, moving every collection
         queues.emplace_back();
+    }
     queues[3].addTail(&a);
     queues[3].addTail(&b);
-    for (int i = 0; i < 100; ++i)
+    for (int i = 0; i < 100; ++i) {
         queues.emplace_back();
+    }
     EXPECT_EQ(keysOf(queues[3]), "a b");
     queues.erase(queues.begin()); // shifts by move assignment
     EXPECT_EQ(keysOf(queues[2]), "a b");
@@ -320,14 +327,17 @@ TEST(CollectionRange, TypedWalkInOrderAndRemovalOfTheCurrentElement) {
 
     const Collection& view = queue;
     int costs = 0;
-    for (const Job& job : view.items<Job>())
+    for (const Job& job : view.items<Job>()) {
         costs += job._iCost;
+    }
     EXPECT_EQ(costs, 7);
 
     // The body may take away, even delete, the element it is given.
-    for (Job& job : queue.items<Job>())
-        if (job._iCost >= 2)
+    for (Job& job : queue.items<Job>()) {
+        if (job._iCost >= 2) {
             queue.remove(&job, 1);
+        }
+    }
     EXPECT_EQ(deaths, 1);
     EXPECT_EQ(keysOf(queue), "a");
 }
@@ -340,11 +350,13 @@ TEST(CollectionRange, SharedElementsWalkEachCollectionInItsOwnOrder) {
     second.addHead(&x);
     second.addHead(&y);
     std::string walk;
-    for (Shared& e : first.items<Shared>())
+    for (Shared& e : first.items<Shared>()) {
         walk += static_cast<const char*>(e.key());
+    }
     walk += "|";
-    for (Shared& e : second.items<Shared>())
+    for (Shared& e : second.items<Shared>()) {
         walk += static_cast<const char*>(e.key());
+    }
     EXPECT_EQ(walk, "xy|yx");
 }
 
@@ -358,8 +370,9 @@ TEST(MultiCollectable, EachCollectionKeepsItsOwnOrderAmongPlainElements) {
     c1.addTail(&b);
     c1.addTail(&p2);
     c1.addTail(&x);
-    for (Multi* m : {&a, &b, &x})
+    for (Multi* m : {&a, &b, &x}) {
         c2.addHead(m);
+    }
     EXPECT_EQ(keysOf(c1), "a p1 b p2 x");
     EXPECT_EQ(keysOf(c2), "x b a");
     c1.remove(&p1, 0); // between two multis

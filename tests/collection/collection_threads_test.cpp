@@ -23,10 +23,12 @@ template <typename F> void onThreads(int n, F f) {
     auto done = std::make_shared<std::promise<void>>();
     std::thread([n, f, done] {
         std::vector<std::thread> threads;
-        for (int t = 0; t < n; ++t)
+        for (int t = 0; t < n; ++t) {
             threads.emplace_back(f, t);
-        for (auto& each : threads)
+        }
+        for (auto& each : threads) {
             each.join();
+        }
         done->set_value();
     }).detach();
     if (done->get_future().wait_for(std::chrono::seconds(60 * kel_test::slowdown())) !=
@@ -44,11 +46,14 @@ TEST(CollectionThreads, ConcurrentAddsAndRemovesKeepTheCount) {
     onThreads(threads, [&](int t) {
         Collectable* mine = &items[t * perThread];
         for (int round = 0; round < 50; ++round) {
-            for (int i = 0; i < perThread; ++i)
+            for (int i = 0; i < perThread; ++i) {
                 (i % 2) ? shared.addHead(mine + i) : shared.addTail(mine + i);
-            for (int i = 0; i < perThread; ++i)
-                if (i % 2 == 0 || round < 49) // the odd ones stay after the last round
+            }
+            for (int i = 0; i < perThread; ++i) {
+                if (i % 2 == 0 || round < 49) { // the odd ones stay after the last round
                     (i % 4) ? shared.remove(mine + i, 0) : mine[i].remove(0);
+                }
+            }
         }
     });
     EXPECT_EQ(shared.count(), static_cast<unsigned long>(threads * perThread / 2));
@@ -90,8 +95,9 @@ TEST(CollectionThreads, MultiCollectablesMovedBetweenCollectionsByManyThreads) {
         EXPECT_EQ(keysOf(each).find("count"), std::string::npos);
         memberships += each.count();
     }
-    for (auto& m : items)
+    for (auto& m : items) {
         recorded += m.collectionCount();
+    }
     EXPECT_EQ(recorded, memberships);
 }
 
@@ -129,8 +135,9 @@ TEST(CollectionThreads, WalksUnderTheCallersLockWhileOthersChangeTheCollection) 
             guard.lock();
             if (t < 2) {
                 long seen = 0;
-                for (Counted& each : shared.items<Counted>())
+                for (Counted& each : shared.items<Counted>()) {
                     seen += each._iValue;
+                }
                 badWalks += seen != static_cast<long>(shared.count());
             } else {
                 Counted& mine = items[static_cast<std::size_t>((round * 2 + t) % 64)];

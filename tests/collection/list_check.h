@@ -15,14 +15,19 @@ inline std::string keysOf(Kel::Collection& c) {
     auto text = [](Kel::Collectable* e) {
         return e->key().isNull() ? std::string("(null)") : std::string(e->key());
     };
-    for (Kel::Collectable* e = c.next(nullptr); e && walked <= c.count(); e = c.next(e), ++walked)
+    for (Kel::Collectable* e = c.next(nullptr); e && walked <= c.count(); e = c.next(e), ++walked) {
         forward += (forward.empty() ? "" : " ") + text(e);
-    for (Kel::Collectable* e = c.previous(nullptr); e && walked <= 2 * c.count(); e = c.previous(e), ++walked)
+    }
+    for (Kel::Collectable* e = c.previous(nullptr); e && walked <= 2 * c.count();
+         e = c.previous(e), ++walked) {
         backward = text(e) + (backward.empty() ? "" : " ") + backward;
-    if (forward != backward)
+    }
+    if (forward != backward) {
         return "forward [" + forward + "] backward [" + backward + "]";
-    if (walked != 2 * c.count())
+    }
+    if (walked != 2 * c.count()) {
         return "count " + std::to_string(c.count()) + " for [" + forward + "]";
+    }
     return forward;
 }
 

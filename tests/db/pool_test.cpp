@@ -225,8 +225,9 @@ TEST(AutoConnections, EachBorrowerConnectsAndClosesOnReturn) {
 TEST(BorrowerMisuse, CopiesAndAssignmentsBorrowBeforeGivingBack) {
     DB_TEST_REQUIRE(db_test::SQLite);
     DBPoolMgr pool;
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < 3; ++i) {
         ASSERT_EQ(pool.addPooledDB("kel_sqlite", "", ""), 0);
+    }
 
     DB a(&pool);
     DB b(a);

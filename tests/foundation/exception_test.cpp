@@ -45,8 +45,9 @@ TEST(Exception, SubclassesCarryTheirOwnNameAndAreCaughtAsException) {
         {StringException(17), "StringException"},        {XMLException(203), "XMLException"},
         {DatabaseException("x"), "DatabaseException"},
     };
-    for (const auto& row : table)
+    for (const auto& row : table) {
         EXPECT_STREQ(row.thrown.name(), row.name);
+    }
 
     try {
         throw StringException(17);

@@ -54,7 +54,7 @@ TEST(MutexThreads, ProtectsACounterAgainstLostUpdates) {
     Mutex m;
     long counter = 0;
     std::vector<std::shared_future<void>> workers;
-    for (int t = 0; t < 4; ++t)
+    for (int t = 0; t < 4; ++t) {
         workers.push_back(start([&] {
             for (int i = 0; i < 20000; ++i) {
                 m.lock();
@@ -65,8 +65,10 @@ TEST(MutexThreads, ProtectsACounterAgainstLostUpdates) {
                 m.unlock();
             }
         }));
-    for (auto& w : workers)
+    }
+    for (auto& w : workers) {
         expectFinished(w);
+    }
     EXPECT_EQ(counter, 80000);
 }
 
@@ -140,19 +142,22 @@ TEST(WaitableThreads, EachSignalReleasesOneWaiterEvenInQuickSuccession) {
     Waitable w;
     std::atomic<int> released{0};
     std::vector<std::shared_future<void>> waiters;
-    for (int t = 0; t < 3; ++t)
+    for (int t = 0; t < 3; ++t) {
         waiters.push_back(start([&] { released += w.wait(patience); }));
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(200 * kel_test::slowdown())); // let them block
     w.signal();
-    for (int i = 0; i < 2000 && released.load() == 0; ++i)
+    for (int i = 0; i < 2000 && released.load() == 0; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     // Time for a wrong second release to show.
     std::this_thread::sleep_for(std::chrono::milliseconds(100 * kel_test::slowdown()));
     EXPECT_EQ(released.load(), 1);
     w.signal(); // two at once: each reaches a waiting thread
     w.signal();
-    for (auto& each : waiters)
+    for (auto& each : waiters) {
         expectFinished(each);
+    }
     EXPECT_EQ(released.load(), 3);
     EXPECT_FALSE(w.wait(1));
 }

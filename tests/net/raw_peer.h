@@ -37,8 +37,9 @@ public:
         to.sin_family = AF_INET;
         to.sin_port = htons(port);
         to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (_handle != none && ::connect(_handle, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0)
+        if (_handle != none && ::connect(_handle, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
             close();
+        }
     }
     ~RawPeer() { close(); }
     RawPeer(const RawPeer&) = delete;
@@ -51,8 +52,9 @@ public:
                static_cast<int>(text.size());
     }
     void close() {
-        if (_handle == none)
+        if (_handle == none) {
             return;
+        }
 #if defined(_WIN32)
         ::closesocket(_handle);
 #else

@@ -132,8 +132,9 @@ TEST(SocketBind, OperationsOutsideTheSocketsDomainAreRejectedWithoutClosing) {
     inet.close();
     listener.close();
 
-    if (!localSocketsAvailable())
+    if (!localSocketsAvailable()) {
         return;
+    }
     Socket unixSocket(Socket::local);
     EXPECT_THROW_REASON(unixSocket.bind(8080), SocketException, -19);
     EXPECT_THROW_REASON(unixSocket.connect("127.0.0.1", 8080), SocketException, -19);
@@ -155,8 +156,9 @@ TEST(SocketLocal, PathSocketsCarryTextBothWays) {
     Watchdog guard(std::chrono::seconds(20));
     kel_test::TempDir dir;
     std::string path = dir.path() + "/kel.sock";
-    if (!localSocketsAvailable())
+    if (!localSocketsAvailable()) {
         GTEST_SKIP() << "local sockets are not available on this platform";
+    }
 
     Socket listener(Socket::local);
     ASSERT_TRUE(listener.bind(String(path.c_str())));
@@ -232,8 +234,9 @@ TEST(SocketErrorNames, NamedCodesAreDistinctAndOthersAreNotFound) {
     std::set<std::string> seen;
     for (unsigned long code = 10000; code < 11100; ++code) {
         const std::string name = Socket::resolveSocketError(code);
-        if (name == "Error not found")
+        if (name == "Error not found") {
             continue;
+        }
         SCOPED_TRACE(code);
         EXPECT_TRUE(seen.insert(name).second) << name;
         if (code <= 10071) {

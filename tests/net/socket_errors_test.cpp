@@ -79,8 +79,9 @@ TEST(SocketMisuse, UnresolvableNameLeavesTheSocketUsable) {
 }
 
 TEST(SocketMisuse, EmptyLocalPathIsAnInvalidArgument) {
-    if (!localSocketsAvailable())
+    if (!localSocketsAvailable()) {
         GTEST_SKIP() << "local sockets are not available on this platform";
+    }
     kel_test::TempDir dir;
     Socket s(Socket::local);
     EXPECT_THROW_REASON(s.bind(String("")), SocketException, 10022);

@@ -72,8 +72,9 @@ inline Kel::Socket listenOnFreePort(unsigned short& port) {
             return s;
         } catch (const Kel::SocketException& e) {
             // Busy, or reserved by the system: try the next one.
-            if (e.reason() != 10048 && e.reason() != 10013)
+            if (e.reason() != 10048 && e.reason() != 10013) {
                 throw;
+            }
         }
     }
     ADD_FAILURE() << "no free port found";
@@ -103,8 +104,9 @@ inline std::string receiveAll(Kel::Socket& s, std::size_t size) {
     Kel::String piece;
     while (all.size() < size) {
         unsigned long n = s.recv(piece, 5000000ul);
-        if (n == 0)
+        if (n == 0) {
             break;
+        }
         all.append(static_cast<const char*>(piece), n);
     }
     return all;

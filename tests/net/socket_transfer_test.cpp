@@ -35,8 +35,9 @@ long long millisecondsSince(Clock::time_point start) {
 std::string patterned(std::size_t size) {
     std::string s;
     s.reserve(size);
-    for (std::size_t i = 0; s.size() < size; ++i)
+    for (std::size_t i = 0; s.size() < size; ++i) {
         s += "line " + std::to_string(i) + "\n";
+    }
     s.resize(size);
     return s;
 }
@@ -167,8 +168,9 @@ TEST(SocketSink, MegabyteThroughStreamingArrivesWhole) {
 
     std::thread sender([&c, &expected] {
         // Pieces of 1000 bytes, one flush at the end: a single buffer far larger than the socket's own.
-        for (std::size_t at = 0; at < expected.size(); at += 1000)
+        for (std::size_t at = 0; at < expected.size(); at += 1000) {
             c.client << expected.substr(at, 1000).c_str();
+        }
         c.client << Socket::flush;
     });
     std::string received = sock_test::receiveAll(c.server, expected.size());
@@ -276,8 +278,9 @@ std::string findPython() {
     const char* candidates[] = {"python3", "start /wait /unix /usr/bin/python3", "python"};
     for (const char* candidate : candidates) {
         std::string probe = std::string(candidate) + " -c \"import socket\"";
-        if (std::system(probe.c_str()) == 0)
+        if (std::system(probe.c_str()) == 0) {
             return candidate;
+        }
     }
     return std::string();
 }
@@ -286,8 +289,9 @@ std::string findPython() {
 std::string readLine(Socket& s) {
     std::string line;
     String piece;
-    while (line.find('\n') == std::string::npos && s.recv(piece, 10000000ul) > 0)
+    while (line.find('\n') == std::string::npos && s.recv(piece, 10000000ul) > 0) {
         line += static_cast<const char*>(piece);
+    }
     return line;
 }
 
@@ -295,8 +299,9 @@ std::string readLine(Socket& s) {
 
 TEST(SocketPeer, OutsidePeerTalksToASocketServer) {
     std::string python = findPython();
-    if (python.empty())
+    if (python.empty()) {
         GTEST_SKIP() << "no Python interpreter to act as the peer";
+    }
 
     Watchdog guard(std::chrono::seconds(60));
     unsigned short port = 0;

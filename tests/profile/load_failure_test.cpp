@@ -19,12 +19,15 @@ namespace {
 long g_allocationsLeft = -1;
 
 void* allocate(std::size_t size) {
-    if (g_allocationsLeft == 0)
+    if (g_allocationsLeft == 0) {
         throw std::bad_alloc();
-    if (g_allocationsLeft > 0)
+    }
+    if (g_allocationsLeft > 0) {
         --g_allocationsLeft;
-    if (void* block = std::malloc(size != 0 ? size : 1))
+    }
+    if (void* block = std::malloc(size != 0 ? size : 1)) {
         return block;
+    }
     throw std::bad_alloc();
 }
 
@@ -78,11 +81,13 @@ TEST_F(ProfileFiles, EveryFailedAllocationWhileReadingLeavesNoFileOpen) {
             thrown = true;
         }
         g_allocationsLeft = -1;
-        if (budget == 0 && !thrown)
+        if (budget == 0 && !thrown) {
             GTEST_SKIP() << "operator new is not this program's: a memory checker replaced it";
+        }
         EXPECT_EQ(openDescriptors(), before) << "allocation " << budget << " failed";
-        if (!thrown)
+        if (!thrown) {
             break;
+        }
         ++failures;
     }
     // Reading two files takes allocations; each of them was made to fail once.

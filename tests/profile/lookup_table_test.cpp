@@ -19,16 +19,19 @@ std::vector<std::string> neighbouringTexts() {
     std::vector<std::string> texts;
     for (std::size_t length = 0; length <= 40; ++length) {
         std::string text;
-        for (std::size_t i = 0; i < length; ++i)
+        for (std::size_t i = 0; i < length; ++i) {
             text += static_cast<char>('a' + (i * 7 + length) % 26);
+        }
         texts.push_back(text);
         for (std::size_t at : {std::size_t{0}, length / 2, length - 1}) {
-            if (length == 0)
+            if (length == 0) {
                 break;
+            }
             std::string other = text;
             other[at] = '#';
-            if (std::find(texts.begin(), texts.end(), other) == texts.end())
+            if (std::find(texts.begin(), texts.end(), other) == texts.end()) {
                 texts.push_back(other);
+            }
         }
     }
     return texts;

@@ -60,8 +60,9 @@ TEST(ProfileLookup, WritesReplaceTheFirstEntryOfAKeyAndMayReuseItsOwnValue) {
 
 TEST(ProfileLookup, LargeSectionsAndProfilesStillFindTheFirstOfEachName) {
     Sections profile;
-    for (int i = 0; i < 50; ++i)
+    for (int i = 0; i < 50; ++i) {
         profile.addSection(numbered("s", i).c_str())->addEntry("n", static_cast<long>(i));
+    }
     Profile::ProfileSection* twin = profile.addSection("s7");
     EXPECT_EQ(profile.getProfileLong("s7", "n", -1), 7);
     EXPECT_EQ(profile.getProfileLong("s49", "n", -1), 49);
@@ -74,8 +75,9 @@ TEST(ProfileLookup, LargeSectionsAndProfilesStillFindTheFirstOfEachName) {
     EXPECT_EQ(profile.getProfileLong("late", "n", -1), 50);
 
     Profile::ProfileSection* big = profile.find("s0");
-    for (int i = 0; i < 50; ++i)
+    for (int i = 0; i < 50; ++i) {
         big->addEntry(numbered("k", i).c_str(), static_cast<long>(i));
+    }
     big->addEntry("k3", "duplicate");
     EXPECT_STREQ(big->entryValue("k3", "x"), "3");
     EXPECT_STREQ(big->entryValue("k49", "x"), "49");
@@ -104,8 +106,9 @@ TEST(ProfileLookup, TablesFollowThePublicAssignmentsOfSectionsAndEntries) {
     EXPECT_EQ(profile.getProfileLong("s11", "n", -1), 11);
 
     Profile::ProfileEntry* entry = profile.find("s0")->firstEntry();
-    while (std::string(entry->key()) != "k3")
+    while (std::string(entry->key()) != "k3") {
         entry = entry->next();
+    }
     *entry = Profile::ProfileEntry("other", "7");
     EXPECT_EQ(profile.getProfileLong("s0", "k3", -1), -1);
     EXPECT_EQ(profile.getProfileLong("s0", "other", -1), 7);
@@ -159,8 +162,9 @@ TEST(ProfileLookup, TextTakenFromTheProfileItselfActsAsACopy) {
     for (const auto& c : cases) {
         Sections profile;
         profile.writeProfileString("s", "k", "value");
-        for (int i = 0; i < 12; ++i)
+        for (int i = 0; i < 12; ++i) {
             profile.writeProfileLong(numbered("f", i).c_str(), "n", i);
+        }
         ASSERT_EQ(profile.getProfileLong("f11", "n", -1), 11); // the look-up tables exist
         c.write(profile);
         EXPECT_STREQ(profile.getProfileString(c.section, c.key, "<none>"), c.expected) << c.what;
@@ -171,10 +175,12 @@ TEST(ProfileLookup, TextTakenFromTheProfileItselfActsAsACopy) {
 TEST(ProfileLookup, AMillionEntriesAndSectionsAreReleasedWithoutDeepRecursion) {
     Sections profile;
     Profile::ProfileSection* section = profile.addSection("one");
-    for (int i = 0; i < 1000000; ++i)
+    for (int i = 0; i < 1000000; ++i) {
         section->addEntry("k", "v");
-    for (int i = 0; i < 1000000; ++i)
+    }
+    for (int i = 0; i < 1000000; ++i) {
         profile.addSection("s");
+    }
     // Destruction at the end of the scope walks both chains; a recursive release overflows the stack.
 }
 
@@ -209,8 +215,9 @@ TEST(ProfileMoves, TakeTheSectionsAndLeaveAnEmptyUsableProfile) {
     EXPECT_TRUE(source.sections().empty());
     EXPECT_FALSE(source.profileFound());
     EXPECT_STREQ(source.getProfileString("s", "k", "x"), "x");
-    for (int i = 0; i < 12; ++i)
+    for (int i = 0; i < 12; ++i) {
         source.writeProfileLong(numbered("again", i).c_str(), "n", i);
+    }
     EXPECT_EQ(source.getProfileLong("again11", "n", -1), 11);
 
     Profile& first = profiles.front();
@@ -232,8 +239,9 @@ TEST(ProfileRanges, ListSectionsAndTheirEntriesInOrder) {
     std::string seen;
     for (const Profile::ProfileSection& section : profile.sections()) {
         seen += std::string("[") + section.name() + "]";
-        for (const Profile::ProfileEntry& entry : section.entries())
+        for (const Profile::ProfileEntry& entry : section.entries()) {
             seen += std::string(entry.key()) + "=" + entry.value() + ";";
+        }
     }
     EXPECT_EQ(seen, "[x]a=1;b=2;[y]a=3;a=4;[empty]");
 
@@ -244,8 +252,9 @@ TEST(ProfileRanges, ListSectionsAndTheirEntriesInOrder) {
     int visited = 0;
     for (Profile::ProfileSection& section : profile.sections()) {
         section.setEntry("seen", 1L);
-        for (Profile::ProfileEntry& entry : section.entries())
+        for (Profile::ProfileEntry& entry : section.entries()) {
             visited += std::string(entry.key()) == "seen" ? 1 : 0;
+        }
     }
     EXPECT_EQ(visited, 3);
     EXPECT_TRUE(Profile(nullptr, nullptr).sections().empty());

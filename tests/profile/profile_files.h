@@ -19,13 +19,15 @@ namespace profile_test {
 // set, its bytes as they are); "<absent>" when the file cannot be opened.
 inline std::string readText(const std::string& path, bool binary = false) {
     std::FILE* file = std::fopen(path.c_str(), binary ? "rb" : "r");
-    if (file == nullptr)
+    if (file == nullptr) {
         return "<absent>";
+    }
     std::string text;
     char buffer[4096];
     std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
         text.append(buffer, got);
+    }
     std::fclose(file);
     return text;
 }

@@ -118,8 +118,9 @@ TEST_F(ProfileFiles, AnAbsoluteLocalNameIsUsedAsItStands) {
     EXPECT_EQ(profile_test::readText(path), "[s]\nk=2\n");
 #ifdef _WIN32
     // A drive path written with forward slashes.
-    for (char& c : path)
+    for (char& c : path) {
         c = c == '\\' ? '/' : c;
+    }
     {
         Profile profile(path.c_str(), nullptr);
         EXPECT_EQ(profile.getProfileLong("s", "k", 0), 2);
@@ -172,15 +173,18 @@ mode_t g_temporaryMode = 0;
 
 void noteTemporaryMode(int) {
     DIR* directory = ::opendir(g_watchedDirectory);
-    if (directory == nullptr)
+    if (directory == nullptr) {
         return;
+    }
     while (const dirent* entry = ::readdir(directory)) {
-        if (std::strstr(entry->d_name, ".tmp") == nullptr)
+        if (std::strstr(entry->d_name, ".tmp") == nullptr) {
             continue;
+        }
         const std::string path = std::string(g_watchedDirectory) + "/" + entry->d_name;
         struct stat info;
-        if (::stat(path.c_str(), &info) == 0)
+        if (::stat(path.c_str(), &info) == 0) {
             g_temporaryMode = info.st_mode & 07777;
+        }
     }
     ::closedir(directory);
 }
@@ -224,8 +228,9 @@ TEST_F(ProfileFiles, AWritableFileInADirectoryThatIsNotIsRewrittenInPlace) {
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
             ::_exit(2);
+        }
         {
             Profile profile("app.ini", nullptr);
             profile.writeProfileLong("s", "k", 2);
@@ -276,8 +281,9 @@ TEST_F(ProfileFiles, ASymbolicLinkStaysALinkToTheUpdatedFile) {
     writeBytes(target, "[s]\nk=1\n");
     // Some systems (Wine 8 among them) report success without making the link.
     if (!::CreateSymbolicLinkA(local().c_str(), target.c_str(), 0) ||
-        ::GetFileAttributesA(local().c_str()) == INVALID_FILE_ATTRIBUTES)
+        ::GetFileAttributesA(local().c_str()) == INVALID_FILE_ATTRIBUTES) {
         GTEST_SKIP() << "symbolic links are not available here";
+    }
     {
         Profile profile("app.ini", nullptr);
         EXPECT_EQ(profile.getProfileLong("s", "k", 0), 1);

@@ -22,8 +22,9 @@ struct Storage {
 
 String builtByAppends() {
     String s("");
-    for (const char* p = "grown one character at a time"; *p; ++p)
+    for (const char* p = "grown one character at a time"; *p; ++p) {
         s += *p; // leaves spare room behind the text
+    }
     return s;
 }
 

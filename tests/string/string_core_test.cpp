@@ -75,12 +75,14 @@ TEST(StringAppend, SelfAppendAndManyPiecesKeepTheText) {
     s += s;
     EXPECT_STREQ(s, "abab");
     // Growth in place must not lose text that lies inside the String's own storage.
-    for (int i = 0; i < 6; ++i)
+    for (int i = 0; i < 6; ++i) {
         s += s;
+    }
     EXPECT_EQ(s.length(), 256u);
     std::string expected;
-    for (int i = 0; i < 128; ++i)
+    for (int i = 0; i < 128; ++i) {
         expected += "ab";
+    }
     EXPECT_EQ(std::string(s), expected);
 
     String built;
@@ -97,8 +99,9 @@ TEST(StringAppend, SelfAppendAndManyPiecesKeepTheText) {
 // A character appended in place must leave every mark and size as the general appending path does.
 TEST(StringAppendChar, KeepsTheRulesOfEveryOtherAppend) {
     String built("");
-    for (int i = 0; i < 300; ++i)
+    for (int i = 0; i < 300; ++i) {
         built += 'x';
+    }
     // The capacity is the text's length plus one, whatever room the growth left: format reads it.
     built.format("%s", std::string(400, 'y').c_str());
     EXPECT_EQ(built.length(), 300u);
@@ -117,8 +120,9 @@ TEST(StringAppendChar, KeepsTheRulesOfEveryOtherAppend) {
 
     // Text written through buffer() is counted again before the next character goes behind it.
     String written("");
-    for (int i = 0; i < 20; ++i)
+    for (int i = 0; i < 20; ++i) {
         written += 'a';
+    }
     std::strcpy(written.buffer(0), "zz");
     written += 'q';
     EXPECT_STREQ(written, "zzq");
@@ -451,8 +455,9 @@ TEST(StringStorage, TextsCrossingBetweenShortAndLongStorage) {
         list.emplace_back();
         list.back() = i;
     }
-    for (int i = 0; i < 100; ++i)
+    for (int i = 0; i < 100; ++i) {
         EXPECT_EQ(static_cast<long>(list[static_cast<std::size_t>(i)]), i);
+    }
 
     // format() works with a larger storage than any short text, and keeps its rules afterwards.
     String f("ab");

@@ -105,8 +105,9 @@ TEST(StringToURI, EncodesAllButUnreservedAndRoundTrips) {
     EXPECT_STREQ(s, "a%20b%2F%C3%BC~-._%25%2BZ9");
 
     std::string every;
-    for (int c = 1; c < 256; ++c)
+    for (int c = 1; c < 256; ++c) {
         every += static_cast<char>(c);
+    }
     String all(every.c_str());
     all.toURI();
     EXPECT_EQ(std::string(all).find_first_not_of(

@@ -69,8 +69,9 @@ TEST(StringFind, CharactersFromEitherEndAndTexts) {
 
 TEST(StringFind, LongTextsMatchTheStandardSearch) {
     std::string text;
-    for (int i = 0; i < 5000; ++i)
+    for (int i = 0; i < 5000; ++i) {
         text += "abcab"[i % 5];
+    }
     text += "abcabd";
     const String s(text.c_str());
     for (const char* needle : {"abcabd", "cabd", "bca", "d", "abcabcabd", "x"}) {
@@ -129,8 +130,9 @@ TEST(StringField, QuotesProtectSeparatorsAndAreDropped) {
 
 TEST(StringField, LongLinesAndFieldsComeBackWhole) {
     std::string line;
-    for (int i = 0; i < 2000; ++i)
+    for (int i = 0; i < 2000; ++i) {
         line += std::to_string(i) + ";";
+    }
     line += "\"last;" + std::string(100000, 'q') + "\"";
     const String s(line.c_str());
     EXPECT_EQ(s.field(';', 1999), "1999");
@@ -193,8 +195,9 @@ TEST(StringReplaceMask, ReplacesFromTheFirstMarkToTheLast) {
         {"    ##", "Z", "abcdZ"},   {"  ##  ", "", "abef"},       {"######", "Z", "Z"},
         {" #  # ", "-", "a-f"},
     };
-    for (const Case& c : cases)
+    for (const Case& c : cases) {
         EXPECT_EQ(s.replaceMask(c.mask, c.repl), c.expected) << c.mask << " " << c.repl;
+    }
 
     EXPECT_EQ(String("abc").replaceMask("# #", "Z"), "Z");
     EXPECT_EQ(s.replaceMask("  ##  ", String()), "abef");

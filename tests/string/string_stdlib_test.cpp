@@ -93,12 +93,14 @@ TEST(StringOrder, IsTotalWithNullFirstAndServesAsAKey) {
     EXPECT_TRUE(null < static_cast<const char*>("") && !(null < static_cast<const char*>(nullptr)));
 
     std::map<String, int> counts;
-    for (const char* word : {"pear", "apple", "pear", "fig"})
+    for (const char* word : {"pear", "apple", "pear", "fig"}) {
         ++counts[word];
+    }
     ++counts[String()];
     std::vector<std::pair<std::string, int>> seen;
-    for (const auto& entry : counts)
+    for (const auto& entry : counts) {
         seen.emplace_back(entry.first.isNull() ? "(null)" : std::string(entry.first), entry.second);
+    }
     const std::vector<std::pair<std::string, int>> expected = {
         {"(null)", 1}, {"apple", 1}, {"fig", 1}, {"pear", 2}};
     EXPECT_EQ(seen, expected);
@@ -129,8 +131,9 @@ TEST(StringHash, EqualStringsHashAlikeAndFillUnorderedMaps) {
 
 TEST(StringNumbers, IntAppendsACharacterOtherNumbersDoNotCompile) {
     String digits("");
-    for (int d = 0; d < 3; ++d)
+    for (int d = 0; d < 3; ++d) {
         digits += '0' + d;
+    }
     digits += static_cast<unsigned char>('!');
     EXPECT_STREQ(digits, "012!");
     EXPECT_STREQ(String("x") + ('a' + 1), "xb");

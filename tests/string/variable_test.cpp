@@ -16,8 +16,9 @@ namespace {
 
 VariableList listOf(std::initializer_list<std::pair<const char*, const char*>> variables) {
     VariableList list;
-    for (const auto& v : variables)
+    for (const auto& v : variables) {
         list.add(Variable(v.first, v.second));
+    }
     return list;
 }
 
@@ -105,15 +106,17 @@ TEST(VariableListRange, WalksTheVariablesInTheOrderAdded) {
     ++it;
     EXPECT_EQ(&*it, list.find("k", list.find("k")));
     EXPECT_EQ(++it, list.end());
-    for (const Variable& v : VariableList())
+    for (const Variable& v : VariableList()) {
         ADD_FAILURE() << "an empty list holds " << v.name();
+    }
 }
 
 TEST(VariableList, AMillionVariablesAreDestroyedWithoutDeepRecursion) {
     auto list = new VariableList;
     const Variable v("name", "value");
-    for (int i = 0; i < 1000000; ++i)
+    for (int i = 0; i < 1000000; ++i) {
         list->add(v);
+    }
     delete list;
 }
 

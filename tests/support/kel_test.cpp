@@ -39,10 +39,11 @@ void setEnv(const char* name, const char* value) {
 #ifdef _WIN32
     _putenv_s(name, value ? value : "");
 #else
-    if (value)
+    if (value) {
         ::setenv(name, value, 1);
-    else
+    } else {
         ::unsetenv(name);
+    }
 #endif
 }
 
@@ -69,8 +70,9 @@ long slowdown() {
 
 std::string currentTestName() {
     const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    if (!info)
+    if (!info) {
         return "(no test)";
+    }
     return std::string(info->test_suite_name()) + "." + info->name();
 }
 

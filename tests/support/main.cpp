@@ -9,8 +9,9 @@
 int main(int argc, char** argv) {
 #ifdef _WIN32
     WSADATA data;
-    if (WSAStartup(MAKEWORD(2, 2), &data) != 0)
+    if (WSAStartup(MAKEWORD(2, 2), &data) != 0) {
         return 2;
+    }
 #endif
     ::testing::InitGoogleTest(&argc, argv);
     const int result = RUN_ALL_TESTS();

@@ -31,8 +31,9 @@ void shiftClock(long long milliseconds) {
 void setGlobalProfileDirectory(const char* directory) {
     kel_test_hooks.globalProfileDirectory.store(nullptr);
     g_globalProfileDirectory = directory != nullptr ? directory : "";
-    if (directory != nullptr)
+    if (directory != nullptr) {
         kel_test_hooks.globalProfileDirectory.store(g_globalProfileDirectory.c_str());
+    }
 }
 
 } // namespace kel_test

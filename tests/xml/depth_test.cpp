@@ -13,17 +13,20 @@ constexpr int deep = 100000;
 std::string nested(int depth) {
     std::string text;
     text.reserve(static_cast<std::size_t>(depth) * 7 + 16);
-    for (int i = 0; i < depth; ++i)
+    for (int i = 0; i < depth; ++i) {
         text += "<a>";
+    }
     text += "<leaf>x</leaf>";
-    for (int i = 0; i < depth; ++i)
+    for (int i = 0; i < depth; ++i) {
         text += "</a>";
+    }
     return text;
 }
 
 const XMLNode* deepest(const XMLNode* n) {
-    while (n->nextChild(nullptr))
+    while (n->nextChild(nullptr)) {
         n = n->nextChild(nullptr);
+    }
     return n;
 }
 
@@ -47,8 +50,9 @@ TEST(XMLDepth, ParseCopySearchAndDestroyAHundredThousandLevels) {
     int count = 0;
     XMLSNode* cell = nullptr;
     const XMLNode* first = list.next(cell);
-    for (; cell; list.next(cell))
+    for (; cell; list.next(cell)) {
         ++count;
+    }
     EXPECT_EQ(count, deep - 1);
     EXPECT_EQ(first->level(), deep - 1);
 
@@ -61,8 +65,9 @@ TEST(XMLDepth, ParseCopySearchAndDestroyAHundredThousandLevels) {
 TEST(XMLDepth, BuildingByHandAndDestroyingOneNode) {
     XMLNode* root = new XMLNode("r");
     XMLNode* n = root;
-    for (int i = 0; i < deep; ++i)
+    for (int i = 0; i < deep; ++i) {
         n = n->addNode("n", String());
+    }
     EXPECT_EQ(n->level(), deep);
     delete root;
 }
@@ -74,8 +79,9 @@ TEST(XMLDepth, WritingDeepTrees) {
     // No declaration (the document has no version or encoding), an opening and a closing line per level,
     // the indented leaf.
     unsigned long expected = 0;
-    for (unsigned long d = 0; d < 10000; ++d)
+    for (unsigned long d = 0; d < 10000; ++d) {
         expected += 2 * d + 9;
+    }
     expected += 10000 + 15;
     EXPECT_EQ(text.length(), expected);
     XMLDoc back;

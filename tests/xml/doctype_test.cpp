@@ -20,10 +20,11 @@ std::string text(const String& s) {
 // The names (or "#" for a comment, "?name" for an instruction) of a holder's children.
 std::string topLevel(const XMLNode* holder) {
     std::string names;
-    for (const XMLNode* n = holder ? holder->nextChild(nullptr) : nullptr; n; n = holder->nextChild(n))
+    for (const XMLNode* n = holder ? holder->nextChild(nullptr) : nullptr; n; n = holder->nextChild(n)) {
         names += n->type() == XMLNode::Comment       ? "#"
                  : n->type() == XMLNode::Instruction ? "?" + text(n->name())
                                                      : text(n->name());
+    }
     return names;
 }
 
@@ -31,8 +32,9 @@ std::string bomb(int levels) {
     std::string subset = "<!ENTITY lol0 \"lol\">";
     for (int i = 1; i <= levels; ++i) {
         subset += "<!ENTITY lol" + std::to_string(i) + " \"";
-        for (int j = 0; j < 10; ++j)
+        for (int j = 0; j < 10; ++j) {
             subset += "&lol" + std::to_string(i - 1) + ";";
+        }
         subset += "\">";
     }
     return "<?xml version=\"1.0\"?><!DOCTYPE lolz [" + subset + "]><lolz>&lol" + std::to_string(levels) +
@@ -87,8 +89,9 @@ TEST(XMLDocType, ExpansionLimits) {
     EXPECT_THROW_REASON(XMLDoc("<!DOCTYPE r [<!ENTITY a '&b;'><!ENTITY b '&a;'>]><r x='&a;'/>"), XMLException,
                         105);
     std::string chain = "<!DOCTYPE r [<!ENTITY e0 'end'>";
-    for (int i = 1; i <= 17; ++i)
+    for (int i = 1; i <= 17; ++i) {
         chain += "<!ENTITY e" + std::to_string(i) + " '&e" + std::to_string(i - 1) + ";'>";
+    }
     EXPECT_EQ(text(XMLDoc((chain + "]><r>&e15;</r>").c_str()).rootNode()->value()), "end");
     EXPECT_THROW_REASON(XMLDoc((chain + "]><r>&e17;</r>").c_str()), XMLException, 105);
     // Markup in a replacement text is not read.

@@ -25,8 +25,9 @@ TEST(XMLDecode, ReplacesEveryEntityOfTheTable) {
         {"&sq;", "'"},          {"&apos;", "'"},
         {"&nbsp;", "\xA0"},     {"plain text", "plain text"},
     };
-    for (const auto& row : rows)
+    for (const auto& row : rows) {
         EXPECT_STREQ(decode(row.text), row.expected) << row.text;
+    }
 }
 
 TEST(XMLDecode, DecodesInOnePass) {

@@ -16,12 +16,13 @@ namespace {
 std::string kinds(const XMLNode& node) {
     std::string text;
     for (const XMLNode* c = node.nextChild(nullptr); c; c = node.nextChild(c)) {
-        if (c->type() == XMLNode::Text)
+        if (c->type() == XMLNode::Text) {
             text += "'" + std::string(c->value()) + "'";
-        else if (c->type() == XMLNode::Comment)
+        } else if (c->type() == XMLNode::Comment) {
             text += "#";
-        else
+        } else {
             text += "<" + std::string(c->name()) + ">";
+        }
     }
     return text;
 }

@@ -28,8 +28,9 @@ XMLDoc makeDocument(const char* rootName) {
 
 std::string names(const XMLNode& node) {
     std::string text;
-    for (const XMLNode& child : node.children())
+    for (const XMLNode& child : node.children()) {
         text += std::string(child.name()) + (child.parent() == &node ? "" : "(bad parent)") + ",";
+    }
     return text;
 }
 
@@ -111,8 +112,9 @@ TEST(XMLMoves, NodesTakeTheirChildrenAlong) {
         nodes.emplace_back("n");
         nodes.back().addNode("c", "");
     }
-    for (const XMLNode& n : nodes)
+    for (const XMLNode& n : nodes) {
         EXPECT_EQ(n.nextChild(nullptr)->parent(), &n);
+    }
 }
 
 TEST(XMLMoves, SearchListsMoveTheirCells) {
@@ -136,9 +138,10 @@ TEST(XMLIteration, ChildrenAttributesAndSearchLists) {
     XMLDoc doc("<r x='1' y='2'><a/>text<b/><!-- c --></r>");
     XMLNode* root = doc.rootNode();
     std::string seen;
-    for (XMLNode& child : root->children())
+    for (XMLNode& child : root->children()) {
         seen += child.type() == XMLNode::Text ? "'" + std::string(child.value()) + "'"
                                               : std::string(child.name()) + ";";
+    }
     EXPECT_EQ(seen, "a;'text'b;!--;");
     std::string attributes;
     for (XMLAttr& a : root->attributes()) {
@@ -147,8 +150,9 @@ TEST(XMLIteration, ChildrenAttributesAndSearchLists) {
     }
     EXPECT_EQ(attributes, "x=1;y=2;");
     const XMLNode& constRoot = *root;
-    for (const XMLAttr& a : constRoot.attributes())
+    for (const XMLAttr& a : constRoot.attributes()) {
         EXPECT_STREQ(a.value(), "changed");
+    }
     EXPECT_TRUE(XMLNode("empty").children().empty());
     EXPECT_TRUE(XMLNode("empty").attributes().empty());
 
@@ -158,8 +162,9 @@ TEST(XMLIteration, ChildrenAttributesAndSearchLists) {
     grow.addNode("first", "");
     for (XMLNode& child : grow.children()) {
         (void)child;
-        if (++visits < 3)
+        if (++visits < 3) {
             grow.addNode("more", "");
+        }
     }
     EXPECT_EQ(visits, 3);
 

@@ -91,10 +91,12 @@ TEST(NodeMemory, InterleavedMakingAndDestroyingKeepsEveryNodeIntact) {
             ids[i] += 5000;
         }
     }
-    for (std::size_t i = 0; i < nodes.size(); ++i)
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
         ASSERT_TRUE(holds(*nodes[i], ids[i])) << i;
-    for (XMLNode* node : nodes)
+    }
+    for (XMLNode* node : nodes) {
         delete node;
+    }
 }
 
 TEST(NodeMemory, DerivedClassesOfAnySizeAreMadeAndDestroyed) {
@@ -154,14 +156,16 @@ TEST(NodeMemory, NodesMadeOnOneThreadAreDestroyedOnAnother) {
             }
             if (batch.empty() && producing == 0) {
                 std::lock_guard<std::mutex> guard(lock);
-                if (handedOver.empty())
+                if (handedOver.empty()) {
                     return;
+                }
             }
             std::this_thread::yield();
         }
     });
-    for (auto& t : threads)
+    for (auto& t : threads) {
         t.join();
+    }
     EXPECT_EQ(damaged.load(), 0);
 }
 
@@ -171,13 +175,15 @@ TEST(NodeMemory, ADestroyedTreeGivesItsMemoryBack) {
     std::size_t built = 0;
     {
         XMLNode root("root");
-        for (int i = 0; i < 20000; ++i)
+        for (int i = 0; i < 20000; ++i) {
             describe(root.addNode(nameOf(i).c_str(), nameOf(i).c_str()), i);
+        }
         built = heapInUse() - before;
     }
     const std::size_t after = heapInUse();
-    if (built == 0)
+    if (built == 0) {
         GTEST_SKIP() << "the heap in use is not glibc's own (a sanitizer or valgrind replaced it)";
+    }
     EXPECT_GT(built, 20000u * 200);
     // At most a slab or two of each kind stays behind for the next tree.
     EXPECT_LT(after > before ? after - before : 0, 4u * 64 * 1024);

@@ -16,15 +16,17 @@ XMLNode* parseNode(XMLNode& parent, const char* text) {
 
 std::string childNames(const XMLNode& node) {
     std::string names;
-    for (const XMLNode* c = node.nextChild(nullptr); c; c = node.nextChild(c))
+    for (const XMLNode* c = node.nextChild(nullptr); c; c = node.nextChild(c)) {
         names += std::string(c->name()) + ",";
+    }
     return names;
 }
 
 int attributeCount(const XMLNode& node) {
     int count = 0;
-    for (XMLAttr* a = node.attribute(nullptr); a; a = node.attribute(a))
+    for (XMLAttr* a = node.attribute(nullptr); a; a = node.attribute(a)) {
         ++count;
+    }
     return count;
 }
 
@@ -207,10 +209,11 @@ TEST(XMLParser, MalformedInputStaysInsideTheText) {
     for (const auto& row : rows) {
         const char* cursor = row.text;
         XMLDoc doc;
-        if (row.reason == 0)
+        if (row.reason == 0) {
             EXPECT_NO_THROW(doc.fromStream(cursor)) << row.text;
-        else
+        } else {
             EXPECT_THROW_REASON(doc.fromStream(cursor), XMLException, row.reason);
+        }
     }
     EXPECT_STREQ(XMLDoc("<a>text without end").rootNode()->value(), "text without end");
 }

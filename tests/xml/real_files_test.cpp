@@ -30,9 +30,11 @@ std::vector<std::string> filesIn(const std::string& directory, const std::string
     std::vector<std::string> files;
     std::error_code error;
     for (std::filesystem::directory_iterator it(directory, error), end; !error && it != end;
-         it.increment(error))
-        if (it->path().extension() == suffix)
+         it.increment(error)) {
+        if (it->path().extension() == suffix) {
             files.push_back(directory + "/" + it->path().filename().string());
+        }
+    }
     return files;
 }
 
@@ -42,17 +44,21 @@ std::string dataDirectory() {
     const std::string file = __FILE__;
     const std::size_t slash = file.find_last_of("/\\");
     const std::string data = file.substr(0, slash == std::string::npos ? 0 : slash + 1) + "data";
-    if (!data.empty() && (data[0] == '/' || data[0] == '\\' || (data.size() > 1 && data[1] == ':')))
+    if (!data.empty() && (data[0] == '/' || data[0] == '\\' || (data.size() > 1 && data[1] == ':'))) {
         return data;
+    }
     std::string up;
-    for (int level = 0; level < 4; ++level, up += "../")
-        if (exists(up + data))
+    for (int level = 0; level < 4; ++level, up += "../") {
+        if (exists(up + data)) {
             return up + data;
+        }
+    }
     std::string down = data;
     while (down.compare(0, 3, "../") == 0) {
         down.erase(0, 3);
-        if (exists(down))
+        if (exists(down)) {
             return down;
+        }
     }
     return data;
 }
@@ -98,8 +104,9 @@ int count(XMLNode* from, const char* name) {
     from->findNodeS(list, name);
     int n = 0;
     XMLSNode* cell = nullptr;
-    while (list.next(cell))
+    while (list.next(cell)) {
         ++n;
+    }
     return n;
 }
 
@@ -167,8 +174,9 @@ TEST(XMLRealFiles, InstalledFilesRoundTrip) {
             }
         }
     }
-    if (checked == 0)
+    if (checked == 0) {
         GTEST_SKIP() << "none of xkb-data, fontconfig-config, polkitd is installed";
+    }
 }
 
 TEST(XMLRealFiles, CopiesInTheTreeReadAsAStandardReaderReadsThem) {
@@ -204,8 +212,9 @@ TEST(XMLRealFiles, ExternalEntityIsRefused) {
 // The shared MIME database: mixed content, CDATA, comments holding markup, two megabytes.
 TEST(XMLRealFiles, InstalledMimeDatabaseKeepsItsContent) {
     const std::string mime = "/usr/share/mime/packages/freedesktop.org.xml";
-    if (!exists(mime))
+    if (!exists(mime)) {
         GTEST_SKIP() << mime << " is not installed (package shared-mime-info)";
+    }
     expectSameContent(mime);
 }
 

@@ -13,9 +13,10 @@ namespace {
 std::string walk(XMLNodeList& list) {
     std::string text;
     XMLSNode* cell = nullptr;
-    while (XMLNode* n = list.next(cell))
+    while (XMLNode* n = list.next(cell)) {
         text +=
             std::string(n->name()) + (n->value().isNull() ? "" : static_cast<const char*>(n->value())) + ",";
+    }
     EXPECT_EQ(cell, nullptr);
     return text;
 }
@@ -24,17 +25,19 @@ std::string childNames(const XMLNode& node) {
     std::string names;
     for (const XMLNode* c = node.nextChild(nullptr); c; c = node.nextChild(c)) {
         names += static_cast<const char*>(c->name());
-        if (c->parent() != &node)
+        if (c->parent() != &node) {
             names += "(bad parent)";
+        }
     }
     return names;
 }
 
 std::string attributes(const XMLNode& node) {
     std::string text;
-    for (XMLAttr* a = node.attribute(nullptr); a; a = node.attribute(a))
+    for (XMLAttr* a = node.attribute(nullptr); a; a = node.attribute(a)) {
         text += std::string(a->name()) + "=" +
                 (a->value().isNull() ? "null" : static_cast<const char*>(a->value())) + ";";
+    }
     return text;
 }
 
@@ -195,8 +198,9 @@ TEST(XMLNodeTree, CopiesOfNodesWithManyAttributesAreLinear) {
     EXPECT_LT(seconds, 10.0 * kel_test::slowdown());
 
     int n = 0;
-    for (XMLAttr* a = copy.attribute(nullptr); a; a = copy.attribute(a))
+    for (XMLAttr* a = copy.attribute(nullptr); a; a = copy.attribute(a)) {
         ++n;
+    }
     EXPECT_EQ(n, count + 2);
     EXPECT_STREQ(copy.attribute(String("a17")), "late");
     EXPECT_STREQ(copy.attribute(String("a199999")), "last");
@@ -357,9 +361,11 @@ TEST(XMLNodeTree, ParsedNamesAndTextsOutliveEachOther) {
     EXPECT_STREQ(single->value(), "3");
     delete single;
     std::string seen;
-    for (const XMLNode& child : copy->children())
-        for (const XMLAttr& a : child.attributes())
+    for (const XMLNode& child : copy->children()) {
+        for (const XMLAttr& a : child.attributes()) {
             seen += std::string(a.name()) + "=" + std::string(a.value()) + ";";
+        }
+    }
     EXPECT_EQ(seen, "id=1;x=y;id=2;id=3;x=z;");
     delete copy;
     EXPECT_STREQ(kept->value(), "a text longer than fifteen");

@@ -92,9 +92,11 @@ TEST(XMLWriter, DeclarationOnlyWithVersionOrEncoding) {
 
 TEST(XMLWriter, WhatIsWrittenReadsBackToTheSameValues) {
     std::string bytes;
-    for (int c = 1; c < 256; ++c)
-        if (c >= 0x20 || c == '\t' || c == '\n' || c == '\r')
+    for (int c = 1; c < 256; ++c) {
+        if (c >= 0x20 || c == '\t' || c == '\n' || c == '\r') {
             bytes += static_cast<char>(c);
+        }
+    }
     bytes += "\xC3\xA0\xA0";
     XMLDoc doc("root", "1.0", "ISO-8859-1");
     XMLNode* a = doc.rootNode()->addNode("a", bytes.c_str());
@@ -123,8 +125,9 @@ TEST(XMLWriter, WhatIsWrittenReadsBackToTheSameValues) {
 
 TEST(XMLWriter, TextsXmlCannotHoldAreRefused) {
     for (int c = 1; c < 0x20; ++c) {
-        if (c == '\t' || c == '\n' || c == '\r')
+        if (c == '\t' || c == '\n' || c == '\r') {
             continue;
+        }
         const char text[] = {'a', static_cast<char>(c), 'b', '\0'};
         SCOPED_TRACE(c);
         XMLNode withText("a");

@@ -24,12 +24,14 @@ inline bool isBlank(char c) {
 // Appends s with every run of white space as one blank.
 inline void appendCollapsed(std::string& out, const Kel::String& s) {
     const char* p = s;
-    if (!p)
+    if (!p) {
         return;
+    }
     for (; *p; ++p) {
         if (isBlank(*p)) {
-            if (out.empty() || out.back() != ' ')
+            if (out.empty() || out.back() != ' ') {
                 out += ' ';
+            }
         } else {
             out += *p;
         }
@@ -38,8 +40,9 @@ inline void appendCollapsed(std::string& out, const Kel::String& s) {
 
 inline void putRun(std::string& lines, std::string& run) {
     const std::size_t b = run.find_first_not_of(' ');
-    if (b != std::string::npos)
+    if (b != std::string::npos) {
         lines += "\"" + run.substr(b, run.find_last_not_of(' ') - b + 1) + "\n";
+    }
     run.clear();
 }
 
@@ -67,9 +70,11 @@ inline void putStart(std::string& lines, const Kel::XMLNode* n) {
     lines += "(" + qualifiedName(n) + "\n";
     for (Kel::XMLAttr* a = n->attribute(nullptr); a; a = n->attribute(a)) {
         std::string value = a->value().isNull() ? "" : static_cast<const char*>(a->value());
-        for (char& c : value)
-            if (isBlank(c))
+        for (char& c : value) {
+            if (isBlank(c)) {
                 c = ' ';
+            }
+        }
         lines += "@" + std::string(a->name().isNull() ? "" : static_cast<const char*>(a->name())) + "=" +
                  value + "\n";
     }
@@ -78,16 +83,18 @@ inline void putStart(std::string& lines, const Kel::XMLNode* n) {
 // The content of the element root and its subtree (none for a null root), walked with a loop.
 inline std::string contentOf(const Kel::XMLNode* root) {
     std::string lines;
-    if (!root)
+    if (!root) {
         return lines;
+    }
     std::string run;
     const Kel::XMLNode* n = root;
     putStart(lines, n);
     for (;;) {
         // n is an element whose start is written: its value, or its children.
         const Kel::XMLNode* child = n->nextChild(nullptr);
-        if (!child)
+        if (!child) {
             appendCollapsed(run, n->value());
+        }
         while (child) {
             if (child->type() == Kel::XMLNode::Text) {
                 appendCollapsed(run, child->value());
@@ -106,13 +113,15 @@ inline std::string contentOf(const Kel::XMLNode* root) {
         for (;;) {
             putRun(lines, run);
             lines += ")\n";
-            if (n == root)
+            if (n == root) {
                 return lines;
+            }
             const Kel::XMLNode* parent = n->parent();
             const Kel::XMLNode* next = parent->nextChild(n);
             while (next && !isElement(next)) {
-                if (next->type() == Kel::XMLNode::Text)
+                if (next->type() == Kel::XMLNode::Text) {
                     appendCollapsed(run, next->value());
+                }
                 next = parent->nextChild(next);
             }
             if (next) {

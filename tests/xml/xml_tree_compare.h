@@ -28,32 +28,40 @@ inline std::string describe(const Kel::XMLNode* n) {
 inline std::string treeDifference(const Kel::XMLNode* a, const Kel::XMLNode* b) {
     const Kel::XMLNode* const topA = a;
     while (a || b) {
-        if (!a || !b)
+        if (!a || !b) {
             return "missing node: " + describe(a) + " vs " + describe(b);
+        }
         if (!sameText(a->name(), b->name()) || !sameText(a->nameSpace(), b->nameSpace()) ||
-            !sameType(a->type(), b->type()))
+            !sameType(a->type(), b->type())) {
             return "node " + describe(a) + " vs " + describe(b);
-        if (!sameText(a->value(), b->value()))
+        }
+        if (!sameText(a->value(), b->value())) {
             return "value of " + describe(a);
+        }
         Kel::XMLAttr* x = a->attribute(nullptr);
         Kel::XMLAttr* y = b->attribute(nullptr);
-        for (; x && y; x = a->attribute(x), y = b->attribute(y))
-            if (!sameText(x->name(), y->name()) || !sameText(x->value(), y->value()))
+        for (; x && y; x = a->attribute(x), y = b->attribute(y)) {
+            if (!sameText(x->name(), y->name()) || !sameText(x->value(), y->value())) {
                 return "attribute of " + describe(a);
-        if (x || y)
+            }
+        }
+        if (x || y) {
             return "attribute count of " + describe(a);
+        }
         // Pre-order step in both trees at once.
         const Kel::XMLNode* nextA = a->nextChild(nullptr);
         const Kel::XMLNode* nextB = b->nextChild(nullptr);
         if (!nextA && !nextB) {
             while (a != topA && !a->parent()->nextChild(a)) {
-                if (b->parent()->nextChild(b))
+                if (b->parent()->nextChild(b)) {
                     return "extra sibling after " + describe(b);
+                }
                 a = a->parent();
                 b = b->parent();
             }
-            if (a == topA)
+            if (a == topA) {
                 return "";
+            }
             nextA = a->parent()->nextChild(a);
             nextB = b->parent() ? b->parent()->nextChild(b) : nullptr;
         }
