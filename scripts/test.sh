@@ -144,6 +144,12 @@ wine_database_example() { # the pooled query example under Wine, on a database f
     fi
 }
 
+format_check() { # every C++ source as .clang-format writes it (braces included, hence clang-format 16)
+    echo "== linux: formatting"
+    (cd "$root" && find src include tests bench fuzz examples -name '*.cpp' -o -name '*.h' |
+        xargs clang-format-16 --dry-run -Werror)
+}
+
 stage_enabled() { [[ " $stages " == *" $1 "* ]]; }
 
 start_database() { # the private PostgreSQL server; it prints the exports that tell the tests where it is
@@ -237,6 +243,7 @@ if stage_enabled linux; then
         record linux-packages bash "$root/scripts/package-check.sh" "$build_root/linux"
         static_consumer_check linux
         api_reference
+        record linux-format format_check
         run_examples linux
         xml_round_trip
     else
