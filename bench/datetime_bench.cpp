@@ -15,6 +15,17 @@ const char* const kelFormat = "YYYY-MM-DD HH:NN:SS";
 const char* const cFormat = "%Y-%m-%d %H:%M:%S";
 const char* const sample = "2024-12-25 08:00:30";
 
+// The sample as the C library's broken-down time.
+std::tm sampleTime() {
+    std::tm tm{};
+    tm.tm_year = 124;
+    tm.tm_mon = 11;
+    tm.tm_mday = 25;
+    tm.tm_hour = 8;
+    tm.tm_sec = 30;
+    return tm;
+}
+
 void KelFormat(benchmark::State& state) {
     const Kel::Timestamp ts(2024, 12, 25, 8, 0, 30L);
     const Kel::String fmt(kelFormat);
@@ -34,12 +45,7 @@ void KelFormatFromLiteral(benchmark::State& state) {
 }
 
 void StrftimeBaseline(benchmark::State& state) {
-    std::tm tm{};
-    tm.tm_year = 124;
-    tm.tm_mon = 11;
-    tm.tm_mday = 25;
-    tm.tm_hour = 8;
-    tm.tm_sec = 30;
+    const std::tm tm = sampleTime();
     for (auto _ : state) {
         char buffer[64];
         benchmark::DoNotOptimize(std::strftime(buffer, sizeof buffer, cFormat, &tm));
@@ -51,12 +57,7 @@ void StrftimeBaseline(benchmark::State& state) {
 // the same strftime with the text handed back as a std::string, as a caller that keeps the text needs it
 // (19 characters do not fit the short-string buffer, so this allocates as Kel does).
 void StrftimeToStdString(benchmark::State& state) {
-    std::tm tm{};
-    tm.tm_year = 124;
-    tm.tm_mon = 11;
-    tm.tm_mday = 25;
-    tm.tm_hour = 8;
-    tm.tm_sec = 30;
+    const std::tm tm = sampleTime();
     for (auto _ : state) {
         char buffer[64];
         const std::size_t length = std::strftime(buffer, sizeof buffer, cFormat, &tm);

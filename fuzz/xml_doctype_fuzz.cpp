@@ -4,6 +4,7 @@
 // within the expansion limits; a tree must write and read back to the same content and DOCTYPE text.
 
 #include "../tests/xml/xml_content.h"
+#include "fuzz_bytes.h"
 
 #include <kel/xml.h>
 
@@ -17,16 +18,7 @@ using namespace Kel;
 
 namespace {
 
-class Bytes {
-public:
-    Bytes(const std::uint8_t* data, std::size_t size) : _p(data), _end(data + size) {}
-    bool empty() const { return _p == _end; }
-    std::uint8_t next() { return _p < _end ? *_p++ : 0; }
-
-private:
-    const std::uint8_t* _p;
-    const std::uint8_t* _end;
-};
+using kel_fuzz::Bytes;
 
 std::string entityName(Bytes& in) {
     return std::string(1, static_cast<char>('a' + in.next() % 6));

@@ -6,6 +6,7 @@
 // 303, never written broken.
 
 #include "../tests/xml/xml_content.h"
+#include "fuzz_bytes.h"
 
 #include <kel/xml.h>
 
@@ -20,11 +21,9 @@ using namespace Kel;
 
 namespace {
 
-class Bytes {
+class Bytes : public kel_fuzz::Bytes {
 public:
-    Bytes(const std::uint8_t* data, std::size_t size) : _p(data), _end(data + size) {}
-    bool empty() const { return _p == _end; }
-    std::uint8_t next() { return _p < _end ? *_p++ : 0; }
+    using kel_fuzz::Bytes::Bytes;
     // A run of non-NUL bytes, its length given by the next byte.
     std::string text() {
         std::string s;
@@ -52,10 +51,6 @@ public:
         }
         return s;
     }
-
-private:
-    const std::uint8_t* _p;
-    const std::uint8_t* _end;
 };
 
 // The input under test, shown when a check fails.
