@@ -310,9 +310,11 @@ private:
     // attributes or children. Any other node so named keeps its own form (and is refused, as XML cannot
     // hold the name), so that nothing it holds is lost.
     static bool standsForComment(const XMLNode* n) {
+        if (n->_type != XMLNode::Element || n->_pFirstChild || n->_pFirstAttr || n->_nameSpace.size()) {
+            return false;
+        }
         const Text name = field(n->_name);
-        return n->_type == XMLNode::Element && !n->_pFirstChild && !n->_pFirstAttr && !n->_nameSpace.size() &&
-               name.n >= 3 && std::memcmp(name.p, "!--", 3) == 0;
+        return name.n >= 3 && std::memcmp(name.p, "!--", 3) == 0;
     }
 
     // Whether the element's content is mixed: it has text nodes among its children.
