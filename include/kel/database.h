@@ -503,6 +503,9 @@ protected:
 private:
     void composeSelect();
     void freeStatement();
+    // A new statement handle on the connection (the caller frees it); throws DatabaseException when the
+    // driver gives none.
+    void* allocateStatement();
     long executeBound(detail::ParameterList& parameters);
     void collectParameters(bindType pass, detail::ParameterList& parameters);
 

@@ -233,6 +233,12 @@ void appendValue(String& out, const void* buffer, int type, int size) {
     out += text;
 }
 
+// Runs the statement text on stmt.
+SQLRETURN executeText(SQLHSTMT stmt, const char* text) {
+    return SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(text)),
+                         static_cast<SQLINTEGER>(std::strlen(text)));
+}
+
 } // namespace
 
 ResultSet::ResultSet(Database* db)
@@ -294,16 +300,8 @@ long ResultSet::open(const String& sql) {
     } else {
         _statement = sql;
     }
-    SQLHDBC hdbc = static_cast<SQLHDBC>(_pDatabase->_hDbc);
-    SQLHSTMT allocated = SQL_NULL_HSTMT;
-    if (!detail::succeeded(SQLAllocHandle(SQL_HANDLE_STMT, hdbc, &allocated))) {
-        _pDatabase->recordError(SQL_HANDLE_DBC, hdbc, hdbc ? detail::noDiagnostic : detail::notConnected);
-        throw DatabaseException(_pDatabase->_lastError);
-    }
-    StatementGuard stmt(allocated);
-    const char* text = _statement;
-    const SQLRETURN r = SQLExecDirect(stmt.get(), reinterpret_cast<SQLCHAR*>(const_cast<char*>(text)),
-                                      static_cast<SQLINTEGER>(std::strlen(text)));
+    StatementGuard stmt(static_cast<SQLHSTMT>(allocateStatement()));
+    const SQLRETURN r = executeText(stmt.get(), _statement);
     _hStmt = stmt.get();
     if (r == SQL_SUCCESS_WITH_INFO) {
         getCommunication();
@@ -561,24 +559,26 @@ std::int64_t* ResultSet::lengthCell(unsigned short column) {
     return _pColumns->cell(column);
 }
 
-long ResultSet::executeBound(detail::ParameterList& parameters) {
-    if (!_pDatabase) {
-        throw DatabaseException(detail::notConnected);
-    }
+void* ResultSet::allocateStatement() {
     SQLHDBC hdbc = static_cast<SQLHDBC>(_pDatabase->_hDbc);
     SQLHSTMT allocated = SQL_NULL_HSTMT;
     if (!detail::succeeded(SQLAllocHandle(SQL_HANDLE_STMT, hdbc, &allocated))) {
         _pDatabase->recordError(SQL_HANDLE_DBC, hdbc, hdbc ? detail::noDiagnostic : detail::notConnected);
         throw DatabaseException(_pDatabase->_lastError);
     }
-    StatementGuard stmt(allocated);
+    return allocated;
+}
+
+long ResultSet::executeBound(detail::ParameterList& parameters) {
+    if (!_pDatabase) {
+        throw DatabaseException(detail::notConnected);
+    }
+    StatementGuard stmt(static_cast<SQLHSTMT>(allocateStatement()));
     if (!parameters.bindTo(stmt.get())) {
         _pDatabase->recordError(SQL_HANDLE_STMT, stmt.get(), detail::noDiagnostic);
         throw DatabaseException(_pDatabase->_lastError);
     }
-    const char* text = _statement;
-    const SQLRETURN r = SQLExecDirect(stmt.get(), reinterpret_cast<SQLCHAR*>(const_cast<char*>(text)),
-                                      static_cast<SQLINTEGER>(std::strlen(text)));
+    const SQLRETURN r = executeText(stmt.get(), _statement);
     if (r == SQL_NO_DATA) {
         return 0; // an update that matched no row
     }
