@@ -47,6 +47,9 @@ public:
         _data[_size++] = c;
     }
     void tabs(std::uint64_t n) {
+        if (n == 0) {
+            return; // before the first byte there is no storage to write to
+        }
         if (n > largestText) {
             throw XMLException(301);
         }
