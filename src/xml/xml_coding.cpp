@@ -92,17 +92,22 @@ TextBuffer::~TextBuffer() {
     std::free(_data);
 }
 
-void TextBuffer::grow(std::size_t more) {
-    std::size_t capacity = _capacity < 64 ? 64 : _capacity * 2;
-    while (capacity - _size < more) {
-        capacity *= 2;
+void growStorage(char*& data, std::size_t& capacity, std::size_t size, std::size_t more,
+                 std::size_t smallest) {
+    std::size_t grown = capacity < smallest ? smallest : capacity * 2;
+    while (grown - size < more) {
+        grown *= 2;
     }
-    char* data = static_cast<char*>(std::realloc(_data, capacity));
-    if (!data) {
+    char* moved = static_cast<char*>(std::realloc(data, grown));
+    if (!moved) {
         throw std::bad_alloc();
     }
-    _data = data;
-    _capacity = capacity;
+    data = moved;
+    capacity = grown;
+}
+
+void TextBuffer::grow(std::size_t more) {
+    growStorage(_data, _capacity, _size, more, 64);
 }
 
 void TextBuffer::append(const char* p, std::size_t n) {

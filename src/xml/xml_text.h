@@ -18,6 +18,11 @@
 namespace Kel {
 namespace detail {
 
+// Makes room for more bytes behind the size bytes held in data (from the allocator's realloc): doubles the
+// capacity, starting from smallest, until they fit. Throws std::bad_alloc when memory runs out.
+void growStorage(char*& data, std::size_t& capacity, std::size_t size, std::size_t more,
+                 std::size_t smallest);
+
 // A growable run of characters, not terminated, reused between pieces of a parse to avoid allocations.
 class TextBuffer {
 public:

@@ -68,16 +68,7 @@ private:
         if (more > largestText - _size) {
             throw XMLException(301);
         }
-        std::size_t capacity = _capacity < 4096 ? 4096 : _capacity * 2;
-        while (capacity - _size < more) {
-            capacity *= 2;
-        }
-        char* data = static_cast<char*>(std::realloc(_data, capacity));
-        if (!data) {
-            throw std::bad_alloc();
-        }
-        _data = data;
-        _capacity = capacity;
+        detail::growStorage(_data, _capacity, _size, more, 4096);
     }
 
     char* _data = nullptr;
