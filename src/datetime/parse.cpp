@@ -63,9 +63,45 @@ long digitsAt(const char* text, unsigned long n) {
     return v;
 }
 
+// Eight bytes of text as one number (in memory order), so that a run of characters is checked at once.
+std::uint64_t wordAt(const char* text) {
+    std::uint64_t word;
+    std::memcpy(&word, text, sizeof word);
+    return word;
+}
+
+constexpr std::uint64_t everyByte(unsigned char byte) {
+    return 0x0101010101010101ull * byte;
+}
+
+// What one FieldSet of a default format asks of the eight bytes of a value at one place: which of them
+// must be digits, which must equal the format's separator there, and that separator.
+struct WordRule {
+    unsigned long at = 0;
+    std::uint64_t digits = 0;
+    std::uint64_t separators = 0;
+    std::uint64_t separatorText = 0;
+
+    bool holds(const char* value) const {
+        const std::uint64_t word = wordAt(value + at);
+        if (((word ^ separatorText) & separators) != 0) {
+            return false;
+        }
+        // Every byte that need not be a digit reads as '0'. A digit is 0x30 to 0x39: its high nibble is 3,
+        // and adding 6 leaves it so. A byte whose high nibble is not 3 fails the first test; once every
+        // byte passes it, no byte is above 0x3F and adding 6 cannot carry into the next one.
+        const std::uint64_t candidates = (word & digits) | (everyByte('0') & ~digits);
+        const std::uint64_t highNibbles = everyByte(0xF0);
+        return ((candidates & highNibbles) ^ everyByte('0')) == 0 &&
+               (((candidates + everyByte(6)) & highNibbles) ^ everyByte('0')) == 0;
+    }
+};
+
 // What a default format alone tells, worked out once while the library loads: where its fields lie,
 // which of them are one run of their letter, and where its separators are.
 struct FormatShape {
+    static constexpr int maxRules = 3;
+
     const char* text = nullptr;
     unsigned long length = 0;
     Extents extents;
@@ -76,6 +112,10 @@ struct FormatShape {
     // Whether the date, the time, or both (by FieldSet) are plain runs of digits: each field one run of at
     // most nine places, a month and a day of at most two, so that readPlainDigits may read them.
     bool plain[3] = {};
+    // For each FieldSet, the checks of a value's characters eight at a time, the last eight overlapping
+    // the others (a format of 8 to 24 characters; any other length is never plain).
+    WordRule rules[3][maxRules];
+    int ruleCount = 0;
 
     explicit FormatShape(const char* format) : text(format), length(std::strlen(format)) {
         for (unsigned long i = 0; i < length; ++i) {
@@ -89,16 +129,66 @@ struct FormatShape {
                 separators[separatorCount++] = static_cast<long>(i);
             }
         }
-        const bool date = plainRun(letterY, 9) && plainRun(letterM, 2) && plainRun(letterD, 2);
-        const bool time = plainRun(letterH, 9) && plainRun(letterN, 9) && plainRun(letterS, 9);
+        const bool fits = length >= 8 && length <= 8 * maxRules;
+        const bool date = fits && plainRun(letterY, 9) && plainRun(letterM, 2) && plainRun(letterD, 2);
+        const bool time = fits && plainRun(letterH, 9) && plainRun(letterN, 9) && plainRun(letterS, 9);
         plain[static_cast<int>(FieldSet::date)] = date;
         plain[static_cast<int>(FieldSet::time)] = time;
         plain[static_cast<int>(FieldSet::timestamp)] = date && time;
+        if (fits) {
+            for (unsigned long at = 0;; at += 8) {
+                const unsigned long start = at + 8 <= length ? at : length - 8;
+                for (FieldSet set : {FieldSet::date, FieldSet::time, FieldSet::timestamp}) {
+                    rules[static_cast<int>(set)][ruleCount] = ruleAt(start, set);
+                }
+                ++ruleCount;
+                if (start + 8 >= length) {
+                    break;
+                }
+            }
+        }
+    }
+
+    // Whether value, as long as this format, has digits wherever set has a field and this format's
+    // separators where it has them.
+    bool digitsAndSeparatorsOf(const char* value, FieldSet set) const {
+        for (int i = 0; i < ruleCount; ++i) {
+            if (!rules[static_cast<int>(set)][i].holds(value)) {
+                return false;
+            }
+        }
+        return true;
     }
 
 private:
     bool plainRun(Letter letter, long widest) const {
         return oneRun[letter] && extents.width(letter) <= widest;
+    }
+
+    static bool fieldOf(FieldSet set, Letter letter) {
+        const bool dateField = letter == letterY || letter == letterM || letter == letterD;
+        const bool timeField = letter == letterH || letter == letterN || letter == letterS;
+        return set == FieldSet::date ? dateField : set == FieldSet::time ? timeField : dateField || timeField;
+    }
+
+    WordRule ruleAt(unsigned long start, FieldSet set) const {
+        // Masks are laid out byte by byte as the characters they cover, then read as numbers like them.
+        char digitBytes[8] = {};
+        char separatorBytes[8] = {};
+        for (unsigned long i = 0; i < 8; ++i) {
+            const char c = text[start + i];
+            if (fieldOf(set, letterOf(c))) {
+                digitBytes[i] = '\xFF';
+            } else if (isDateSeparator(c) || c == ':') {
+                separatorBytes[i] = '\xFF';
+            }
+        }
+        WordRule rule;
+        rule.at = start;
+        rule.digits = wordAt(digitBytes);
+        rule.separators = wordAt(separatorBytes);
+        rule.separatorText = wordAt(text + start) & rule.separators;
+        return rule;
     }
 };
 
@@ -115,10 +205,22 @@ const FormatShape* shapeOf(const char* format, unsigned long n) {
     return nullptr;
 }
 
-// The number of the plain run of digits of letter in value; -1 when a place holds anything else.
+// The number of the run of digits of letter in value, which digitsAndSeparatorsOf found to be digits.
 long plainNumber(const FormatShape& shape, const char* value, Letter letter) {
-    const long first = shape.extents.first[letter];
-    return digitsAt(value + first, static_cast<unsigned long>(shape.extents.last[letter] - first + 1));
+    const char* digit = value + shape.extents.first[letter];
+    const long width = shape.extents.last[letter] - shape.extents.first[letter] + 1;
+    // The widths of the default formats, spelled out: a loop of unknown length costs more than its digits.
+    if (width == 2) {
+        return (digit[0] - '0') * 10 + (digit[1] - '0');
+    }
+    if (width == 4) {
+        return (digit[0] - '0') * 1000 + (digit[1] - '0') * 100 + (digit[2] - '0') * 10 + (digit[3] - '0');
+    }
+    long number = 0;
+    for (const char* const end = digit + width; digit != end; ++digit) {
+        number = number * 10 + (*digit - '0');
+    }
+    return number;
 }
 
 bool readPlainDate(const FormatShape& shape, const char* value, Fields& out) {
@@ -164,11 +266,8 @@ bool readPlainDigits(const String& value, const String& fmt, FieldSet set, Field
     if (!shape || !shape->plain[static_cast<int>(set)] || value.length() != n) {
         return false;
     }
-    for (int i = 0; i < shape->separatorCount; ++i) {
-        const long at = shape->separators[i];
-        if (v[at] != f[at]) {
-            return false;
-        }
+    if (!shape->digitsAndSeparatorsOf(v, set)) {
+        return false;
     }
     Fields result = out;
     if ((set != FieldSet::time && !readPlainDate(*shape, v, result)) ||
