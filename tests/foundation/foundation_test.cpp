@@ -70,38 +70,23 @@ TEST(Exception, NameOfSixtyFourCharactersThrowsPlainExceptionAndSixtyThreeAreKep
     }
 }
 
-TEST(Exception, SubclassesCarryTheirOwnNameAndCopiesTakeNameReasonAndMessage) {
-    const struct {
-        Exception thrown;
-        const char* name;
-    } table[] = {
-        {CollectionException(1), "CollectionException"}, {DateTimeException(2), "DateTimeException"},
-        {DBPoolException(1), "DBPoolException"},         {SocketException(10061), "SocketException"},
-        {StringException(17), "StringException"},        {XMLException(203), "XMLException"},
-        {DatabaseException("x"), "DatabaseException"},
-    };
-    for (const auto& row : table) {
-        EXPECT_STREQ(row.thrown.name(), row.name);
-    }
-
+TEST(Exception, CopiesTakeNameReasonAndMessage) {
     StringException source(3);
     Exception target = CollectionException(1);
     target = source;
     EXPECT_STREQ(target.name(), "StringException");
     EXPECT_EQ(target.reason(), 3);
-    EXPECT_STREQ(source.name(), "StringException");
 
     DatabaseException e("[driver] table missing");
-    EXPECT_EQ(e.reason(), -1);
     DatabaseException copy(e);
     EXPECT_STREQ(copy.message(), "[driver] table missing");
     DatabaseException assigned(nullptr);
     EXPECT_TRUE(assigned.message().isNull());
     assigned = e;
     EXPECT_STREQ(assigned.message(), "[driver] table missing");
-    EXPECT_STREQ(assigned.name(), "DatabaseException");
 }
 
+// Each subclass writes its own name first.
 TEST(ExceptionWhat, OneLineWithNameReasonMeaningAndDetail) {
     const struct {
         Exception thrown;
@@ -118,6 +103,7 @@ TEST(ExceptionWhat, OneLineWithNameReasonMeaningAndDetail) {
         {DatabaseException("[driver] no table"),
          "DatabaseException -1: database operation failed: [driver] no table"},
         {DatabaseException(nullptr), "DatabaseException -1: database operation failed"},
+        {DBPoolException(1), "DBPoolException 1: no connection to lend"},
     };
     for (const auto& row : table) {
         SCOPED_TRACE(row.what);

@@ -1,5 +1,4 @@
-// Reading a String's text: comparing, searching, slicing, masks; and writing it in other forms: escapes,
-// URIs and SQL.
+// Reading a String's text: comparing, searching, slicing and masks.
 
 #include "kel_test.h"
 
@@ -15,36 +14,36 @@ const char* const noText = nullptr;
 const unsigned long notFound = String::npos;
 } // namespace
 
-TEST(StringCompare, NullMarksDecideFirstThenUnsignedBytes) {
-    const String null;
-    EXPECT_EQ(null.compare(String()), 0);
-    EXPECT_EQ(null.compare(noText), 0);
-    EXPECT_EQ(null.compare(""), -1);
-    EXPECT_EQ(String("").compare(null), 1);
-    EXPECT_EQ(String("abc").compare(null, true), 1);
-    EXPECT_EQ(null.compareFor("abc", 0), -1);
-    EXPECT_EQ(String("abc").compareFor(noText, 3, true), 1);
-
-    EXPECT_EQ(String("abc").compare("abd"), -1);
-    EXPECT_EQ(String("abd").compare("abc"), 1);
-    EXPECT_EQ(String("abc").compare("abcd"), -1);
-    EXPECT_EQ(String("b").compare("aaaaaaaaaaaaaa"), 1); // not a difference of bytes
-    EXPECT_EQ(String("\xe9").compare("z"), 1);           // bytes above 0x7F sort last
-}
-
-TEST(StringCompare, IgnoringCaseFoldsAsciiCapitalsAndCompareForStopsAfterN) {
-    EXPECT_EQ(String("ABC").compare("abc", true), 0);
-    EXPECT_EQ(String("abc").compare("ABE", true), 'c' - 'e');
-    // '[' lies between 'Z' and 'a': folding to lower case puts it before the letters.
-    EXPECT_LT(String("[").compare("A", true), 0);
-    EXPECT_NE(String("\xc9").compare("\xe9", true), 0);
-
-    EXPECT_EQ(String("abcdef").compareFor("abcxyz", 3), 0);
-    EXPECT_EQ(String("abcdef").compareFor("abcxyz", 4), -1);
-    EXPECT_EQ(String("ABCdef").compareFor("abcXYZ", 3, true), 0);
-    EXPECT_EQ(String("ab").compareFor("abc", 9), -1);
-    EXPECT_EQ(String("ab").compareFor("AB", 9, true), 0);
-    EXPECT_EQ(String("abcdef").compareFor(String("abz"), notFound), -1);
+// compare() (n < 0) or compareFor() over n characters, against a C text and a String: a null pointer
+// stands for a null String. The results of keeping case are -1, 0 or 1, never a difference of bytes, with
+// bytes above 0x7F last; folding lowers ASCII capitals only, so '[' (between 'Z' and 'a') comes
+// before 'A'; with folding the result is the difference of the first differing pair.
+TEST(StringCompare, NullMarksDecideFirstThenUnsignedBytesOrFoldedAsciiCapitals) {
+    const struct {
+        const char *text, *other;
+        long long n;
+        bool ignoreCase;
+        int expected;
+    } cases[] = {{nullptr, nullptr, -1, false, 0},      {nullptr, "", -1, false, -1},
+                 {"", nullptr, -1, false, 1},           {"abc", nullptr, -1, true, 1},
+                 {nullptr, "abc", 0, false, -1},        {"abc", nullptr, 3, true, 1},
+                 {"abc", "abd", -1, false, -1},         {"abd", "abc", -1, false, 1},
+                 {"abc", "abcd", -1, false, -1},        {"b", "aaaaaaaaaaaaaa", -1, false, 1},
+                 {"\xe9", "z", -1, false, 1},           {"ABC", "abc", -1, true, 0},
+                 {"abc", "ABE", -1, true, -2},          {"[", "A", -1, true, -6},
+                 {"\xc9", "\xe9", -1, true, -32},       {"abcdef", "abcxyz", 3, false, 0},
+                 {"abcdef", "abcxyz", 4, false, -1},    {"ABCdef", "abcXYZ", 3, true, 0},
+                 {"ab", "abc", 9, false, -1},           {"ab", "AB", 9, true, 0},
+                 {"abcdef", "abz", notFound, false, -1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.text ? c.text : "(null)") + " against " + (c.other ? c.other : "(null)"));
+        const String text(c.text), other(c.other);
+        const unsigned long n = static_cast<unsigned long>(c.n);
+        EXPECT_EQ(c.n < 0 ? text.compare(c.other, c.ignoreCase) : text.compareFor(c.other, n, c.ignoreCase),
+                  c.expected);
+        EXPECT_EQ(c.n < 0 ? text.compare(other, c.ignoreCase) : text.compareFor(other, n, c.ignoreCase),
+                  c.expected);
+    }
 }
 
 TEST(StringFind, CharactersFromEitherEndAndTexts) {
@@ -97,33 +96,27 @@ TEST(StringMid, SlicesOrGivesNull) {
     EXPECT_EQ(String("abc", 5).mid(0, 2).fixedLength(), 0u);
 }
 
-TEST(StringField, EmptyAndMissingFieldsAreNullAndQuotesProtectSeparators) {
-    const String s("a,b,,d");
-    EXPECT_EQ(s.field(',', 0), "a");
-    EXPECT_EQ(s.field(',', 1), "b");
-    EXPECT_TRUE(s.field(',', 2).isNull());
-    EXPECT_EQ(s.field(',', 3), "d");
-    EXPECT_TRUE(s.field(',', 4).isNull());
-    EXPECT_TRUE(String(",x,").field(',', 0).isNull());
-    EXPECT_TRUE(String(",x,").field(',', 2).isNull());
-    EXPECT_EQ(String("whole").field(',', 0), "whole");
-    EXPECT_TRUE(String().field(',', 0).isNull());
+// Field n of the text split at commas, with a quote character or none; a null expected is a null field.
+// The quote state carries from the skipped fields into the one collected, and a quote equal to the
+// separator is only a quote.
+TEST(StringField, EmptyAndMissingFieldsAreNullQuotesProtectSeparatorsAndLongFieldsComeBackWhole) {
+    const struct {
+        const char* text;
+        unsigned long n;
+        char quote;
+        const char* expected;
+    } cases[] = {
+        {"a,b,,d", 0, 0, "a"},        {"a,b,,d", 1, 0, "b"},          {"a,b,,d", 2, 0, nullptr},
+        {"a,b,,d", 3, 0, "d"},        {"a,b,,d", 4, 0, nullptr},      {",x,", 0, 0, nullptr},
+        {",x,", 2, 0, nullptr},       {"whole", 0, 0, "whole"},       {nullptr, 0, 0, nullptr},
+        {"x,\"y,z\",w", 0, '"', "x"}, {"x,\"y,z\",w", 1, '"', "y,z"}, {"x,\"y,z\",w", 2, '"', "w"},
+        {"x,\"y,z\",w", 2, 0, "z\""}, {"\"\",x", 0, '"', nullptr},    {"a\"b,c\"d,e", 0, '"', "ab,cd"},
+        {"\"a,b,c", 0, '"', "a,b,c"}, {"\"a,b,c", 1, '"', nullptr},   {"a,b,c", 0, ',', "abc"}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(String(c.text).field(',', c.n, c.quote), c.expected)
+            << (c.text ? c.text : "(null)") << " field " << c.n;
+    }
 
-    const String quoted("x,\"y,z\",w");
-    EXPECT_EQ(quoted.field(',', 0, '"'), "x");
-    EXPECT_EQ(quoted.field(',', 1, '"'), "y,z");
-    EXPECT_EQ(quoted.field(',', 2, '"'), "w");
-    EXPECT_EQ(quoted.field(',', 2), "z\"");
-    EXPECT_TRUE(String("\"\",x").field(',', 0, '"').isNull());
-    EXPECT_EQ(String("a\"b,c\"d,e").field(',', 0, '"'), "ab,cd");
-    // The quote state carries from the skipped fields into the one collected.
-    EXPECT_EQ(String("\"a,b,c").field(',', 0, '"'), "a,b,c");
-    EXPECT_TRUE(String("\"a,b,c").field(',', 1, '"').isNull());
-    // A quote equal to the separator is only a quote.
-    EXPECT_EQ(String("a,b,c").field(',', 0, ','), "abc");
-}
-
-TEST(StringField, LongLinesAndFieldsComeBackWhole) {
     std::string line;
     for (int i = 0; i < 2000; ++i) {
         line += std::to_string(i) + ";";
@@ -151,7 +144,7 @@ TEST(StringTrim, RemovesSpacesAndTabsOnlyAndNeverGivesNull) {
     EXPECT_EQ(String(" ab ", 8).trim().fixedLength(), 0u);
 }
 
-TEST(StringMask, CreateMarksTheSetAndMaskBlanksTheRest) {
+TEST(StringMask, CreateMarksTheSetMaskBlanksTheRestAndReplaceMaskFromTheFirstMarkToTheLast) {
     EXPECT_EQ(String("a1b2").createMask("0123456789"), " # #");
     EXPECT_EQ(String("abc").createMask(""), "   ");
     EXPECT_EQ(String("abc").createMask(String()), "   ");
@@ -166,9 +159,7 @@ TEST(StringMask, CreateMarksTheSetAndMaskBlanksTheRest) {
     EXPECT_EQ(String("").mask(""), "");
     EXPECT_THROW_REASON(String("abc").mask("##"), StringException, 4);
     EXPECT_THROW_REASON(String("abc").mask(String()), StringException, 4);
-}
 
-TEST(StringReplaceMask, ReplacesFromTheFirstMarkToTheLast) {
     const String s("abcdef");
     struct Case {
         const char *mask, *repl, *expected;
@@ -184,117 +175,4 @@ TEST(StringReplaceMask, ReplacesFromTheFirstMarkToTheLast) {
     EXPECT_TRUE(String().replaceMask("", String()).isNull());
     const String format("YYYY-MM-DD");
     EXPECT_EQ(format.replaceMask(format.createMask("M"), "12"), "YYYY-12-DD");
-}
-
-TEST(StringEscape, WritesTheTableAndUnescapeReadsItBack) {
-    const char* original = "tab\there 'q' \"dq\" back\\slash\n\r\v\b\f\a \x01 end";
-    String s(original);
-    s.escape();
-    EXPECT_STREQ(s, "tab\\there \\'q\\' \\\"dq\\\" back\\\\slash\\n\\r\\v\\b\\f\\a \x01 end");
-    s.unescape();
-    EXPECT_STREQ(s, original);
-    // \? is read too, and a backslash that unescape() produced never pairs with the next character.
-    s = "\\?\\\\n\\\\\\t";
-    s.unescape();
-    EXPECT_STREQ(s, "?\\n\\\t");
-    EXPECT_EQ(s.length(), 5u);
-}
-
-TEST(StringEscape, EscapeAndFromURIGiveVariableLengthNonNumericText) {
-    String fixed("a'b", 10);
-    fixed.escape();
-    EXPECT_STREQ(fixed, "a\\'b");
-    EXPECT_EQ(fixed.fixedLength(), 0u);
-    String decoded("%41", 10);
-    decoded.fromURI();
-    EXPECT_EQ(decoded.fixedLength(), 0u);
-
-    String number;
-    number = 42L;
-    number.escape();
-    EXPECT_STREQ(number.sql(), "'42'");
-    String nullWithStorage(4ul);
-    nullWithStorage.escape();
-    EXPECT_FALSE(nullWithStorage.isNull());
-    String none;
-    none.escape();
-    EXPECT_TRUE(none.isNull());
-}
-
-TEST(StringUnescape, ThrowsAfterEarlierPairsAndKeepsStorageAndMarks) {
-    String trailing("ab\\");
-    EXPECT_THROW_REASON(trailing.unescape(), StringException, 5);
-    EXPECT_STREQ(trailing, "ab\\");
-    String unknown("\\n-\\x-\\t");
-    EXPECT_THROW_REASON(unknown.unescape(), StringException, 5);
-    EXPECT_STREQ(unknown, "\n-\\x-\\t");
-    EXPECT_EQ(unknown.length(), 7u);
-
-    String fixed("a\\tb", 10);
-    fixed.unescape();
-    EXPECT_EQ(fixed.length(), 3u);
-    EXPECT_EQ(fixed.fixedLength(), 10u);
-    fixed += "cdefghi";
-    EXPECT_STREQ(fixed, "a\tbcdefghi");
-    String none;
-    none.unescape();
-    EXPECT_TRUE(none.isNull());
-}
-
-TEST(StringFromURI, DecodesPercentSequences) {
-    const struct {
-        const char *in, *out;
-    } cases[] = {{"a%20b%41", "a bA"},
-                 {"%00x", "x"},
-                 {"%zz1", "1"},
-                 {"a+b", "a+b"},
-                 {"%4a%4A", "JJ"},
-                 {"%%41", "1"},
-                 {"%e9t%C3%A9", "\xe9t\xc3\xa9"},
-                 {"end%", "end"},
-                 {"end%4", "end\x04"},
-                 {"%", ""},
-                 {"%2", "\x02"}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.in);
-        String s(c.in);
-        s.fromURI();
-        EXPECT_STREQ(s, c.out);
-        EXPECT_EQ(s.length(), std::string(c.out).size());
-    }
-}
-
-TEST(StringToURI, EncodesAllButUnreservedAndRoundTrips) {
-    String s("a b/\xc3\xbc~-._%+Z9");
-    s.toURI();
-    EXPECT_STREQ(s, "a%20b%2F%C3%BC~-._%25%2BZ9");
-
-    std::string every;
-    for (int c = 1; c < 256; ++c) {
-        every += static_cast<char>(c);
-    }
-    String all(every.c_str());
-    all.toURI();
-    EXPECT_EQ(std::string(all).find_first_not_of(
-                  "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-._~%"),
-              std::string::npos);
-    all.fromURI();
-    EXPECT_EQ(std::string(all), every);
-    String null;
-    null.toURI();
-    EXPECT_TRUE(null.isNull());
-}
-
-TEST(StringSql, QuotesTextAndLeavesNumbersAndNull) {
-    EXPECT_STREQ(String().sql(), "NULL");
-    EXPECT_STREQ(String("O'Brien").sql(), "'O''Brien'");
-    EXPECT_STREQ(String("").sql(), "''");
-    EXPECT_STREQ(String("''").sql(), "''''''");
-    String number;
-    number = 42L;
-    EXPECT_STREQ(number.sql(), "42");
-    number += "x";
-    EXPECT_STREQ(number.sql(), "'42x'");
-    number = "other";
-    EXPECT_STREQ(number.sql(), "'other'");
 }
