@@ -199,9 +199,9 @@ TEST(StringAssign, FixedLengthIsTakenFromTheSourceAndMovesLeaveNull) {
 
     String source("abc", 5);
     String target(std::move(source));
-    EXPECT_EQ(describe(target) + describe(source), "[abc] fixed 5null");
+    EXPECT_EQ(describe(target) + describe(source), "[abc] fixed 5null"); // NOLINT(bugprone-use-after-move)
     fixed = std::move(target);
-    EXPECT_EQ(describe(fixed) + describe(target), "[abc] fixed 5null");
+    EXPECT_EQ(describe(fixed) + describe(target), "[abc] fixed 5null"); // NOLINT(bugprone-use-after-move)
 }
 
 TEST(StringEquality, NullEqualsOnlyNullNeverEmptyTextNorAStandardText) {
