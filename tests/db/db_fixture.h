@@ -19,6 +19,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #if defined(__linux__)
 #include <dlfcn.h>
@@ -220,45 +222,96 @@ inline std::string masked(const std::string& password) {
     return password.empty() ? "" : "****";
 }
 
-// A one-column query, for counting rows.
-class Scalar : public Kel::ResultSet {
+// A result set over table with its columns bound, in order, to the variables given.
+class Bound : public Kel::ResultSet {
 public:
-    explicit Scalar(Kel::Database* d) : Kel::ResultSet(d) {}
-    std::int32_t value = -1;
+    struct Column {
+        const char* name;
+        void* buffer;
+        bindDataType type;
+        int size;
+    };
+    Bound(Kel::Database* d, const char* table, std::vector<Column> columns)
+        : Kel::ResultSet(d), _table(table), _columns(std::move(columns)) {}
 
 protected:
     void prepareFetch() override {}
-    void bindColumns(bindType what) override { bindColumn(what, "v", &value, typeLong, sizeof value); }
-    Kel::String tableName() override { return "unused"; }
+    void bindColumns(bindType what) override {
+        for (const Column& c : _columns) {
+            bindColumn(what, c.name, c.buffer, c.type, c.size);
+        }
+    }
+    Kel::String tableName() override { return _table; }
+
+private:
+    const char* _table;
+    std::vector<Column> _columns;
+};
+
+// One integer column of a table, read into value.
+class Ints : public Bound {
+public:
+    explicit Ints(Kel::Database* d, const char* table = "unused", const char* column = "v")
+        : Bound(d, table, {{column, &value, typeLong, sizeof value}}) {}
+    std::int32_t value = -1;
 };
 
 // The single integer that sql selects.
 inline long scalar(Kel::Database& d, const std::string& sql) {
-    Scalar s(&d);
+    Ints s(&d);
     s.open(sql.c_str());
     return s.fetch() == 0 ? s.value : -999;
 }
 
-// Runs each test of a suite once per backend, with _d connected and the suite's table() made afresh.
-class BackendTest : public ::testing::TestWithParam<Backend> {
+// The message of the DatabaseException that f throws; empty when it throws none.
+template <typename F> std::string errorOf(F f) {
+    try {
+        f();
+    } catch (const Kel::DatabaseException& e) {
+        return text(e.message());
+    }
+    return "";
+}
+
+// A test with _d connected to backend() (SQLite unless a suite says otherwise) and the suite's table()
+// made afresh, when it names one.
+class DbTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        DB_TEST_REQUIRE(GetParam());
+        DB_TEST_REQUIRE(backend());
         connect(_d);
-        if (!HasFatalFailure()) {
+        if (!HasFatalFailure() && !table().empty()) {
             recreate(_d, table());
         }
     }
+    virtual Backend backend() const { return SQLite; }
     // The definition of the suite's table, as recreate() takes it.
-    virtual std::string table() const = 0;
+    virtual std::string table() const { return ""; }
 
-    const Target& target() const { return Sources::get().target(GetParam()); }
+    const Target& target() const { return Sources::get().target(backend()); }
     void connect(Kel::Database& d) const {
         ASSERT_EQ(d.open(target().dsn.c_str(), target().user.c_str(), target().password.c_str()), 0)
             << text(d.lastError());
     }
+    // Adds n connections to a fixed pool.
+    void fill(Kel::DBPoolMgr& pool, int n) const {
+        for (int i = 0; i < n; ++i) {
+            ASSERT_EQ(
+                pool.addPooledDB(target().dsn.c_str(), target().user.c_str(), target().password.c_str()), 0);
+        }
+    }
+    void resizeable(Kel::DBPoolMgr& pool, long initial, long maximum) const {
+        pool.setResizeable(target().dsn.c_str(), target().user.c_str(), target().password.c_str(), initial,
+                           maximum);
+    }
 
     Kel::Database _d;
+};
+
+// Runs each test of a suite once per backend.
+class BackendTest : public DbTest, public ::testing::WithParamInterface<Backend> {
+protected:
+    Backend backend() const override { return GetParam(); }
 };
 
 inline std::string backendName(const ::testing::TestParamInfo<Backend>& param) {
@@ -268,6 +321,21 @@ inline std::string backendName(const ::testing::TestParamInfo<Backend>& param) {
 #define DB_TEST_BACKENDS(Suite)                                                                              \
     INSTANTIATE_TEST_SUITE_P(Backends, Suite, ::testing::Values(db_test::SQLite, db_test::PostgreSQL),       \
                              db_test::backendName)
+
+// Tests that stop the second PostgreSQL server (pg_ctl of KEL_PG_FAULT_CTL): server is started again
+// when the test ends.
+class FaultTest : public DbTest {
+protected:
+    Backend backend() const override { return PostgreSQLFault; }
+    void SetUp() override {
+        DbTest::SetUp();
+        if (!IsSkipped() && !HasFatalFailure()) {
+            ASSERT_FALSE(envText("KEL_PG_FAULT_CTL").empty())
+                << "KEL_PG_FAULT_CTL is needed to stop the server";
+        }
+    }
+    ServerControl server{envText("KEL_PG_FAULT_CTL")};
+};
 
 } // namespace db_test
 

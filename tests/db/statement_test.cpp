@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using namespace Kel;
@@ -18,32 +19,6 @@ using db_test::BackendTest;
 using db_test::run;
 using db_test::scalar;
 using db_test::text;
-
-namespace {
-
-// One product row: text, integers, a real, Kel dates and a few bytes.
-class Product : public ResultSet {
-public:
-    explicit Product(Database* d) : ResultSet(d) {}
-    char name[64] = "";
-    std::int32_t quantity = 0;
-    double price = 0;
-    Date day;
-    Time at;
-    Timestamp moved;
-
-protected:
-    void prepareFetch() override {}
-    void bindColumns(bindType what) override {
-        bindColumn(what, "name", name, typeChar, sizeof name);
-        bindColumn(what, "quantity", &quantity, typeLong, sizeof quantity);
-        bindColumn(what, "price", &price, typeDouble, sizeof price);
-        bindColumn(what, "day", &day, typeKelDate, 0);
-        bindColumn(what, "at", &at, typeKelTime, 0);
-        bindColumn(what, "moved", &moved, typeKelTimestamp, 0);
-    }
-    String tableName() override { return "kst_products"; }
-};
 
 class StatementTest : public BackendTest {
 protected:
@@ -56,14 +31,27 @@ protected:
     std::string nameWhere(const std::string& condition) {
         Statement q(&_d);
         EXPECT_EQ(q.prepare(("SELECT name FROM kst_products WHERE " + condition).c_str()), Database::ok);
-        char name[64] = "";
         q.bindColumn(1, name, ResultSet::typeChar, sizeof name);
         EXPECT_EQ(q.execute(), Database::ok) << text(_d.lastError());
         return q.fetch() == 0 ? name : "(no row)";
     }
-};
 
-} // namespace
+    // One product row: text, an integer, a real and Kel dates.
+    char name[64] = "";
+    std::int32_t quantity = 0;
+    double price = 0;
+    Date day;
+    Time at;
+    Timestamp moved;
+    db_test::Bound product{&_d,
+                           "kst_products",
+                           {{"name", name, ResultSet::typeChar, sizeof name},
+                            {"quantity", &quantity, ResultSet::typeLong, sizeof quantity},
+                            {"price", &price, ResultSet::typeDouble, sizeof price},
+                            {"day", &day, ResultSet::typeKelDate, 0},
+                            {"at", &at, ResultSet::typeKelTime, 0},
+                            {"moved", &moved, ResultSet::typeKelTimestamp, 0}}};
+};
 
 TEST_P(StatementTest, EveryParameterTypeRoundTripsOnceAndAgain) {
     Statement insert(&_d);
@@ -96,13 +84,7 @@ TEST_P(StatementTest, EveryParameterTypeRoundTripsOnceAndAgain) {
     ASSERT_EQ(q.prepare("SELECT name, quantity, big, price, day, at, moved, data FROM kst_products "
                         "ORDER BY name"),
               Database::ok);
-    char name[16];
-    std::int32_t quantity = 0;
     std::int64_t big = 0;
-    double price = 0;
-    Date day;
-    Time at;
-    Timestamp moved;
     unsigned char data[8] = {};
     q.bindColumn(1, name, ResultSet::typeChar, sizeof name);
     q.bindColumn(2, &quantity, ResultSet::typeLong, sizeof quantity);
@@ -126,17 +108,11 @@ TEST_P(StatementTest, EveryParameterTypeRoundTripsOnceAndAgain) {
             continue;
         }
         EXPECT_TRUE(std::string(name) == "tea" || std::string(name) == "coffee") << name;
-        EXPECT_EQ(quantity, -2147483647 - 1);
-        EXPECT_EQ(big, 9007199254740993LL);
-        EXPECT_EQ(price, 0.1);
-        EXPECT_EQ(day.year(), 2031);
-        EXPECT_EQ(day.month(), 2);
-        EXPECT_EQ(day.day(), 28);
-        EXPECT_EQ(at.hour(), 23);
-        EXPECT_EQ(at.second(), 58.0);
-        EXPECT_EQ(moved.day(), 31);
-        EXPECT_EQ(moved.minute(), 59);
-        EXPECT_DOUBLE_EQ(moved.second(), 58.25);
+        EXPECT_EQ(std::make_tuple(quantity, big, price),
+                  std::make_tuple(-2147483647 - 1, 9007199254740993LL, 0.1));
+        EXPECT_EQ(text(day.format("YYYY-MM-DD")), "2031-02-28");
+        EXPECT_EQ(std::make_tuple(at.hour(), at.second(), moved.day(), moved.minute(), moved.second()),
+                  std::make_tuple(23, 58.0, 31, 59, 58.25));
         ASSERT_EQ(q.columnLength(8), static_cast<std::int64_t>(sizeof bytes));
         EXPECT_EQ(std::memcmp(data, bytes, sizeof bytes), 0);
     }
@@ -146,70 +122,68 @@ TEST_P(StatementTest, EveryParameterTypeRoundTripsOnceAndAgain) {
 
 TEST_P(StatementTest, SqlShapedTextIsStoredAsItIsAndTouchesOneRow) {
     const char* const shapes[] = {"O'Brien", "x' WHERE 1=1 --", "'); DROP TABLE kst_products; --", "a\\'b"};
-    Product row(&_d);
-    row.quantity = 1;
+    quantity = 1;
     for (const char* shape : shapes) {
-        std::strcpy(row.name, shape);
-        EXPECT_EQ(row.insertBound(), 1) << shape;
+        std::strcpy(name, shape);
+        EXPECT_EQ(product.insertBound(), 1) << shape;
     }
-    EXPECT_EQ(text(row.statement()), "INSERT INTO kst_products ( name, quantity, price, day, at, moved ) "
-                                     "VALUES ( ?, ?, ?, ?, ?, ? )");
+    EXPECT_EQ(text(product.statement()), "INSERT INTO kst_products ( name, quantity, price, day, at, moved ) "
+                                         "VALUES ( ?, ?, ?, ?, ?, ? )");
     EXPECT_EQ(scalar(_d, "SELECT COUNT(*) FROM kst_products"), 4);
 
     // An update aimed by a filter changes the one row, even with a value that looks like a condition.
-    row.setFilter("name = 'O''Brien'");
-    std::strcpy(row.name, "x' WHERE 1=1 --");
-    row.quantity = 7;
-    EXPECT_EQ(row.updateBound(), 1);
-    EXPECT_EQ(text(row.statement()),
+    product.setFilter("name = 'O''Brien'");
+    std::strcpy(name, "x' WHERE 1=1 --");
+    quantity = 7;
+    EXPECT_EQ(product.updateBound(), 1);
+    EXPECT_EQ(text(product.statement()),
               "UPDATE kst_products SET name = ?, quantity = ?, price = ?, day = ?, at = ?, "
               "moved = ? WHERE name = 'O''Brien'");
     EXPECT_EQ(scalar(_d, "SELECT COUNT(*) FROM kst_products WHERE quantity = 7"), 1);
     EXPECT_EQ(scalar(_d, "SELECT COUNT(*) FROM kst_products WHERE name = 'x'' WHERE 1=1 --'"), 2);
     EXPECT_EQ(nameWhere("name LIKE '%DROP%'"), "'); DROP TABLE kst_products; --");
     EXPECT_EQ(nameWhere("name LIKE 'a%'"), "a\\'b");
-    row.setFilter("name = 'nobody'");
-    EXPECT_EQ(row.updateBound(), 0);
+    product.setFilter("name = 'nobody'");
+    EXPECT_EQ(product.updateBound(), 0);
 
     // The composed texts stay as they were: quotes go in as they are.
-    std::strcpy(row.name, "O'Brien");
-    row.setFilter("");
-    row.insertRow();
-    EXPECT_NE(text(row.statement()).find("VALUES ( 'O'Brien', 7, "), std::string::npos)
-        << text(row.statement());
+    std::strcpy(name, "O'Brien");
+    product.setFilter("");
+    product.insertRow();
+    EXPECT_NE(text(product.statement()).find("VALUES ( 'O'Brien', 7, "), std::string::npos)
+        << text(product.statement());
 }
 
 TEST_P(StatementTest, ResultSetsReadDatesIntoKelDatesAndNullsAsEmpty) {
     run(_d, "INSERT INTO kst_products (name, quantity, day, at, moved) VALUES ('dated', 1, {d '2030-06-15'}, "
             "{t '08:30:00'}, {ts '2037-12-31 23:59:59'})");
     run(_d, "INSERT INTO kst_products (name, quantity) VALUES ('undated', 2)");
-    Product rows(&_d);
-    rows.setSort("quantity");
-    rows.day = Date(2000, 1, 1);
-    rows.open();
-    ASSERT_EQ(rows.fetch(), 0) << text(_d.lastError());
-    EXPECT_EQ(text(rows.day.format("YYYY-MM-DD")), "2030-06-15");
-    EXPECT_EQ(text(rows.at.format("HH:NN:SS")), "08:30:00");
-    EXPECT_EQ(rows.moved.year(), 2037);
-    EXPECT_EQ(rows.moved.second(), 59.0);
-    EXPECT_FALSE(rows.isNull(4));
-    ASSERT_EQ(rows.fetch(), 0);
-    EXPECT_TRUE(rows.isNull(4));
-    EXPECT_TRUE(rows.isNull(6));
-    EXPECT_EQ(rows.day.year(), 0);
-    EXPECT_EQ(rows.moved.year(), 0);
-    EXPECT_EQ(rows.fetch(), 1);
+    product.setSort("quantity");
+    day = Date(2000, 1, 1);
+    product.open();
+    ASSERT_EQ(product.fetch(), 0) << text(_d.lastError());
+    EXPECT_EQ(text(day.format("YYYY-MM-DD")), "2030-06-15");
+    EXPECT_EQ(text(at.format("HH:NN:SS")), "08:30:00");
+    EXPECT_EQ(moved.year(), 2037);
+    EXPECT_EQ(moved.second(), 59.0);
+    EXPECT_FALSE(product.isNull(4));
+    ASSERT_EQ(product.fetch(), 0);
+    EXPECT_TRUE(product.isNull(4));
+    EXPECT_TRUE(product.isNull(6));
+    EXPECT_EQ(day.year(), 0);
+    EXPECT_EQ(moved.year(), 0);
+    EXPECT_EQ(product.fetch(), 1);
 
     // Kel dates written into composed texts take the ODBC escapes.
-    rows.day = Date(2031, 1, 2);
-    rows.at = Time(3, 4, 5L);
-    rows.moved = Timestamp(2032, 5, 6, 7, 8, 9L);
-    rows.updateRows();
-    EXPECT_NE(text(rows.statement())
+    day = Date(2031, 1, 2);
+    at = Time(3, 4, 5L);
+    moved = Timestamp(2032, 5, 6, 7, 8, 9L);
+    product.updateRows();
+    EXPECT_NE(text(product.statement())
                   .find("day = {d '2031-01-02'}, at = {t '03:04:05'}, moved = {ts '2032-05-06 "
                         "07:08:09'}"),
               std::string::npos)
-        << text(rows.statement());
+        << text(product.statement());
 }
 
 TEST_P(StatementTest, BatchesInsertEveryRowOfTheirArrays) {

@@ -1,6 +1,8 @@
-// Pools shared by threads: borrowers that never share a connection, refreshes while threads borrow, and
-// a pool that waits: a borrower waits up to its limit for a connection to come back, waiting borrowers
-// are served in the order they came, and a stopped server sends waiters away within their limit.
+// Connections used by threads. Pools: borrowers that never share a connection, refreshes while threads
+// borrow, and a pool that waits: a borrower waits up to its limit for a connection to come back, waiting
+// borrowers are served in the order they came, and a stopped server sends waiters away within their
+// limit. Writers: on SQLite, beginWrite() takes the write lock at once, so writers that read before they
+// write queue behind one another instead of failing with "database is locked".
 
 #include "db_fixture.h"
 
@@ -12,6 +14,8 @@
 #include <vector>
 
 using namespace Kel;
+using db_test::scalar;
+using db_test::text;
 
 namespace {
 
@@ -26,15 +30,46 @@ void sleepFor(long milliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds * kel_test::slowdown()));
 }
 
+// Runs body(t) on threads t = 0 to n - 1 and waits for them all.
+template <typename F> void onThreads(int n, F body) {
+    std::vector<std::thread> threads;
+    for (int t = 0; t < n; ++t) {
+        threads.emplace_back(body, t);
+    }
+    for (std::thread& t : threads) {
+        t.join();
+    }
+}
+
+// Each of n threads borrows from pool until use(connection, thread, borrows so far) has been called
+// `each` times (or two minutes have passed); a refusal is tried again, and use() returning false ends
+// the thread.
+template <typename F> void borrowOnThreads(DBPoolMgr& pool, int n, int each, F use) {
+    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(120);
+    onThreads(n, [&](int t) {
+        for (int done = 0; done < each && Clock::now() < deadline;) {
+            try {
+                DB d(&pool);
+                if (!use(d.db(), t, done)) {
+                    return;
+                }
+                ++done;
+            } catch (const DBPoolException&) {
+                std::this_thread::yield();
+            }
+        }
+    });
+}
+
 } // namespace
+
+using PoolThreads = db_test::DbTest;
 
 // Four threads borrow and return 1,000 times each from a pool of two connections. A connection is
 // never held by two borrowers at once, and every borrow is accounted for.
-TEST(PoolThreads, TwoConnectionsServeFourThreadsOneBorrowerAtATime) {
-    DB_TEST_REQUIRE(db_test::SQLite);
+TEST_F(PoolThreads, TwoConnectionsServeFourThreadsOneBorrowerAtATime) {
     DBPoolMgr pool;
-    pool.addPooledDB("kel_sqlite", "", "");
-    pool.addPooledDB("kel_sqlite", "", "");
+    fill(pool, 2);
     Database* connections[2];
     {
         DB a(&pool);
@@ -44,65 +79,44 @@ TEST(PoolThreads, TwoConnectionsServeFourThreadsOneBorrowerAtATime) {
     }
     std::atomic<int> holders[2] = {{0}, {0}};
     std::atomic<long> uses[2] = {{0}, {0}};
-    std::atomic<long> refusals{0};
     std::atomic<bool> overlap{false};
     std::atomic<bool> stranger{false};
     std::atomic<bool> queryFailed{false};
-
-    const int threads = 4;
-    const int borrowsEach = 1000;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-    std::vector<std::thread> workers;
-    for (int t = 0; t < threads; ++t) {
-        workers.emplace_back([&, t] {
-            for (int done = 0; done < borrowsEach && std::chrono::steady_clock::now() < deadline;) {
-                try {
-                    DB d(&pool);
-                    const int i = d.db() == connections[0] ? 0 : d.db() == connections[1] ? 1 : -1;
-                    if (i < 0) {
-                        stranger = true;
-                        return;
-                    }
-                    if (holders[i].fetch_add(1) != 0) {
-                        overlap = true;
-                    }
-                    // Now and then the borrower really uses its connection.
-                    if (done % 100 == t && d.db()->execute("SELECT 1") != 0) {
-                        queryFailed = true;
-                    }
-                    uses[i].fetch_add(1);
-                    holders[i].fetch_sub(1);
-                    ++done;
-                } catch (const DBPoolException&) {
-                    refusals.fetch_add(1);
-                    std::this_thread::yield();
-                }
-            }
-        });
-    }
-    for (std::thread& w : workers) {
-        w.join();
-    }
+    borrowOnThreads(pool, 4, 1000, [&](Database* d, int t, int done) {
+        const int i = d == connections[0] ? 0 : d == connections[1] ? 1 : -1;
+        if (i < 0) {
+            stranger = true;
+            return false;
+        }
+        if (holders[i].fetch_add(1) != 0) {
+            overlap = true;
+        }
+        // Now and then the borrower really uses its connection.
+        if (done % 100 == t && d->execute("SELECT 1") != 0) {
+            queryFailed = true;
+        }
+        uses[i].fetch_add(1);
+        holders[i].fetch_sub(1);
+        return true;
+    });
     EXPECT_FALSE(stranger);
     EXPECT_FALSE(overlap);
     EXPECT_FALSE(queryFailed);
-    EXPECT_EQ(uses[0] + uses[1], static_cast<long>(threads) * borrowsEach);
+    EXPECT_EQ(uses[0] + uses[1], 4000);
     EXPECT_EQ(pool.count(), 2);
     // Everything was given back: both connections can be borrowed again, oldest first.
     DB a(&pool);
     DB b(&pool);
     EXPECT_EQ(a.db(), connections[0]);
     EXPECT_EQ(b.db(), connections[1]);
-    RecordProperty("refusals", static_cast<int>(refusals.load()));
 }
 
 // Eight threads borrow and use connections while another marks the whole pool for refresh over and
 // over: every borrower gets a working connection, and a mark set while a connection reconnects is
 // neither lost nor raced on.
-TEST(PoolThreads, RefreshWhileEightThreadsBorrow) {
-    DB_TEST_REQUIRE(db_test::SQLite);
+TEST_F(PoolThreads, RefreshWhileEightThreadsBorrow) {
     DBPoolMgr pool;
-    pool.setResizeable("kel_sqlite", "", "", 2, 4);
+    resizeable(pool, 2, 4);
     std::atomic<bool> stop{false};
     std::atomic<long> borrows{0};
     std::atomic<long> queryFailures{0};
@@ -117,40 +131,23 @@ TEST(PoolThreads, RefreshWhileEightThreadsBorrow) {
     while (refreshes == 0) {
         std::this_thread::yield();
     }
-    const int threads = 8;
-    const int borrowsEach = 150;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-    std::vector<std::thread> workers;
-    for (int t = 0; t < threads; ++t) {
-        workers.emplace_back([&] {
-            for (int done = 0; done < borrowsEach && std::chrono::steady_clock::now() < deadline;) {
-                try {
-                    DB d(&pool);
-                    if (d.db()->execute("SELECT 1") != 0) {
-                        queryFailures.fetch_add(1);
-                    }
-                    borrows.fetch_add(1);
-                    ++done;
-                } catch (const DBPoolException&) {
-                    std::this_thread::yield();
-                }
-            }
-        });
-    }
-    for (std::thread& w : workers) {
-        w.join();
-    }
+    borrowOnThreads(pool, 8, 150, [&](Database* d, int, int) {
+        if (d->execute("SELECT 1") != 0) {
+            queryFailures.fetch_add(1);
+        }
+        borrows.fetch_add(1);
+        return true;
+    });
     stop = true;
     refresher.join();
     EXPECT_EQ(queryFailures, 0);
-    EXPECT_EQ(borrows, static_cast<long>(threads) * borrowsEach);
+    EXPECT_EQ(borrows, 8 * 150);
     EXPECT_LE(pool.count(), 4);
 }
 
-TEST(PoolWait, ABorrowerWaitsForAConnectionToComeBackOrGivesUpAtItsLimit) {
-    DB_TEST_REQUIRE(db_test::SQLite);
+TEST_F(PoolThreads, ABorrowerWaitsForAConnectionToComeBackOrGivesUpAtItsLimit) {
     DBPoolMgr pool;
-    pool.addPooledDB("kel_sqlite", "", "");
+    fill(pool, 1);
     EXPECT_EQ(pool.waitLimit(), 0ul);
     {
         DB held(&pool);
@@ -193,10 +190,9 @@ TEST(PoolWait, ABorrowerWaitsForAConnectionToComeBackOrGivesUpAtItsLimit) {
     holder.join();
 }
 
-TEST(PoolWait, WaitingBorrowersAreServedInTheOrderTheyCame) {
-    DB_TEST_REQUIRE(db_test::SQLite);
+TEST_F(PoolThreads, WaitingBorrowersAreServedInTheOrderTheyCame) {
     DBPoolMgr pool;
-    pool.addPooledDB("kel_sqlite", "", "");
+    fill(pool, 1);
     pool.setWait(static_cast<unsigned long>(30000 * kel_test::slowdown()));
     std::mutex orderLock;
     std::vector<int> order;
@@ -219,22 +215,19 @@ TEST(PoolWait, WaitingBorrowersAreServedInTheOrderTheyCame) {
     EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3, 4}));
 }
 
+using PoolFaultThreads = db_test::FaultTest;
+
 // The server stops while every connection is lent and marked for refresh: the waiters each get the
 // driver's DatabaseException or, past their limit, DBPoolException(1), and none waits much beyond it.
-TEST(PoolWait, AStoppedServerSendsWaitersAwayWithinTheirLimit) {
-    DB_TEST_REQUIRE(db_test::PostgreSQLFault);
-    const std::string ctl = db_test::envText("KEL_PG_FAULT_CTL");
-    ASSERT_FALSE(ctl.empty()) << "KEL_PG_FAULT_CTL is needed to stop and start the server";
-    const db_test::Target& t = db_test::Sources::get().target(db_test::PostgreSQLFault);
+TEST_F(PoolFaultThreads, AStoppedServerSendsWaitersAwayWithinTheirLimit) {
     DBPoolMgr pool;
-    pool.setResizeable(t.dsn.c_str(), t.user.c_str(), t.password.c_str(), 1, 1);
+    resizeable(pool, 1, 1);
     const long limit = 1500 * kel_test::slowdown();
     pool.setWait(static_cast<unsigned long>(limit));
     std::atomic<int> databaseErrors{0};
     std::atomic<int> refusals{0};
     std::atomic<long> longest{0};
     std::vector<std::thread> waiters;
-    db_test::ServerControl server(ctl);
     {
         DB held(&pool);
         ASSERT_TRUE(server.stop());
@@ -267,4 +260,36 @@ TEST(PoolWait, AStoppedServerSendsWaitersAwayWithinTheirLimit) {
     ASSERT_TRUE(restarted);
     DB again(&pool);
     EXPECT_EQ(again.db()->execute("SELECT 1"), 0);
+}
+
+using WriteThreads = db_test::DbTest;
+
+// Four writers each read the largest number and insert the next one, forty times: each transaction sees
+// the others' committed work, so the numbers come out 1 to 160 without a gap, a twin or a failure.
+TEST_F(WriteThreads, SQLiteWritersQueueForTheWriteLock) {
+    db_test::recreate(_d, "kwt_counter (n INTEGER)");
+    std::atomic<int> failures{0};
+    std::string firstFailure;
+    onThreads(4, [&](int) {
+        Database d;
+        connect(d);
+        for (int i = 0; i < 40; ++i) {
+            bool done = d.beginWrite() == Database::ok;
+            if (done) {
+                const long next = scalar(d, "SELECT COALESCE(MAX(n), 0) + 1 FROM kwt_counter");
+                const std::string insert =
+                    "INSERT INTO kwt_counter (n) VALUES (" + std::to_string(next) + ")";
+                done = d.execute(insert.c_str()) == Database::ok && d.commit() == Database::ok;
+            }
+            if (!done) {
+                if (failures++ == 0) {
+                    firstFailure = text(d.lastError());
+                }
+                d.rollback();
+            }
+        }
+    });
+    EXPECT_EQ(failures, 0) << firstFailure;
+    EXPECT_EQ(scalar(_d, "SELECT COUNT(DISTINCT n) FROM kwt_counter"), 160);
+    EXPECT_EQ(scalar(_d, "SELECT MAX(n) FROM kwt_counter"), 160);
 }
