@@ -215,7 +215,7 @@ TEST_F(PoolThreads, WaitingBorrowersAreServedInTheOrderTheyCame) {
     EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3, 4}));
 }
 
-using PoolFaultThreads = db_test::FaultTest;
+using PoolFaultThreads = db_test::On<db_test::PostgreSQLFault>;
 
 // The server stops while every connection is lent and marked for refresh: the waiters each get the
 // driver's DatabaseException or, past their limit, DBPoolException(1), and none waits much beyond it.

@@ -361,11 +361,11 @@ TEST_P(DatabaseBackend, OpenReleasesItsHandleWhenAHookThrows) {
 
 DB_TEST_BACKENDS(DatabaseBackend);
 
-TEST(DatabasePostgreSQL, WrongPasswordGivesTheServersMessage) {
-    DB_TEST_REQUIRE(db_test::PostgreSQL);
-    const db_test::Target& t = db_test::Sources::get().target(db_test::PostgreSQL);
+using DatabasePostgreSQL = db_test::On<db_test::PostgreSQL>;
+
+TEST_F(DatabasePostgreSQL, WrongPasswordGivesTheServersMessage) {
     Database d;
-    EXPECT_EQ(d.open(t.dsn.c_str(), t.user.c_str(), "wrong"), Database::failed);
+    EXPECT_EQ(d.open(target().dsn.c_str(), target().user.c_str(), "wrong"), Database::failed);
     EXPECT_EQ(d.isOpen(), 0);
     EXPECT_NE(text(d.lastError()).find("password authentication failed"), std::string::npos)
         << text(d.lastError());

@@ -86,20 +86,6 @@ public:
     // The SQLite driver library, as the host's driver manager loads it.
     std::string sqliteDriver() const { return findDriver("KEL_SQLITE_DRIVER", "libsqlite3odbc.so"); }
 
-    // Empty when a connection to b works; otherwise why not.
-    const std::string& probe(Backend b) {
-        if (!_probed[b]) {
-            _probed[b] = true;
-            const Target& t = _targets[b];
-            _why[b] = t.unavailable;
-            Kel::Database d;
-            if (_why[b].empty() && d.open(t.dsn.c_str(), t.user.c_str(), t.password.c_str()) != 0) {
-                _why[b] = t.dsn + " is not reachable through ODBC: " + text(d.lastError());
-            }
-        }
-        return _why[b];
-    }
-
 private:
     Sources() {
 #if defined(__linux__)
@@ -164,22 +150,7 @@ private:
     kel_test::TempDir _dir;
     std::string _root;
     Target _targets[3];
-    bool _probed[3] = {false, false, false};
-    std::string _why[3];
 };
-
-// Ends the current test (from the test body or SetUp) when backend b cannot be used: a failure where it
-// must work, a skip with the reason otherwise.
-#define DB_TEST_REQUIRE(b)                                                                                   \
-    do {                                                                                                     \
-        const std::string dbWhy_ = db_test::Sources::get().probe(b);                                         \
-        if (!dbWhy_.empty()) {                                                                               \
-            if (db_test::Sources::get().target(b).mandatory) {                                               \
-                FAIL() << dbWhy_;                                                                            \
-            }                                                                                                \
-            GTEST_SKIP() << dbWhy_;                                                                          \
-        }                                                                                                    \
-    } while (0)
 
 // Runs sql, expecting success.
 inline void run(Kel::Database& d, const std::string& sql) {
@@ -192,29 +163,24 @@ inline void recreate(Kel::Database& d, const std::string& definition) {
     run(d, "CREATE TABLE " + definition);
 }
 
-// Runs pg_ctl for the fault server (KEL_PG_FAULT_CTL); a server stopped here is started again when the
-// object goes.
-class ServerControl {
-public:
-    explicit ServerControl(const std::string& ctl) : _ctl(ctl) {}
+// Stops and starts the fault server (the pg_ctl command line of KEL_PG_FAULT_CTL); a server stopped
+// here is started again when the object goes.
+struct ServerControl {
+    bool stopped = false;
     ~ServerControl() {
-        if (_stopped) {
+        if (stopped) {
             start();
         }
     }
-    bool stop() {
-        _stopped = std::system((_ctl + " stop -m fast >/dev/null 2>&1").c_str()) == 0;
-        return _stopped;
+    static bool ctl(const std::string& what) {
+        return std::system((envText("KEL_PG_FAULT_CTL") + " " + what + " >/dev/null 2>&1").c_str()) == 0;
     }
+    bool stop() { return stopped = ctl("stop -m fast"); }
     bool start() {
-        const bool started = std::system((_ctl + " start >/dev/null 2>&1").c_str()) == 0;
-        _stopped = _stopped && !started;
+        const bool started = ctl("start");
+        stopped = stopped && !started;
         return started;
     }
-
-private:
-    std::string _ctl;
-    bool _stopped = false;
 };
 
 // How dumps write a password: "****" when one is set.
@@ -277,8 +243,14 @@ template <typename F> std::string errorOf(F f) {
 // made afresh, when it names one.
 class DbTest : public ::testing::Test {
 protected:
+    // Ends the test where the backend cannot be used: a failure where it must work, else a skip.
     void SetUp() override {
-        DB_TEST_REQUIRE(backend());
+        if (!target().unavailable.empty()) {
+            if (target().mandatory) {
+                FAIL() << target().unavailable;
+            }
+            GTEST_SKIP() << target().unavailable;
+        }
         connect(_d);
         if (!HasFatalFailure() && !table().empty()) {
             recreate(_d, table());
@@ -306,6 +278,12 @@ protected:
     }
 
     Kel::Database _d;
+    ServerControl server; // used by the tests on PostgreSQLFault
+};
+
+template <Backend B> class On : public DbTest {
+protected:
+    Backend backend() const override { return B; }
 };
 
 // Runs each test of a suite once per backend.
@@ -321,21 +299,6 @@ inline std::string backendName(const ::testing::TestParamInfo<Backend>& param) {
 #define DB_TEST_BACKENDS(Suite)                                                                              \
     INSTANTIATE_TEST_SUITE_P(Backends, Suite, ::testing::Values(db_test::SQLite, db_test::PostgreSQL),       \
                              db_test::backendName)
-
-// Tests that stop the second PostgreSQL server (pg_ctl of KEL_PG_FAULT_CTL): server is started again
-// when the test ends.
-class FaultTest : public DbTest {
-protected:
-    Backend backend() const override { return PostgreSQLFault; }
-    void SetUp() override {
-        DbTest::SetUp();
-        if (!IsSkipped() && !HasFatalFailure()) {
-            ASSERT_FALSE(envText("KEL_PG_FAULT_CTL").empty())
-                << "KEL_PG_FAULT_CTL is needed to stop the server";
-        }
-    }
-    ServerControl server{envText("KEL_PG_FAULT_CTL")};
-};
 
 } // namespace db_test
 

@@ -260,7 +260,7 @@ TEST_F(PoolSQLite, PoolCopiesStartEmptyAndAssignmentKeepsTheTargetsConnections) 
     fixed.freePooledDB(second);
 }
 
-using PoolFault = db_test::FaultTest;
+using PoolFault = db_test::On<db_test::PostgreSQLFault>;
 
 // The server goes away while connections are lent: every operation fails with a code or a
 // DatabaseException carrying the driver's message, nothing crashes, and a refreshed pool serves again

@@ -225,8 +225,9 @@ TEST_P(StatementTest, ClosingTheConnectionEndsItsStatements) {
 
 DB_TEST_BACKENDS(StatementTest);
 
-TEST(ConnectionString, SQLiteOpensWithoutADataSourceFromAStringOfAnyLength) {
-    DB_TEST_REQUIRE(db_test::SQLite);
+using ConnectionString = db_test::DbTest;
+
+TEST_F(ConnectionString, SQLiteOpensWithoutADataSourceFromAStringOfAnyLength) {
     db_test::Sources& sources = db_test::Sources::get();
     // A long string: the database file sits below a directory with a 300-character name.
     const std::string part(100, 'd');
@@ -235,20 +236,19 @@ TEST(ConnectionString, SQLiteOpensWithoutADataSourceFromAStringOfAnyLength) {
     const std::string connection = "Driver=" + sources.sqliteDriver() +
                                    ";Database=" + sources.hostFile(longName + "/direct.db") + ";Timeout=2000";
     ASSERT_GT(connection.size(), 255u);
-    Database d;
-    ASSERT_EQ(d.openConnectionString(connection.c_str()), Database::ok) << text(d.lastError());
-    EXPECT_EQ(d.isOpen(), 1);
-    run(d, "CREATE TABLE kcs_t (v INTEGER)");
-    run(d, "INSERT INTO kcs_t (v) VALUES (41)");
-    EXPECT_EQ(scalar(d, "SELECT v + 1 FROM kcs_t"), 42);
-    EXPECT_EQ(kel_test::dumpOf(d), "@ class Kel::Database\nSrc=" +
-                                       ("Driver=" + sources.sqliteDriver()).substr(0, 31) + " Usr=Pwd=\n");
-    EXPECT_EQ(d.close(), Database::ok);
+    ASSERT_EQ(_d.openConnectionString(connection.c_str()), Database::ok) << text(_d.lastError());
+    EXPECT_EQ(_d.isOpen(), 1);
+    run(_d, "CREATE TABLE kcs_t (v INTEGER)");
+    run(_d, "INSERT INTO kcs_t (v) VALUES (41)");
+    EXPECT_EQ(scalar(_d, "SELECT v + 1 FROM kcs_t"), 42);
+    EXPECT_EQ(kel_test::dumpOf(_d), "@ class Kel::Database\nSrc=" +
+                                        ("Driver=" + sources.sqliteDriver()).substr(0, 31) + " Usr=Pwd=\n");
+    EXPECT_EQ(_d.close(), Database::ok);
 
     // A source holding '=' is a connection string for open(), and so for pools and automatic managers.
-    ASSERT_EQ(d.open(connection.c_str(), "alice", "s3cret"), Database::ok) << text(d.lastError());
-    EXPECT_EQ(scalar(d, "SELECT v FROM kcs_t"), 41);
-    EXPECT_EQ(kel_test::dumpOf(d).find("s3cret"), std::string::npos);
+    ASSERT_EQ(_d.open(connection.c_str(), "alice", "s3cret"), Database::ok) << text(_d.lastError());
+    EXPECT_EQ(scalar(_d, "SELECT v FROM kcs_t"), 41);
+    EXPECT_EQ(kel_test::dumpOf(_d).find("s3cret"), std::string::npos);
     DBPoolMgr pool;
     pool.setResizeable((connection + ";PWD=zz9plural").c_str(), "", "", 1, 2);
     {
@@ -260,27 +260,27 @@ TEST(ConnectionString, SQLiteOpensWithoutADataSourceFromAStringOfAnyLength) {
     EXPECT_EQ(poolDump.find("zz9plural"), std::string::npos);
     EXPECT_NE(poolDump.find(";PWD=**** Uid="), std::string::npos) << poolDump;
 
-    EXPECT_EQ(d.openConnectionString("Driver=/nowhere/libnothing.so;PWD=hunter2;Database=x"),
+    EXPECT_EQ(_d.openConnectionString("Driver=/nowhere/libnothing.so;PWD=hunter2;Database=x"),
               Database::failed);
-    EXPECT_EQ(text(d.lastError()).find("hunter2"), std::string::npos) << text(d.lastError());
-    EXPECT_EQ(d.openConnectionString("PWD={hun;ter2};Driver=/nowhere/libnothing.so"), Database::failed);
-    EXPECT_EQ(kel_test::dumpOf(d).find("hun"), std::string::npos);
-    EXPECT_EQ(text(d.lastError()).find("hun;ter2"), std::string::npos) << text(d.lastError());
+    EXPECT_EQ(text(_d.lastError()).find("hunter2"), std::string::npos) << text(_d.lastError());
+    EXPECT_EQ(_d.openConnectionString("PWD={hun;ter2};Driver=/nowhere/libnothing.so"), Database::failed);
+    EXPECT_EQ(kel_test::dumpOf(_d).find("hun"), std::string::npos);
+    EXPECT_EQ(text(_d.lastError()).find("hun;ter2"), std::string::npos) << text(_d.lastError());
 }
 
-TEST(ConnectionString, PostgreSQLConnectsAndNeverShowsThePassword) {
-    DB_TEST_REQUIRE(db_test::PostgreSQL);
+using ConnectionStringPostgreSQL = db_test::On<db_test::PostgreSQL>;
+
+TEST_F(ConnectionStringPostgreSQL, ConnectsAndNeverShowsThePassword) {
     const std::string base =
         "Driver=" + db_test::findDriver("KEL_PG_DRIVER", "psqlodbca.so") +
         ";Servername=" + db_test::envText("KEL_PG_HOST") + ";Port=" + db_test::envText("KEL_PG_PORT") +
         ";Database=" + db_test::envText("KEL_PG_DATABASE") + ";UID=" + db_test::envText("KEL_PG_USER");
     const std::string password = db_test::envText("KEL_PG_PASSWORD");
-    Database d;
-    ASSERT_EQ(d.openConnectionString((base + ";PWD=" + password).c_str()), Database::ok)
-        << text(d.lastError());
-    EXPECT_EQ(scalar(d, "SELECT 6 * 7"), 42);
-    EXPECT_EQ(kel_test::dumpOf(d).find(password), std::string::npos);
-    EXPECT_EQ(d.openConnectionString((base + ";PWD=" + password + "x").c_str()), Database::failed);
-    EXPECT_EQ(text(d.lastError()).find(password), std::string::npos) << text(d.lastError());
-    EXPECT_EQ(kel_test::dumpOf(d).find(password), std::string::npos);
+    ASSERT_EQ(_d.openConnectionString((base + ";PWD=" + password).c_str()), Database::ok)
+        << text(_d.lastError());
+    EXPECT_EQ(scalar(_d, "SELECT 6 * 7"), 42);
+    EXPECT_EQ(kel_test::dumpOf(_d).find(password), std::string::npos);
+    EXPECT_EQ(_d.openConnectionString((base + ";PWD=" + password + "x").c_str()), Database::failed);
+    EXPECT_EQ(text(_d.lastError()).find(password), std::string::npos) << text(_d.lastError());
+    EXPECT_EQ(kel_test::dumpOf(_d).find(password), std::string::npos);
 }
