@@ -145,10 +145,15 @@ TEST_F(PoolThreads, RefreshWhileEightThreadsBorrow) {
     EXPECT_LE(pool.count(), 4);
 }
 
-TEST_F(PoolThreads, ABorrowerWaitsForAConnectionToComeBackOrGivesUpAtItsLimit) {
+// A borrower waits up to its limit for a connection to come back, and waiting borrowers are served in
+// the order they came.
+TEST_F(PoolThreads, ABorrowerWaitsForAConnectionToComeBackInTurnOrGivesUpAtItsLimit) {
     DBPoolMgr pool;
     fill(pool, 1);
     EXPECT_EQ(pool.waitLimit(), 0ul);
+    std::mutex orderLock;
+    std::vector<int> order;
+    std::vector<std::thread> waiters;
     {
         DB held(&pool);
         // The default refuses at once.
@@ -168,42 +173,13 @@ TEST_F(PoolThreads, ABorrowerWaitsForAConnectionToComeBackOrGivesUpAtItsLimit) {
         const long elapsed = millisecondsSince(waited);
         EXPECT_GE(elapsed, 290 * kel_test::slowdown());
         EXPECT_LT(elapsed, 2000 * kel_test::slowdown());
-    }
 
-    pool.setWait(static_cast<unsigned long>(10000 * kel_test::slowdown()));
-    Database* lent = nullptr;
-    std::atomic<bool> holding{false};
-    std::thread holder([&] {
-        DB d(&pool);
-        lent = d.db();
-        holding = true;
-        sleepFor(200);
-    });
-    while (!holding) {
-        std::this_thread::yield();
-    }
-    const Clock::time_point start = Clock::now();
-    DB next(&pool);
-    EXPECT_GE(millisecondsSince(start), 100);
-    EXPECT_EQ(next.db(), lent);
-    EXPECT_EQ(next.db()->execute("SELECT 1"), 0);
-    holder.join();
-}
-
-TEST_F(PoolThreads, WaitingBorrowersAreServedInTheOrderTheyCame) {
-    DBPoolMgr pool;
-    fill(pool, 1);
-    pool.setWait(static_cast<unsigned long>(30000 * kel_test::slowdown()));
-    std::mutex orderLock;
-    std::vector<int> order;
-    std::vector<std::thread> waiters;
-    {
-        DB first(&pool);
+        pool.setWait(static_cast<unsigned long>(30000 * kel_test::slowdown()));
         for (int i = 0; i < 5; ++i) {
-            waiters.emplace_back([&, i] {
+            waiters.emplace_back([&, i, lent = held.db()] {
                 DB d(&pool);
                 std::lock_guard<std::mutex> guard(orderLock);
-                order.push_back(i);
+                order.push_back(d.db() == lent && d.db()->execute("SELECT 1") == 0 ? i : -1);
             });
             // Each waiter is surely queued before the next one comes.
             sleepFor(100);

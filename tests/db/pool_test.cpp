@@ -163,21 +163,33 @@ TEST_F(PoolSQLite, AutoManagerConnectsEachBorrowerAndClosesOnReturn) {
     db_test::recreate(_d, "kpl_auto (id INTEGER)");
     {
         DB a(&manager);
-        DB b(&manager);
+        DB b(a);
         EXPECT_NE(a.db(), b.db());
         EXPECT_EQ(a.db()->isOpen(), 1);
         EXPECT_EQ(b.db()->isOpen(), 1);
         a.db()->begin();
         EXPECT_EQ(a.db()->execute("INSERT INTO kpl_auto VALUES (1)"), 0);
+        DB c(&manager);
+        c = b;
+        EXPECT_NE(c.db(), b.db());
+        EXPECT_EQ(c.db()->isOpen(), 1);
     }
     EXPECT_EQ(scalar(_d, "SELECT COUNT(*) FROM kpl_auto"), 0);
 
     DBAutoMgr copy(manager);
     EXPECT_EQ(dumpOf(copy), "@ class Kel::DBAutoMgr\nSrc=kel_sqlite Uid= Pwd=\n");
+    manager.setup("kel_sqlite", "u", "p");
+    EXPECT_EQ(dumpOf(manager), "@ class Kel::DBAutoMgr\nSrc=kel_sqlite Uid=u Pwd=****\n");
     manager.setup("kel_missing", "", "");
     EXPECT_NE(errorOf([&] { DB d(&manager); }), "");
     DB fromCopy(&copy);
     EXPECT_EQ(fromCopy.db()->isOpen(), 1);
+    // An assigned manager connects where its source does.
+    manager = copy;
+    const DBAutoMgr& same = manager;
+    manager = same;
+    DB assigned(&manager);
+    EXPECT_EQ(assigned.db()->isOpen(), 1);
 }
 
 TEST_F(PoolSQLite, BorrowerCopiesAndAssignmentsBorrowBeforeGivingBack) {
@@ -203,26 +215,6 @@ TEST_F(PoolSQLite, BorrowerCopiesAndAssignmentsBorrowBeforeGivingBack) {
     EXPECT_NE(b.db(), held);
     EXPECT_NE(b.db(), a.db());
     EXPECT_NO_THROW(borrowCopy(a)); // held went back to the pool
-}
-
-TEST_F(PoolSQLite, AssignedAutoManagerConnectsWhereTheSourceDoes) {
-    DBAutoMgr source;
-    source.setup("kel_sqlite", "", "");
-    DBAutoMgr target;
-    target.setup("kel_missing", "", "");
-    target = source;
-    const DBAutoMgr& same = target;
-    target = same;
-    DB a(&target);
-    EXPECT_EQ(a.db()->isOpen(), 1);
-    DB b(a);
-    EXPECT_NE(b.db(), a.db());
-    EXPECT_EQ(b.db()->isOpen(), 1);
-
-    DB c(&target);
-    c = b;
-    EXPECT_NE(c.db(), b.db());
-    EXPECT_EQ(c.db()->isOpen(), 1);
 }
 
 TEST_F(PoolSQLite, PoolCopiesStartEmptyAndAssignmentKeepsTheTargetsConnections) {

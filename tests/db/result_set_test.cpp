@@ -181,18 +181,13 @@ TEST_P(ResultSetBackend, ComposedRowsRoundTripAndCellsTellNullEmptyAndLong) {
     for (const auto& row : rows) {
         SCOPED_TRACE("row " + std::to_string(row.id));
         ASSERT_EQ(r.fetch(), 0) << text(_d.lastError());
-        EXPECT_EQ(r.id, row.id);
         EXPECT_STREQ(r.txt, row.txt);
-        EXPECT_EQ(r.columnLength(2), static_cast<std::int64_t>(std::strlen(row.txt)));
-        EXPECT_FALSE(r.isNull(2));
-        EXPECT_EQ(r.qty.value, row.qty);
-        EXPECT_EQ(r.qty.before, guard);
-        EXPECT_EQ(r.qty.after, guard);
-        EXPECT_EQ(r.columnLength(3), 4);
+        EXPECT_EQ(
+            std::make_tuple(r.id, r.columnLength(2), r.isNull(2), r.qty.value, r.columnLength(3)),
+            std::make_tuple(row.id, std::int64_t(std::strlen(row.txt)), false, row.qty, std::int64_t(4)));
+        EXPECT_EQ(std::make_tuple(r.qty.before, r.qty.after, r.code, r.big, int(r.day.day)),
+                  std::make_tuple(guard, guard, std::int16_t(-row.id), 5000000000LL * row.id, row.id));
         EXPECT_DOUBLE_EQ(r.price, 0.1 * row.id);
-        EXPECT_EQ(r.code, -row.id);
-        EXPECT_EQ(r.big, 5000000000LL * row.id);
-        EXPECT_EQ(r.day.day, row.id);
     }
     ASSERT_EQ(r.fetch(), 0);
     EXPECT_EQ(r.id, 4);
