@@ -55,12 +55,7 @@ extern "C" __attribute__((visibility("default"))) SQLRETURN SQL_API SQLFreeHandl
 #endif
 
 using namespace Kel;
-using db_test::BackendTest;
-using db_test::Ints;
-using db_test::masked;
-using db_test::run;
-using db_test::scalar;
-using db_test::text;
+using namespace db_test;
 using kel_test::dumpOf;
 
 namespace {
@@ -104,7 +99,7 @@ protected:
 } // namespace
 
 TEST(DatabaseOpen, UnknownSourceFailsKeepingNamesAndOverLongNamesAreRefusedWithoutChange) {
-    db_test::Sources::get();
+    Sources::get();
     const std::string limit(31, 'n');
     const std::string over(32, 'n');
     Database d;
@@ -265,7 +260,7 @@ TEST_P(DatabaseBackend, UnfinishedWorkIsRolledBackByDestructorReopenAndClose) {
 TEST_P(DatabaseBackend, CloseEndsTheResultSetsLeftOpenAndKeepsNothingOpen) {
     run(_d, "INSERT INTO kdb_t (id) VALUES (1), (2)");
     // A connection to the server takes far longer to make than one to a file.
-    const int cycles = GetParam() == db_test::SQLite ? 1000 : 20;
+    const int cycles = GetParam() == SQLite ? 1000 : 20;
     const long before = openDescriptors();
     for (int cycle = 0; cycle < cycles; ++cycle) {
         auto d = std::make_unique<Database>();
@@ -340,7 +335,7 @@ TEST_P(DatabaseBackend, OpenReleasesItsHandleWhenAHookThrows) {
 
 DB_TEST_BACKENDS(DatabaseBackend);
 
-using DatabasePostgreSQL = db_test::On<db_test::PostgreSQL>;
+using DatabasePostgreSQL = On<PostgreSQL>;
 
 TEST_F(DatabasePostgreSQL, WrongPasswordGivesTheServersMessage) {
     Database d;

@@ -4,11 +4,7 @@
 #include <string>
 
 using namespace Kel;
-using db_test::BackendTest;
-using db_test::errorOf;
-using db_test::run;
-using db_test::scalar;
-using db_test::text;
+using namespace db_test;
 using kel_test::dumpOf;
 
 namespace {
@@ -58,7 +54,7 @@ TEST_P(PoolBackend, ResizeablePoolGrowsToItsMaximum) {
     resizeable(pool, 1, 2);
     EXPECT_EQ(pool.count(), 1);
     EXPECT_EQ(dumpOf(pool), "@ class Kel::DBPoolMgr\nSrc=" + target().dsn + " Uid=" + target().user +
-                                " Pwd=" + db_test::masked(target().password) + "\n");
+                                " Pwd=" + masked(target().password) + "\n");
     DB a(&pool);
     DB b(&pool);
     EXPECT_EQ(pool.count(), 2);
@@ -121,7 +117,7 @@ TEST_P(PoolBackend, RefreshReconnectsResizeablePoolsOnly) {
 DB_TEST_BACKENDS(PoolBackend);
 
 TEST(PoolFailures, ConnectionFailuresPropagateWhileFillingAndAreSwallowedWhileGrowing) {
-    db_test::Sources::get();
+    Sources::get();
     DBPoolMgr pool;
     EXPECT_NE(errorOf([&] { pool.addPooledDB("kel_missing", "", ""); }), "");
     EXPECT_EQ(pool.count(), 0);
@@ -134,11 +130,11 @@ TEST(PoolFailures, ConnectionFailuresPropagateWhileFillingAndAreSwallowedWhileGr
     EXPECT_THROW_REASON(DB d(static_cast<DBPoolMgr*>(nullptr)), DBPoolException, 1);
 }
 
-using PoolSQLite = db_test::DbTest;
+using PoolSQLite = DbTest;
 
 TEST_F(PoolSQLite, FailedReconnectGivesTheConnectionBackStillMarked) {
     namespace fs = std::filesystem;
-    const std::string dir = db_test::Sources::get().movingDir();
+    const std::string dir = Sources::get().movingDir();
     fs::create_directories(dir);
     DBPoolMgr pool;
     pool.setResizeable("kel_sqlite_moving", "", "", 1, 1);
@@ -160,7 +156,7 @@ TEST_F(PoolSQLite, AutoManagerConnectsEachBorrowerAndClosesOnReturn) {
     DBAutoMgr manager;
     EXPECT_EQ(dumpOf(manager), "@ class Kel::DBAutoMgr\nSrc=(null) Uid=(null) Pwd=(null)\n");
     manager.setup("kel_sqlite", "", "");
-    db_test::recreate(_d, "kpl_auto (id INTEGER)");
+    recreate(_d, "kpl_auto (id INTEGER)");
     {
         DB a(&manager);
         DB b(a);
@@ -250,50 +246,4 @@ TEST_F(PoolSQLite, PoolCopiesStartEmptyAndAssignmentKeepsTheTargetsConnections) 
     EXPECT_EQ(fixed.count(), 2);
     fixed.freePooledDB(first);
     fixed.freePooledDB(second);
-}
-
-using PoolFault = db_test::On<db_test::PostgreSQLFault>;
-
-// The server goes away while connections are lent: every operation fails with a code or a
-// DatabaseException carrying the driver's message, nothing crashes, and a refreshed pool serves again
-// once the server is back.
-TEST_F(PoolFault, ServerStoppedWhileLentThenRefreshedPoolServesAgain) {
-    db_test::recreate(_d, "kft_t (v INTEGER)");
-    DBPoolMgr pool;
-    resizeable(pool, 2, 2);
-    DBAutoMgr automatic;
-    automatic.setup(target().dsn.c_str(), target().user.c_str(), target().password.c_str());
-    {
-        DB a(&pool);
-        DB b(&pool);
-        a.db()->begin();
-        ASSERT_EQ(a.db()->execute("INSERT INTO kft_t VALUES (1)"), 0);
-
-        ASSERT_TRUE(server.stop());
-        EXPECT_LT(a.db()->execute("INSERT INTO kft_t VALUES (2)"), 0);
-        EXPECT_FALSE(text(a.db()->lastError()).empty());
-        // The driver may or may not report the lost transaction; its work is gone either way.
-        a.db()->commit();
-        db_test::Ints p(b.db(), "kft_t");
-        EXPECT_NE(errorOf([&] { p.open(); }), "");
-        EXPECT_THROW_REASON(DB c(&automatic), DatabaseException, -1);
-    }
-    pool.refresh();
-    // While the server is down the reconnect fails, and the connection is not lost to the pool.
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        EXPECT_THROW_REASON(DB d(&pool), DatabaseException, -1);
-    }
-    EXPECT_EQ(pool.count(), 2);
-
-    ASSERT_TRUE(server.start());
-    DB a(&pool);
-    DB b(&pool);
-    EXPECT_EQ(a.db()->execute("INSERT INTO kft_t VALUES (3)"), 0) << text(a.db()->lastError());
-    db_test::Ints p(b.db(), "kft_t");
-    p.open();
-    ASSERT_EQ(p.fetch(), 0);
-    EXPECT_EQ(p.value, 3);
-    EXPECT_EQ(p.fetch(), 1);
-    DB c(&automatic);
-    EXPECT_EQ(c.db()->isOpen(), 1);
 }

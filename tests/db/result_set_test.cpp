@@ -8,18 +8,14 @@
 #include <vector>
 
 using namespace Kel;
-using db_test::BackendTest;
-using db_test::errorOf;
-using db_test::run;
-using db_test::scalar;
-using db_test::text;
+using namespace db_test;
 using R = ResultSet;
 
 namespace {
 
 // The literal that a composed text writes for the value at v, bound as type.
 std::string valueText(const void* v, R::bindDataType type, int size) {
-    db_test::Bound one(nullptr, "t", {{"v", const_cast<void*>(v), type, size}});
+    Bound one(nullptr, "t", {{"v", const_cast<void*>(v), type, size}});
     one.updateRows();
     return text(one.statement()).substr(std::strlen("UPDATE t SET v = "));
 }
@@ -34,7 +30,7 @@ TEST(ResultSetCompose, InsertUpdateDeleteTextsWithTextsBetweenQuotesAsTheyAre) {
     Database d;
     char a[16] = "x";
     std::int16_t b = -5;
-    db_test::Bound p(&d, "t", {{"a", a, R::typeChar, sizeof a}, {"b", &b, R::typeShort, sizeof b}});
+    Bound p(&d, "t", {{"a", a, R::typeChar, sizeof a}, {"b", &b, R::typeShort, sizeof b}});
     EXPECT_EQ(p.insertRow(), 0);
     EXPECT_EQ(text(p.statement()), "INSERT INTO t ( a, b ) VALUES ( 'x', -5 )");
     EXPECT_EQ(d.isInTransaction(), 1);
@@ -246,7 +242,7 @@ TEST_P(ResultSetBackend, FailedOpenThrowsTheDriversMessageAndStaysClosed) {
 DB_TEST_BACKENDS(ResultSetBackend);
 
 TEST(ResultSetMisuse, OpenWithoutAUsableConnectionThrowsAndStaysClosed) {
-    db_test::Ints none(nullptr);
+    Ints none(nullptr);
     EXPECT_EQ(none.database(), nullptr);
     EXPECT_EQ(errorOf([&] { none.open("SELECT 1"); }), "the connection is not open");
     EXPECT_EQ(none.isOpen(), 0);
@@ -254,14 +250,14 @@ TEST(ResultSetMisuse, OpenWithoutAUsableConnectionThrowsAndStaysClosed) {
     EXPECT_EQ(none.close(), 0);
 
     Database closed;
-    db_test::Ints onClosed(&closed);
+    Ints onClosed(&closed);
     EXPECT_EQ(onClosed.database(), &closed);
     EXPECT_EQ(errorOf([&] { onClosed.open(); }), "the connection is not open");
     EXPECT_EQ(text(closed.lastError()), "the connection is not open");
     EXPECT_EQ(onClosed.isOpen(), 0);
 }
 
-class ResultSetSQLite : public db_test::DbTest {
+class ResultSetSQLite : public DbTest {
 protected:
     std::string table() const override {
         return "kms_numbers (us INTEGER, ul INTEGER, f REAL, tiny INTEGER, utiny INTEGER, bit INTEGER, "
@@ -277,12 +273,12 @@ TEST_F(ResultSetSQLite, UncommonTypesReadBackAndAssigningOverAnOpenResultSetClos
     signed char tiny = 0;
     unsigned char utiny = 0, bit = 0;
     std::uint64_t ubig = 0;
-    const std::vector<db_test::Bound::Column> columns = {
+    const std::vector<Bound::Column> columns = {
         {"us", &us, R::typeUShort, sizeof us},       {"ul", &ul, R::typeULong, sizeof ul},
         {"f", &f, R::typeFloat, sizeof f},           {"tiny", &tiny, R::typeTinyInt, sizeof tiny},
         {"utiny", &utiny, R::typeUTinyInt, 1},       {"bit", &bit, R::typeBit, sizeof bit},
         {"ubig", &ubig, R::typeUBigInt, sizeof ubig}};
-    db_test::Bound open(&_d, "kms_numbers", columns);
+    Bound open(&_d, "kms_numbers", columns);
     open.setFilter("tiny < 0");
     ASSERT_EQ(open.open(), 0);
     ASSERT_EQ(open.fetch(), 0);
@@ -291,13 +287,13 @@ TEST_F(ResultSetSQLite, UncommonTypesReadBackAndAssigningOverAnOpenResultSetClos
     EXPECT_EQ(open.fetch(), 1);
     EXPECT_EQ(open.isEOF(), 1);
 
-    db_test::Bound other(nullptr, "kms_numbers", columns);
+    Bound other(nullptr, "kms_numbers", columns);
     open = other;
     EXPECT_EQ(open.isOpen(), 0);
     EXPECT_EQ(open.isEOF(), 0);
     EXPECT_EQ(open.database(), nullptr);
 
-    db_test::Bound copy(&_d, "kms_numbers", columns);
+    Bound copy(&_d, "kms_numbers", columns);
     copy.setFilter("tiny > 0");
     ASSERT_EQ(copy.open(), 0);
     open = copy;

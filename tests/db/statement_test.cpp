@@ -15,17 +15,14 @@
 #include <vector>
 
 using namespace Kel;
-using db_test::BackendTest;
-using db_test::run;
-using db_test::scalar;
-using db_test::text;
+using namespace db_test;
 
 class StatementTest : public BackendTest {
 protected:
     std::string table() const override {
         return std::string("kst_products (name VARCHAR(60), quantity INTEGER, big BIGINT, price DOUBLE "
                            "PRECISION, day DATE, at TIME, moved TIMESTAMP, data ") +
-               (GetParam() == db_test::SQLite ? "BLOB)" : "BYTEA)");
+               (GetParam() == SQLite ? "BLOB)" : "BYTEA)");
     }
 
     std::string nameWhere(const std::string& condition) {
@@ -43,14 +40,14 @@ protected:
     Date day;
     Time at;
     Timestamp moved;
-    db_test::Bound product{&_d,
-                           "kst_products",
-                           {{"name", name, ResultSet::typeChar, sizeof name},
-                            {"quantity", &quantity, ResultSet::typeLong, sizeof quantity},
-                            {"price", &price, ResultSet::typeDouble, sizeof price},
-                            {"day", &day, ResultSet::typeKelDate, 0},
-                            {"at", &at, ResultSet::typeKelTime, 0},
-                            {"moved", &moved, ResultSet::typeKelTimestamp, 0}}};
+    Bound product{&_d,
+                  "kst_products",
+                  {{"name", name, ResultSet::typeChar, sizeof name},
+                   {"quantity", &quantity, ResultSet::typeLong, sizeof quantity},
+                   {"price", &price, ResultSet::typeDouble, sizeof price},
+                   {"day", &day, ResultSet::typeKelDate, 0},
+                   {"at", &at, ResultSet::typeKelTime, 0},
+                   {"moved", &moved, ResultSet::typeKelTimestamp, 0}}};
 };
 
 TEST_P(StatementTest, EveryParameterTypeRoundTripsOnceAndAgain) {
@@ -225,10 +222,10 @@ TEST_P(StatementTest, ClosingTheConnectionEndsItsStatements) {
 
 DB_TEST_BACKENDS(StatementTest);
 
-using ConnectionString = db_test::DbTest;
+using ConnectionString = DbTest;
 
 TEST_F(ConnectionString, SQLiteOpensWithoutADataSourceFromAStringOfAnyLength) {
-    db_test::Sources& sources = db_test::Sources::get();
+    Sources& sources = Sources::get();
     // A long string: the database file sits below a directory with a 300-character name.
     const std::string part(100, 'd');
     const std::string longName = part + "/" + part + "/" + part;
@@ -268,14 +265,13 @@ TEST_F(ConnectionString, SQLiteOpensWithoutADataSourceFromAStringOfAnyLength) {
     EXPECT_EQ(text(_d.lastError()).find("hun;ter2"), std::string::npos) << text(_d.lastError());
 }
 
-using ConnectionStringPostgreSQL = db_test::On<db_test::PostgreSQL>;
+using ConnectionStringPostgreSQL = On<PostgreSQL>;
 
 TEST_F(ConnectionStringPostgreSQL, ConnectsAndNeverShowsThePassword) {
-    const std::string base =
-        "Driver=" + db_test::findDriver("KEL_PG_DRIVER", "psqlodbca.so") +
-        ";Servername=" + db_test::envText("KEL_PG_HOST") + ";Port=" + db_test::envText("KEL_PG_PORT") +
-        ";Database=" + db_test::envText("KEL_PG_DATABASE") + ";UID=" + db_test::envText("KEL_PG_USER");
-    const std::string password = db_test::envText("KEL_PG_PASSWORD");
+    const std::string base = "Driver=" + findDriver("KEL_PG_DRIVER", "psqlodbca.so") +
+                             ";Servername=" + envText("KEL_PG_HOST") + ";Port=" + envText("KEL_PG_PORT") +
+                             ";Database=" + envText("KEL_PG_DATABASE") + ";UID=" + envText("KEL_PG_USER");
+    const std::string password = envText("KEL_PG_PASSWORD");
     ASSERT_EQ(_d.openConnectionString((base + ";PWD=" + password).c_str()), Database::ok)
         << text(_d.lastError());
     EXPECT_EQ(scalar(_d, "SELECT 6 * 7"), 42);
