@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -31,8 +32,7 @@ namespace db_test {
 enum Backend { SQLite, PostgreSQL, PostgreSQLFault };
 
 struct Target {
-    std::string dsn, user, password;
-    std::string unavailable; // why the backend is not configured here, empty when it is
+    std::string dsn, user, password, unavailable; // unavailable: why the backend is not configured here
 };
 
 inline std::string envText(const char* name) {
@@ -188,20 +188,15 @@ inline std::string masked(const std::string& password) {
 // A result set over table with its columns bound, in order, to the variables given.
 class Bound : public Kel::ResultSet {
 public:
-    struct Column {
-        const char* name;
-        void* buffer;
-        bindDataType type;
-        int size;
-    };
+    using Column = std::tuple<const char*, void*, bindDataType, int>; // name, variable, type, size
     Bound(Kel::Database* d, const char* table, std::vector<Column> columns)
         : Kel::ResultSet(d), _table(table), _columns(std::move(columns)) {}
 
 protected:
     void prepareFetch() override {}
     void bindColumns(bindType what) override {
-        for (const Column& c : _columns) {
-            bindColumn(what, c.name, c.buffer, c.type, c.size);
+        for (const auto& [name, buffer, type, size] : _columns) {
+            bindColumn(what, name, buffer, type, size);
         }
     }
     Kel::String tableName() override { return _table; }
