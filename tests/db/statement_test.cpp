@@ -78,58 +78,47 @@ TEST_P(StatementTest, EveryParameterTypeRoundTripsOnceAndAgain) {
     EXPECT_EQ(scalar(_d, "SELECT COUNT(*) FROM kst_products"), 3);
 
     Statement q(&_d);
-    ASSERT_EQ(q.prepare("SELECT name, quantity, big, price, day, at, moved, data FROM kst_products "
-                        "ORDER BY name"),
-              Database::ok);
+    ASSERT_EQ(q.prepare("SELECT name, big, data FROM kst_products ORDER BY name"), Database::ok);
     std::int64_t big = 0;
     unsigned char data[8] = {};
     q.bindColumn(1, name, ResultSet::typeChar, sizeof name);
-    q.bindColumn(2, &quantity, ResultSet::typeLong, sizeof quantity);
-    q.bindColumn(3, &big, ResultSet::typeBigInt, sizeof big);
-    q.bindColumn(4, &price, ResultSet::typeDouble, sizeof price);
-    q.bindColumn(5, &day, ResultSet::typeKelDate, 0);
-    q.bindColumn(6, &at, ResultSet::typeKelTime, 0);
-    q.bindColumn(7, &moved, ResultSet::typeKelTimestamp, 0);
-    q.bindColumn(8, data, ResultSet::typeBinary, sizeof data);
+    q.bindColumn(2, &big, ResultSet::typeBigInt, sizeof big);
+    q.bindColumn(3, data, ResultSet::typeBinary, sizeof data);
     ASSERT_EQ(q.execute(), Database::ok) << text(_d.lastError());
     // NULL names sort first on SQLite and last on PostgreSQL: collect the rows by name.
     int seen = 0;
     while (q.fetch() == 0) {
         ++seen;
         if (q.isNull(1)) {
-            for (unsigned short c = 2; c <= 8; ++c) {
-                EXPECT_TRUE(q.isNull(c)) << c;
-            }
-            EXPECT_EQ(day.year(), 0);
-            EXPECT_EQ(moved.year(), 0);
+            EXPECT_TRUE(q.isNull(2) && q.isNull(3));
             continue;
         }
         EXPECT_TRUE(std::string(name) == "tea" || std::string(name) == "coffee") << name;
-        EXPECT_EQ(std::make_tuple(quantity, big, price),
-                  std::make_tuple(-2147483647 - 1, 9007199254740993LL, 0.1));
-        EXPECT_EQ(text(day.format("YYYY-MM-DD")), "2031-02-28");
-        EXPECT_EQ(std::make_tuple(at.hour(), at.second(), moved.day(), moved.minute(), moved.second()),
-                  std::make_tuple(23, 58.0, 31, 59, 58.25));
-        ASSERT_EQ(q.columnLength(8), static_cast<std::int64_t>(sizeof bytes));
+        EXPECT_EQ(big, 9007199254740993LL);
+        ASSERT_EQ(q.columnLength(3), static_cast<std::int64_t>(sizeof bytes));
         EXPECT_EQ(std::memcmp(data, bytes, sizeof bytes), 0);
     }
     EXPECT_EQ(seen, 3);
     EXPECT_EQ(q.fetch(), 1);
 
-    // A result set reads them into Kel dates too, NULL ones as empty.
+    // A result set reads the others, into Kel dates too, NULL ones as empty.
     product.setFilter("name = 'tea'");
     product.open();
     ASSERT_EQ(product.fetch(), 0) << text(_d.lastError());
+    EXPECT_EQ(std::make_tuple(quantity, price, product.isNull(4)),
+              std::make_tuple(-2147483647 - 1, 0.1, false));
     EXPECT_EQ(text(day.format("YYYY-MM-DD")) + text(at.format(" HH:NN:SS")), "2031-02-28 23:59:58");
-    EXPECT_EQ(std::make_tuple(moved.year(), moved.second(), product.isNull(4)),
-              std::make_tuple(2024L, 58.25, false));
+    EXPECT_EQ(std::make_tuple(at.second(), moved.year(), moved.day(), moved.minute(), moved.second()),
+              std::make_tuple(58.0, 2024L, 31L, 59L, 58.25));
     EXPECT_EQ(product.fetch(), 1);
     product.setFilter("name IS NULL");
     day = Date(2000, 1, 1);
     product.open();
     ASSERT_EQ(product.fetch(), 0);
-    EXPECT_EQ(std::make_tuple(product.isNull(4), product.isNull(6), day.year(), moved.year()),
-              std::make_tuple(true, true, 0L, 0L));
+    for (unsigned short c = 2; c <= 6; ++c) {
+        EXPECT_TRUE(product.isNull(c)) << c;
+    }
+    EXPECT_EQ(std::make_tuple(day.year(), moved.year()), std::make_tuple(0L, 0L));
 }
 
 TEST_P(StatementTest, SqlShapedTextIsStoredAsItIsAndTouchesOneRow) {
