@@ -49,20 +49,6 @@ TEST_P(PoolBackend, FixedPoolLendsEachConnectionOnceThenRefuses) {
     EXPECT_EQ(pool.count(), 2);
 }
 
-TEST_P(PoolBackend, ResizeablePoolGrowsToItsMaximum) {
-    DBPoolMgr pool;
-    resizeable(pool, 1, 2);
-    EXPECT_EQ(pool.count(), 1);
-    EXPECT_EQ(dumpOf(pool), "@ class Kel::DBPoolMgr\nSrc=" + target().dsn + " Uid=" + target().user +
-                                " Pwd=" + masked(target().password) + "\n");
-    DB a(&pool);
-    DB b(&pool);
-    EXPECT_EQ(pool.count(), 2);
-    EXPECT_NE(a.db(), b.db());
-    EXPECT_THROW_REASON(DB c(&pool), DBPoolException, 1);
-    EXPECT_EQ(pool.count(), 2);
-}
-
 TEST_P(PoolBackend, ReturnedConnectionsCarryNoTransactionOrManualMode) {
     DBPoolMgr pool;
     fill(pool, 1);
@@ -88,11 +74,22 @@ TEST_P(PoolBackend, ReturnedConnectionsCarryNoTransactionOrManualMode) {
     EXPECT_EQ(rows(), 1);
 }
 
-TEST_P(PoolBackend, RefreshReconnectsResizeablePoolsOnly) {
+TEST_P(PoolBackend, ResizeablePoolGrowsToItsMaximumAndRefreshReconnectsOnlyIt) {
     DBPoolMgr fixed;
     fill(fixed, 1);
     DBPoolMgr growing;
-    resizeable(growing, 1, 1);
+    resizeable(growing, 1, 2);
+    EXPECT_EQ(growing.count(), 1);
+    EXPECT_EQ(dumpOf(growing), "@ class Kel::DBPoolMgr\nSrc=" + target().dsn + " Uid=" + target().user +
+                                   " Pwd=" + masked(target().password) + "\n");
+    {
+        DB a(&growing);
+        DB b(&growing);
+        EXPECT_EQ(growing.count(), 2);
+        EXPECT_NE(a.db(), b.db());
+        EXPECT_THROW_REASON(DB c(&growing), DBPoolException, 1);
+        EXPECT_EQ(growing.count(), 2);
+    }
     for (DBPoolMgr* pool : {&fixed, &growing}) {
         DB d(pool);
         run(*d.db(), "CREATE TEMPORARY TABLE kpl_session (id INTEGER)");
