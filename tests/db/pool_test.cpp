@@ -122,6 +122,9 @@ TEST(PoolFailures, ConnectionFailuresPropagateWhileFillingAndAreSwallowedWhileGr
     EXPECT_THROW_REASON(pool.setResizeable("kel_missing", "u", "p", 2, 3), DatabaseException, -1);
     EXPECT_EQ(pool.count(), 0);
     EXPECT_EQ(dumpOf(pool), "@ class Kel::DBPoolMgr\nSrc=kel_missing Uid=u Pwd=****\n");
+    DBPoolMgr assigned;
+    assigned = pool;
+    EXPECT_EQ(dumpOf(assigned), dumpOf(pool));
     // Growing with parameters that do not connect: nothing to lend, not a DatabaseException.
     EXPECT_THROW_REASON(DB d(&pool), DBPoolException, 1);
     EXPECT_THROW_REASON(DB d(static_cast<DBPoolMgr*>(nullptr)), DBPoolException, 1);
