@@ -19,6 +19,9 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
 
 #if defined(__linux__)
 #include <dlfcn.h>
@@ -29,9 +32,7 @@ namespace db_test {
 enum Backend { SQLite, PostgreSQL, PostgreSQLFault };
 
 struct Target {
-    std::string dsn, user, password;
-    bool mandatory = false;
-    std::string unavailable; // why the backend is not configured here, empty when it is
+    std::string dsn, user, password, unavailable; // unavailable: why the backend is not configured here
 };
 
 inline std::string envText(const char* name) {
@@ -84,20 +85,6 @@ public:
     // The SQLite driver library, as the host's driver manager loads it.
     std::string sqliteDriver() const { return findDriver("KEL_SQLITE_DRIVER", "libsqlite3odbc.so"); }
 
-    // Empty when a connection to b works; otherwise why not.
-    const std::string& probe(Backend b) {
-        if (!_probed[b]) {
-            _probed[b] = true;
-            const Target& t = _targets[b];
-            _why[b] = t.unavailable;
-            Kel::Database d;
-            if (_why[b].empty() && d.open(t.dsn.c_str(), t.user.c_str(), t.password.c_str()) != 0) {
-                _why[b] = t.dsn + " is not reachable through ODBC: " + text(d.lastError());
-            }
-        }
-        return _why[b];
-    }
-
 private:
     Sources() {
 #if defined(__linux__)
@@ -107,7 +94,6 @@ private:
         dlopen("libodbcinst.so.2", RTLD_NOW | RTLD_NODELETE);
 #endif
         _targets[SQLite].dsn = "kel_sqlite";
-        _targets[SQLite].mandatory = true;
         const char* const ports[] = {"KEL_PG_PORT", "KEL_PG_FAULT_PORT"};
         const char* const names[] = {"kel_pg", "kel_pg_fault"};
         for (int i = 0; i < 2; ++i) {
@@ -118,7 +104,7 @@ private:
                     " is not set): run eval \"$(scripts/pg-start.sh)\" first to include these tests";
                 continue;
             }
-            t = {names[i], envText("KEL_PG_USER"), envText("KEL_PG_PASSWORD"), true, ""};
+            t = {names[i], envText("KEL_PG_USER"), envText("KEL_PG_PASSWORD"), ""};
         }
 #ifdef _WIN32
         // Under Wine the host's driver manager answers, and it reads the data sources that
@@ -133,7 +119,6 @@ private:
         // The fault tests stop and start their server with a host command line, which a Windows program
         // under Wine cannot run: std::system() reaches Wine's own command interpreter.
         if (_targets[PostgreSQLFault].unavailable.empty()) {
-            _targets[PostgreSQLFault].mandatory = false;
             _targets[PostgreSQLFault].unavailable = "stopping the server takes a host command line, which a "
                                                     "Windows program under Wine cannot run";
         }
@@ -162,22 +147,7 @@ private:
     kel_test::TempDir _dir;
     std::string _root;
     Target _targets[3];
-    bool _probed[3] = {false, false, false};
-    std::string _why[3];
 };
-
-// Ends the current test (from the test body or SetUp) when backend b cannot be used: a failure where it
-// must work, a skip with the reason otherwise.
-#define DB_TEST_REQUIRE(b)                                                                                   \
-    do {                                                                                                     \
-        const std::string dbWhy_ = db_test::Sources::get().probe(b);                                         \
-        if (!dbWhy_.empty()) {                                                                               \
-            if (db_test::Sources::get().target(b).mandatory) {                                               \
-                FAIL() << dbWhy_;                                                                            \
-            }                                                                                                \
-            GTEST_SKIP() << dbWhy_;                                                                          \
-        }                                                                                                    \
-    } while (0)
 
 // Runs sql, expecting success.
 inline void run(Kel::Database& d, const std::string& sql) {
@@ -190,29 +160,24 @@ inline void recreate(Kel::Database& d, const std::string& definition) {
     run(d, "CREATE TABLE " + definition);
 }
 
-// Runs pg_ctl for the fault server (KEL_PG_FAULT_CTL); a server stopped here is started again when the
-// object goes.
-class ServerControl {
-public:
-    explicit ServerControl(const std::string& ctl) : _ctl(ctl) {}
+// Stops and starts the fault server (the pg_ctl command line of KEL_PG_FAULT_CTL); a server stopped
+// here is started again when the object goes.
+struct ServerControl {
+    bool stopped = false;
     ~ServerControl() {
-        if (_stopped) {
+        if (stopped) {
             start();
         }
     }
-    bool stop() {
-        _stopped = std::system((_ctl + " stop -m fast >/dev/null 2>&1").c_str()) == 0;
-        return _stopped;
+    static bool ctl(const std::string& what) {
+        return std::system((envText("KEL_PG_FAULT_CTL") + " " + what + " >/dev/null 2>&1").c_str()) == 0;
     }
+    bool stop() { return stopped = ctl("stop -m fast"); }
     bool start() {
-        const bool started = std::system((_ctl + " start >/dev/null 2>&1").c_str()) == 0;
-        _stopped = _stopped && !started;
+        const bool started = ctl("start");
+        stopped = stopped && !started;
         return started;
     }
-
-private:
-    std::string _ctl;
-    bool _stopped = false;
 };
 
 // How dumps write a password: "****" when one is set.
@@ -220,45 +185,104 @@ inline std::string masked(const std::string& password) {
     return password.empty() ? "" : "****";
 }
 
-// A one-column query, for counting rows.
-class Scalar : public Kel::ResultSet {
+// A result set over table with its columns bound, in order, to the variables given.
+class Bound : public Kel::ResultSet {
 public:
-    explicit Scalar(Kel::Database* d) : Kel::ResultSet(d) {}
-    std::int32_t value = -1;
+    using Column = std::tuple<const char*, void*, bindDataType, int>; // name, variable, type, size
+    Bound(Kel::Database* d, const char* table, std::vector<Column> columns)
+        : Kel::ResultSet(d), _table(table), _columns(std::move(columns)) {}
 
 protected:
     void prepareFetch() override {}
-    void bindColumns(bindType what) override { bindColumn(what, "v", &value, typeLong, sizeof value); }
-    Kel::String tableName() override { return "unused"; }
+    void bindColumns(bindType what) override {
+        for (const auto& [name, buffer, type, size] : _columns) {
+            bindColumn(what, name, buffer, type, size);
+        }
+    }
+    Kel::String tableName() override { return _table; }
+
+private:
+    const char* _table;
+    std::vector<Column> _columns;
+};
+
+// One integer column of a table, read into value.
+class Ints : public Bound {
+public:
+    explicit Ints(Kel::Database* d, const char* table = "unused", const char* column = "v")
+        : Bound(d, table, {{column, &value, typeLong, sizeof value}}) {}
+    std::int32_t value = -1;
 };
 
 // The single integer that sql selects.
 inline long scalar(Kel::Database& d, const std::string& sql) {
-    Scalar s(&d);
+    Ints s(&d);
     s.open(sql.c_str());
     return s.fetch() == 0 ? s.value : -999;
 }
 
-// Runs each test of a suite once per backend, with _d connected and the suite's table() made afresh.
-class BackendTest : public ::testing::TestWithParam<Backend> {
+// The message of the DatabaseException that f throws; empty when it throws none.
+template <typename F> std::string errorOf(F f) {
+    try {
+        f();
+    } catch (const Kel::DatabaseException& e) {
+        return text(e.message());
+    }
+    return "";
+}
+
+// A test with _d connected to backend() (SQLite unless a suite says otherwise) and the suite's table()
+// made afresh, when it names one.
+class DbTest : public ::testing::Test {
 protected:
+    // Ends the test where the backend is not set up here: a failure for SQLite, which must always
+    // work, a skip for PostgreSQL. A backend that is set up must connect.
     void SetUp() override {
-        DB_TEST_REQUIRE(GetParam());
+        if (!target().unavailable.empty()) {
+            if (backend() == SQLite) {
+                FAIL() << target().unavailable;
+            }
+            GTEST_SKIP() << target().unavailable;
+        }
         connect(_d);
-        if (!HasFatalFailure()) {
+        if (!HasFatalFailure() && !table().empty()) {
             recreate(_d, table());
         }
     }
+    virtual Backend backend() const { return SQLite; }
     // The definition of the suite's table, as recreate() takes it.
-    virtual std::string table() const = 0;
+    virtual std::string table() const { return ""; }
 
-    const Target& target() const { return Sources::get().target(GetParam()); }
+    const Target& target() const { return Sources::get().target(backend()); }
     void connect(Kel::Database& d) const {
         ASSERT_EQ(d.open(target().dsn.c_str(), target().user.c_str(), target().password.c_str()), 0)
             << text(d.lastError());
     }
+    // Adds n connections to a fixed pool.
+    void fill(Kel::DBPoolMgr& pool, int n) const {
+        for (int i = 0; i < n; ++i) {
+            ASSERT_EQ(
+                pool.addPooledDB(target().dsn.c_str(), target().user.c_str(), target().password.c_str()), 0);
+        }
+    }
+    void resizeable(Kel::DBPoolMgr& pool, long initial, long maximum) const {
+        pool.setResizeable(target().dsn.c_str(), target().user.c_str(), target().password.c_str(), initial,
+                           maximum);
+    }
 
     Kel::Database _d;
+    ServerControl server; // used by the tests on PostgreSQLFault
+};
+
+template <Backend B> class On : public DbTest {
+protected:
+    Backend backend() const override { return B; }
+};
+
+// Runs each test of a suite once per backend.
+class BackendTest : public DbTest, public ::testing::WithParamInterface<Backend> {
+protected:
+    Backend backend() const override { return GetParam(); }
 };
 
 inline std::string backendName(const ::testing::TestParamInfo<Backend>& param) {

@@ -4,60 +4,33 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
+#include <vector>
 
 using namespace Kel;
-using db_test::BackendTest;
-using db_test::run;
-using db_test::scalar;
-using db_test::text;
-using kel_test::dumpOf;
+using namespace db_test;
+using R = ResultSet;
 
 namespace {
 
-// Two columns of table t, for the composed texts.
-class Pair : public ResultSet {
-public:
-    explicit Pair(Database* d) : ResultSet(d) {}
-    char a[16] = "x";
-    std::int16_t b = -5;
+// The literal that a composed text writes for the value at v, bound as type.
+std::string valueText(const void* v, R::bindDataType type, int size) {
+    Bound one(nullptr, "t", {{"v", const_cast<void*>(v), type, size}});
+    one.updateRows();
+    return text(one.statement()).substr(std::strlen("UPDATE t SET v = "));
+}
 
-protected:
-    void prepareFetch() override {}
-    void bindColumns(bindType what) override {
-        bindColumn(what, "a", a, typeChar, sizeof a);
-        bindColumn(what, "b", &b, typeShort, sizeof b);
-    }
-    String tableName() override { return "t"; }
-};
-
-// One column of any type, for the value texts.
-class One : public ResultSet {
-public:
-    One(const void* value, bindDataType type, int size)
-        : ResultSet(nullptr), _value(value), _type(type), _size(size) {}
-    std::string valueText() {
-        updateRows();
-        return text(statement()).substr(std::strlen("UPDATE t SET v = "));
-    }
-
-protected:
-    void prepareFetch() override {}
-    void bindColumns(bindType what) override {
-        bindColumn(what, "v", const_cast<void*>(_value), _type, _size);
-    }
-    String tableName() override { return "t"; }
-
-private:
-    const void* _value;
-    bindDataType _type;
-    int _size;
-};
+template <typename T> std::string literal(T value, R::bindDataType type) {
+    return valueText(&value, type, sizeof value);
+}
 
 } // namespace
 
-TEST(ResultSetCompose, InsertUpdateDeleteTexts) {
+TEST(ResultSetCompose, InsertUpdateDeleteTextsWithTextsBetweenQuotesAsTheyAre) {
     Database d;
-    Pair p(&d);
+    char a[16] = "x";
+    std::int16_t b = -5;
+    Bound p(&d, "t", {{"a", a, R::typeChar, sizeof a}, {"b", &b, R::typeShort, sizeof b}});
     EXPECT_EQ(p.insertRow(), 0);
     EXPECT_EQ(text(p.statement()), "INSERT INTO t ( a, b ) VALUES ( 'x', -5 )");
     EXPECT_EQ(d.isInTransaction(), 1);
@@ -73,114 +46,53 @@ TEST(ResultSetCompose, InsertUpdateDeleteTexts) {
     EXPECT_EQ(text(p.statement()), "UPDATE t SET a = 'x', b = -5 WHERE b < 0");
     p.deleteRows();
     EXPECT_EQ(text(p.statement()), "DELETE FROM t WHERE b < 0");
-    EXPECT_EQ(dumpOf(p), "@ class Kel::ResultSet\nDELETE FROM t WHERE b < 0\n");
-}
+    EXPECT_EQ(kel_test::dumpOf(p), "@ class Kel::ResultSet\nDELETE FROM t WHERE b < 0\n");
 
-TEST(ResultSetCompose, TextsGoBetweenQuotesAsTheyAre) {
-    Database d;
-    Pair p(&d);
-    std::strcpy(p.a, "O'Brien");
+    p.setFilter("");
+    std::strcpy(a, "O'Brien");
     p.insertRow();
     EXPECT_EQ(text(p.statement()), "INSERT INTO t ( a, b ) VALUES ( 'O'Brien', -5 )");
-    Database::DeQuote(p.a, "O'Brien");
+    Database::DeQuote(a, "O'Brien");
     p.insertRow();
     EXPECT_EQ(text(p.statement()), "INSERT INTO t ( a, b ) VALUES ( 'O''Brien', -5 )");
 
     // A text that fills its buffer without a terminator is read no further than the buffer.
     const char unterminated[3] = {'a', 'b', 'c'};
-    EXPECT_EQ(One(unterminated, ResultSet::typeChar, 3).valueText(), "'abc'");
+    EXPECT_EQ(valueText(unterminated, R::typeChar, 3), "'abc'");
 }
 
 TEST(ResultSetCompose, ValuesOfEveryTypeAreLiterals) {
-    const std::int16_t s = -32768;
-    const std::uint16_t us = 65535;
-    const std::int32_t l = -2147483647 - 1;
-    const std::uint32_t ul = 4294967295u;
-    const float f = 0.1f;
-    const double dbl = 0.1;
-    const double third = 1.0 / 3;
-    const float fthird = 1.0f / 3;
-    const unsigned char bit = 7;
-    const signed char tiny = -128;
-    const unsigned char utiny = 255;
-    const std::int64_t big = -9223372036854775807LL - 1;
-    const std::uint64_t ubig = 18446744073709551615ULL;
+    EXPECT_EQ(literal<std::int16_t>(-32768, R::typeShort), "-32768");
+    EXPECT_EQ(literal<std::uint16_t>(65535, R::typeUShort), "65535");
+    EXPECT_EQ(literal<std::int32_t>(-2147483647 - 1, R::typeLong), "-2147483648");
+    EXPECT_EQ(literal<std::uint32_t>(4294967295u, R::typeULong), "4294967295");
+    EXPECT_EQ(literal(0.1f, R::typeFloat), "0.1");
+    EXPECT_EQ(literal(0.1, R::typeDouble), "0.1");
+    EXPECT_EQ(literal(1.0f / 3, R::typeFloat), "0.33333334");
+    EXPECT_EQ(literal(1.0 / 3, R::typeDouble), "0.3333333333333333");
+    EXPECT_EQ(literal<unsigned char>(7, R::typeBit), "1");
+    EXPECT_EQ(literal<signed char>(-128, R::typeTinyInt), "-128");
+    EXPECT_EQ(literal<unsigned char>(255, R::typeUTinyInt), "255");
+    EXPECT_EQ(literal<std::int64_t>(-9223372036854775807LL - 1, R::typeBigInt), "-9223372036854775808");
+    EXPECT_EQ(literal<std::uint64_t>(18446744073709551615ULL, R::typeUBigInt), "18446744073709551615");
     const unsigned char bytes[3] = {0x00, 0xAB, 0x7F};
-    SQL_DATE_STRUCT date = {2024, 3, 5};
-    SQL_TIME_STRUCT time = {7, 8, 9};
-    SQL_TIMESTAMP_STRUCT stamp = {2024, 12, 31, 23, 59, 58, 250000000};
-    SQL_NUMERIC_STRUCT price = {10, 2, 0, {0}};
-    price.val[0] = 0x39; // 12345 = 0x3039: -123.45
-    price.val[1] = 0x30;
-    SQL_NUMERIC_STRUCT cents = {10, 3, 1, {0}};
-    cents.val[0] = 5; // 0.005
-    SQL_NUMERIC_STRUCT hundreds = {10, static_cast<SQLSCHAR>(-2), 1, {0}};
-    hundreds.val[0] = 7; // 700
+    EXPECT_EQ(valueText(bytes, R::typeBinary, 3), "X'00AB7F'");
+    EXPECT_EQ(literal(SQL_DATE_STRUCT{2024, 3, 5}, R::typeDate), "{d '2024-03-05'}");
+    EXPECT_EQ(literal(SQL_TIME_STRUCT{7, 8, 9}, R::typeTime), "{t '07:08:09'}");
+    EXPECT_EQ(literal(SQL_TIMESTAMP_STRUCT{2024, 12, 31, 23, 59, 58, 250000000}, R::typeTimestamp),
+              "{ts '2024-12-31 23:59:58.25'}");
+    // Unscaled values are little-endian: 12345 = 0x3039.
+    EXPECT_EQ(literal(SQL_NUMERIC_STRUCT{10, 2, 0, {0x39, 0x30}}, R::typeNumeric), "-123.45");
+    EXPECT_EQ(literal(SQL_NUMERIC_STRUCT{10, 3, 1, {5}}, R::typeNumeric), "0.005");
+    EXPECT_EQ(literal(SQL_NUMERIC_STRUCT{10, static_cast<SQLSCHAR>(-2), 1, {7}}, R::typeNumeric), "700");
     SQL_NUMERIC_STRUCT huge = {38, 0, 1, {0}};
     std::memset(huge.val, 0xFF, sizeof huge.val); // 2^128 - 1
-
-    const struct {
-        const void* value;
-        ResultSet::bindDataType type;
-        int size;
-        const char* literal;
-    } cases[] = {
-        {&s, ResultSet::typeShort, 2, "-32768"},
-        {&us, ResultSet::typeUShort, 2, "65535"},
-        {&l, ResultSet::typeLong, 4, "-2147483648"},
-        {&ul, ResultSet::typeULong, 4, "4294967295"},
-        {&f, ResultSet::typeFloat, 4, "0.1"},
-        {&dbl, ResultSet::typeDouble, 8, "0.1"},
-        {&fthird, ResultSet::typeFloat, 4, "0.33333334"},
-        {&third, ResultSet::typeDouble, 8, "0.3333333333333333"},
-        {&bit, ResultSet::typeBit, 1, "1"},
-        {&tiny, ResultSet::typeTinyInt, 1, "-128"},
-        {&utiny, ResultSet::typeUTinyInt, 1, "255"},
-        {&big, ResultSet::typeBigInt, 8, "-9223372036854775808"},
-        {&ubig, ResultSet::typeUBigInt, 8, "18446744073709551615"},
-        {bytes, ResultSet::typeBinary, 3, "X'00AB7F'"},
-        {&date, ResultSet::typeDate, sizeof date, "{d '2024-03-05'}"},
-        {&time, ResultSet::typeTime, sizeof time, "{t '07:08:09'}"},
-        {&stamp, ResultSet::typeTimestamp, sizeof stamp, "{ts '2024-12-31 23:59:58.25'}"},
-        {&price, ResultSet::typeNumeric, sizeof price, "-123.45"},
-        {&cents, ResultSet::typeNumeric, sizeof cents, "0.005"},
-        {&hundreds, ResultSet::typeNumeric, sizeof hundreds, "700"},
-        {&huge, ResultSet::typeNumeric, sizeof huge, "340282366920938463463374607431768211455"},
-        {&s, static_cast<ResultSet::bindDataType>(31), 2, "NULL"},
-        {nullptr, ResultSet::typeLong, 4, "NULL"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(One(c.value, c.type, c.size).valueText(), c.literal) << "type " << c.type;
-    }
+    EXPECT_EQ(literal(huge, R::typeNumeric), "340282366920938463463374607431768211455");
+    EXPECT_EQ(literal<std::int16_t>(1, static_cast<R::bindDataType>(31)), "NULL");
+    EXPECT_EQ(valueText(nullptr, R::typeLong, 4), "NULL");
 }
 
 namespace {
-
-// Columns of the less common variable types.
-class Numbers : public ResultSet {
-public:
-    explicit Numbers(Database* d) : ResultSet(d) {}
-    std::uint16_t us = 0;
-    std::uint32_t ul = 0;
-    float f = 0;
-    signed char tiny = 0;
-    unsigned char utiny = 0;
-    unsigned char bit = 0;
-    std::uint64_t ubig = 0;
-
-protected:
-    void prepareFetch() override {}
-    void bindColumns(bindType what) override {
-        bindColumn(what, "us", &us, typeUShort, sizeof us);
-        bindColumn(what, "ul", &ul, typeULong, sizeof ul);
-        bindColumn(what, "f", &f, typeFloat, sizeof f);
-        bindColumn(what, "tiny", &tiny, typeTinyInt, sizeof tiny);
-        bindColumn(what, "utiny", &utiny, typeUTinyInt, sizeof utiny);
-        bindColumn(what, "bit", &bit, typeBit, sizeof bit);
-        bindColumn(what, "ubig", &ubig, typeUBigInt, sizeof ubig);
-    }
-    String tableName() override { return "kms_numbers"; }
-};
 
 // A 32-bit variable between two guards: a binding that writes more than 32 bits hits a guard.
 struct Guarded32 {
@@ -265,18 +177,13 @@ TEST_P(ResultSetBackend, ComposedRowsRoundTripAndCellsTellNullEmptyAndLong) {
     for (const auto& row : rows) {
         SCOPED_TRACE("row " + std::to_string(row.id));
         ASSERT_EQ(r.fetch(), 0) << text(_d.lastError());
-        EXPECT_EQ(r.id, row.id);
         EXPECT_STREQ(r.txt, row.txt);
-        EXPECT_EQ(r.columnLength(2), static_cast<std::int64_t>(std::strlen(row.txt)));
-        EXPECT_FALSE(r.isNull(2));
-        EXPECT_EQ(r.qty.value, row.qty);
-        EXPECT_EQ(r.qty.before, guard);
-        EXPECT_EQ(r.qty.after, guard);
-        EXPECT_EQ(r.columnLength(3), 4);
+        EXPECT_EQ(
+            std::make_tuple(r.id, r.columnLength(2), r.isNull(2), r.qty.value, r.columnLength(3)),
+            std::make_tuple(row.id, std::int64_t(std::strlen(row.txt)), false, row.qty, std::int64_t(4)));
+        EXPECT_EQ(std::make_tuple(r.qty.before, r.qty.after, r.code, r.big, int(r.day.day)),
+                  std::make_tuple(guard, guard, std::int16_t(-row.id), 5000000000LL * row.id, row.id));
         EXPECT_DOUBLE_EQ(r.price, 0.1 * row.id);
-        EXPECT_EQ(r.code, -row.id);
-        EXPECT_EQ(r.big, 5000000000LL * row.id);
-        EXPECT_EQ(r.day.day, row.id);
     }
     ASSERT_EQ(r.fetch(), 0);
     EXPECT_EQ(r.id, 4);
@@ -315,20 +222,25 @@ TEST_P(ResultSetBackend, ComposedRowsRoundTripAndCellsTellNullEmptyAndLong) {
     EXPECT_EQ(scalar(_d, "SELECT COUNT(*) FROM krs_t"), 3);
 }
 
-TEST_P(ResultSetBackend, FailedOpenThrowsTheDriversMessageAndStaysClosed) {
+TEST_P(ResultSetBackend, FailedOpenThrowsTheMessageAndStaysClosed) {
     Row r(&_d);
-    bool thrown = false;
-    try {
-        r.open("SELECT nosuchcolumn FROM krs_t");
-    } catch (const DatabaseException& e) {
-        thrown = true;
-        EXPECT_EQ(e.reason(), -1);
-        EXPECT_FALSE(text(e.message()).empty());
-        EXPECT_EQ(text(e.message()), text(_d.lastError()));
-    }
-    EXPECT_TRUE(thrown);
+    EXPECT_THROW_REASON(r.open("SELECT nosuchcolumn FROM krs_t"), DatabaseException, -1);
+    const std::string message = errorOf([&] { r.open("SELECT nosuchcolumn FROM krs_t"); });
+    EXPECT_NE(message, "");
+    EXPECT_EQ(message, text(_d.lastError()));
     EXPECT_EQ(r.isOpen(), 0);
     EXPECT_EQ(r.fetch(), -1);
+    // Without a connection, or on a closed one, the message says so.
+    Ints none(nullptr);
+    EXPECT_EQ(errorOf([&] { none.open("SELECT 1"); }), "the connection is not open");
+    EXPECT_EQ(none.isOpen(), 0);
+    EXPECT_EQ(none.rowCount(), -1);
+    EXPECT_EQ(none.close(), 0);
+    Database closed;
+    Ints onClosed(&closed);
+    EXPECT_EQ(errorOf([&] { onClosed.open(); }), "the connection is not open");
+    EXPECT_EQ(text(closed.lastError()), "the connection is not open");
+    EXPECT_EQ(onClosed.isOpen(), 0);
 
     // An open result set opened again releases its first statement; a copy shares none.
     EXPECT_EQ(r.open(), 0);
@@ -340,66 +252,48 @@ TEST_P(ResultSetBackend, FailedOpenThrowsTheDriversMessageAndStaysClosed) {
 
 DB_TEST_BACKENDS(ResultSetBackend);
 
-TEST(ResultSetMisuse, OpenWithoutAUsableConnectionThrowsAndStaysClosed) {
-    Numbers none(nullptr);
-    EXPECT_EQ(none.database(), nullptr);
-    try {
-        none.open("SELECT 1");
-        ADD_FAILURE() << "no exception";
-    } catch (const DatabaseException& e) {
-        EXPECT_EQ(text(e.message()), "the connection is not open");
+class ResultSetSQLite : public DbTest {
+protected:
+    std::string table() const override {
+        return "kms_numbers (us INTEGER, ul INTEGER, f REAL, tiny INTEGER, utiny INTEGER, bit INTEGER, "
+               "ubig INTEGER)";
     }
-    EXPECT_EQ(none.isOpen(), 0);
-    EXPECT_EQ(none.rowCount(), -1);
-    EXPECT_EQ(none.close(), 0);
+};
 
-    Database closed;
-    Numbers onClosed(&closed);
-    EXPECT_EQ(onClosed.database(), &closed);
-    try {
-        onClosed.open();
-        ADD_FAILURE() << "no exception";
-    } catch (const DatabaseException& e) {
-        EXPECT_EQ(text(e.message()), "the connection is not open");
-    }
-    EXPECT_EQ(text(closed.lastError()), "the connection is not open");
-    EXPECT_EQ(onClosed.isOpen(), 0);
-}
-
-TEST(ResultSetMisuse, AssigningOverAnOpenResultSetClosesIt) {
-    DB_TEST_REQUIRE(db_test::SQLite);
-    Database d;
-    ASSERT_EQ(d.open("kel_sqlite", "", ""), 0);
-    db_test::recreate(d, "kms_numbers (us INTEGER, ul INTEGER, f REAL, tiny INTEGER, utiny INTEGER, "
-                         "bit INTEGER, ubig INTEGER)");
-    run(d, "INSERT INTO kms_numbers VALUES (65535, 4294967295, 0.5, -128, 255, 1, 9223372036854775807)");
-
-    Numbers open(&d);
+TEST_F(ResultSetSQLite, UncommonTypesReadBackAndAssigningOverAnOpenResultSetClosesIt) {
+    run(_d, "INSERT INTO kms_numbers VALUES (65535, 4294967295, 0.5, -128, 255, 1, 9223372036854775807)");
+    std::uint16_t us = 0;
+    std::uint32_t ul = 0;
+    float f = 0;
+    signed char tiny = 0;
+    unsigned char utiny = 0, bit = 0;
+    std::uint64_t ubig = 0;
+    const std::vector<Bound::Column> columns = {
+        {"us", &us, R::typeUShort, sizeof us},       {"ul", &ul, R::typeULong, sizeof ul},
+        {"f", &f, R::typeFloat, sizeof f},           {"tiny", &tiny, R::typeTinyInt, sizeof tiny},
+        {"utiny", &utiny, R::typeUTinyInt, 1},       {"bit", &bit, R::typeBit, sizeof bit},
+        {"ubig", &ubig, R::typeUBigInt, sizeof ubig}};
+    Bound open(&_d, "kms_numbers", columns);
     open.setFilter("tiny < 0");
     ASSERT_EQ(open.open(), 0);
     ASSERT_EQ(open.fetch(), 0);
-    EXPECT_EQ(open.us, 65535u);
-    EXPECT_EQ(open.ul, 4294967295u);
-    EXPECT_EQ(open.f, 0.5f);
-    EXPECT_EQ(open.tiny, -128);
-    EXPECT_EQ(open.utiny, 255);
-    EXPECT_EQ(open.bit, 1);
-    EXPECT_EQ(open.ubig, 9223372036854775807ull);
+    EXPECT_EQ(std::make_tuple(us, ul, f, int(tiny), int(utiny), int(bit), ubig),
+              std::make_tuple(65535u, 4294967295u, 0.5f, -128, 255, 1, 9223372036854775807ull));
     EXPECT_EQ(open.fetch(), 1);
     EXPECT_EQ(open.isEOF(), 1);
 
-    Numbers other(nullptr);
+    Bound other(nullptr, "kms_numbers", columns);
     open = other;
     EXPECT_EQ(open.isOpen(), 0);
     EXPECT_EQ(open.isEOF(), 0);
     EXPECT_EQ(open.database(), nullptr);
 
-    Numbers copy(&d);
+    Bound copy(&_d, "kms_numbers", columns);
     copy.setFilter("tiny > 0");
     ASSERT_EQ(copy.open(), 0);
     open = copy;
     EXPECT_EQ(open.isOpen(), 0);
-    EXPECT_EQ(open.database(), &d);
+    EXPECT_EQ(open.database(), &_d);
     EXPECT_EQ(text(open.statement()), text(copy.statement()));
     // The source keeps its own statement.
     EXPECT_EQ(copy.isOpen(), 1);

@@ -11,59 +11,44 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using namespace Kel;
-using db_test::BackendTest;
-using db_test::run;
-using db_test::scalar;
-using db_test::text;
-
-namespace {
-
-// One product row: text, integers, a real, Kel dates and a few bytes.
-class Product : public ResultSet {
-public:
-    explicit Product(Database* d) : ResultSet(d) {}
-    char name[64] = "";
-    std::int32_t quantity = 0;
-    double price = 0;
-    Date day;
-    Time at;
-    Timestamp moved;
-
-protected:
-    void prepareFetch() override {}
-    void bindColumns(bindType what) override {
-        bindColumn(what, "name", name, typeChar, sizeof name);
-        bindColumn(what, "quantity", &quantity, typeLong, sizeof quantity);
-        bindColumn(what, "price", &price, typeDouble, sizeof price);
-        bindColumn(what, "day", &day, typeKelDate, 0);
-        bindColumn(what, "at", &at, typeKelTime, 0);
-        bindColumn(what, "moved", &moved, typeKelTimestamp, 0);
-    }
-    String tableName() override { return "kst_products"; }
-};
+using namespace db_test;
 
 class StatementTest : public BackendTest {
 protected:
     std::string table() const override {
         return std::string("kst_products (name VARCHAR(60), quantity INTEGER, big BIGINT, price DOUBLE "
                            "PRECISION, day DATE, at TIME, moved TIMESTAMP, data ") +
-               (GetParam() == db_test::SQLite ? "BLOB)" : "BYTEA)");
+               (GetParam() == SQLite ? "BLOB)" : "BYTEA)");
     }
 
     std::string nameWhere(const std::string& condition) {
         Statement q(&_d);
         EXPECT_EQ(q.prepare(("SELECT name FROM kst_products WHERE " + condition).c_str()), Database::ok);
-        char name[64] = "";
         q.bindColumn(1, name, ResultSet::typeChar, sizeof name);
         EXPECT_EQ(q.execute(), Database::ok) << text(_d.lastError());
         return q.fetch() == 0 ? name : "(no row)";
     }
-};
 
-} // namespace
+    // One product row: text, an integer, a real and Kel dates.
+    char name[64] = "";
+    std::int32_t quantity = 0;
+    double price = 0;
+    Date day;
+    Time at;
+    Timestamp moved;
+    Bound product{&_d,
+                  "kst_products",
+                  {{"name", name, ResultSet::typeChar, sizeof name},
+                   {"quantity", &quantity, ResultSet::typeLong, sizeof quantity},
+                   {"price", &price, ResultSet::typeDouble, sizeof price},
+                   {"day", &day, ResultSet::typeKelDate, 0},
+                   {"at", &at, ResultSet::typeKelTime, 0},
+                   {"moved", &moved, ResultSet::typeKelTimestamp, 0}}};
+};
 
 TEST_P(StatementTest, EveryParameterTypeRoundTripsOnceAndAgain) {
     Statement insert(&_d);
@@ -93,123 +78,85 @@ TEST_P(StatementTest, EveryParameterTypeRoundTripsOnceAndAgain) {
     EXPECT_EQ(scalar(_d, "SELECT COUNT(*) FROM kst_products"), 3);
 
     Statement q(&_d);
-    ASSERT_EQ(q.prepare("SELECT name, quantity, big, price, day, at, moved, data FROM kst_products "
-                        "ORDER BY name"),
-              Database::ok);
-    char name[16];
-    std::int32_t quantity = 0;
+    ASSERT_EQ(q.prepare("SELECT name, big, data FROM kst_products ORDER BY name"), Database::ok);
     std::int64_t big = 0;
-    double price = 0;
-    Date day;
-    Time at;
-    Timestamp moved;
     unsigned char data[8] = {};
     q.bindColumn(1, name, ResultSet::typeChar, sizeof name);
-    q.bindColumn(2, &quantity, ResultSet::typeLong, sizeof quantity);
-    q.bindColumn(3, &big, ResultSet::typeBigInt, sizeof big);
-    q.bindColumn(4, &price, ResultSet::typeDouble, sizeof price);
-    q.bindColumn(5, &day, ResultSet::typeKelDate, 0);
-    q.bindColumn(6, &at, ResultSet::typeKelTime, 0);
-    q.bindColumn(7, &moved, ResultSet::typeKelTimestamp, 0);
-    q.bindColumn(8, data, ResultSet::typeBinary, sizeof data);
+    q.bindColumn(2, &big, ResultSet::typeBigInt, sizeof big);
+    q.bindColumn(3, data, ResultSet::typeBinary, sizeof data);
     ASSERT_EQ(q.execute(), Database::ok) << text(_d.lastError());
     // NULL names sort first on SQLite and last on PostgreSQL: collect the rows by name.
     int seen = 0;
     while (q.fetch() == 0) {
         ++seen;
         if (q.isNull(1)) {
-            for (unsigned short c = 2; c <= 8; ++c) {
-                EXPECT_TRUE(q.isNull(c)) << c;
-            }
-            EXPECT_EQ(day.year(), 0);
-            EXPECT_EQ(moved.year(), 0);
+            EXPECT_TRUE(q.isNull(2) && q.isNull(3));
             continue;
         }
         EXPECT_TRUE(std::string(name) == "tea" || std::string(name) == "coffee") << name;
-        EXPECT_EQ(quantity, -2147483647 - 1);
         EXPECT_EQ(big, 9007199254740993LL);
-        EXPECT_EQ(price, 0.1);
-        EXPECT_EQ(day.year(), 2031);
-        EXPECT_EQ(day.month(), 2);
-        EXPECT_EQ(day.day(), 28);
-        EXPECT_EQ(at.hour(), 23);
-        EXPECT_EQ(at.second(), 58.0);
-        EXPECT_EQ(moved.day(), 31);
-        EXPECT_EQ(moved.minute(), 59);
-        EXPECT_DOUBLE_EQ(moved.second(), 58.25);
-        ASSERT_EQ(q.columnLength(8), static_cast<std::int64_t>(sizeof bytes));
+        ASSERT_EQ(q.columnLength(3), static_cast<std::int64_t>(sizeof bytes));
         EXPECT_EQ(std::memcmp(data, bytes, sizeof bytes), 0);
     }
     EXPECT_EQ(seen, 3);
     EXPECT_EQ(q.fetch(), 1);
+
+    // A result set reads the others, into Kel dates too, NULL ones as empty.
+    product.setFilter("name = 'tea'");
+    product.open();
+    ASSERT_EQ(product.fetch(), 0) << text(_d.lastError());
+    EXPECT_EQ(std::make_tuple(quantity, price, product.isNull(4)),
+              std::make_tuple(-2147483647 - 1, 0.1, false));
+    EXPECT_EQ(text(day.format("YYYY-MM-DD")) + text(at.format(" HH:NN:SS")), "2031-02-28 23:59:58");
+    EXPECT_EQ(std::make_tuple(at.second(), moved.year(), moved.day(), moved.minute(), moved.second()),
+              std::make_tuple(58.0, 2024L, 31L, 59L, 58.25));
+    EXPECT_EQ(product.fetch(), 1);
+    product.setFilter("name IS NULL");
+    day = Date(2000, 1, 1);
+    product.open();
+    ASSERT_EQ(product.fetch(), 0);
+    for (unsigned short c = 2; c <= 6; ++c) {
+        EXPECT_TRUE(product.isNull(c)) << c;
+    }
+    EXPECT_EQ(std::make_tuple(day.year(), moved.year()), std::make_tuple(0L, 0L));
 }
 
 TEST_P(StatementTest, SqlShapedTextIsStoredAsItIsAndTouchesOneRow) {
     const char* const shapes[] = {"O'Brien", "x' WHERE 1=1 --", "'); DROP TABLE kst_products; --", "a\\'b"};
-    Product row(&_d);
-    row.quantity = 1;
+    quantity = 1;
     for (const char* shape : shapes) {
-        std::strcpy(row.name, shape);
-        EXPECT_EQ(row.insertBound(), 1) << shape;
+        std::strcpy(name, shape);
+        EXPECT_EQ(product.insertBound(), 1) << shape;
     }
-    EXPECT_EQ(text(row.statement()), "INSERT INTO kst_products ( name, quantity, price, day, at, moved ) "
-                                     "VALUES ( ?, ?, ?, ?, ?, ? )");
+    EXPECT_EQ(text(product.statement()), "INSERT INTO kst_products ( name, quantity, price, day, at, moved ) "
+                                         "VALUES ( ?, ?, ?, ?, ?, ? )");
     EXPECT_EQ(scalar(_d, "SELECT COUNT(*) FROM kst_products"), 4);
 
     // An update aimed by a filter changes the one row, even with a value that looks like a condition.
-    row.setFilter("name = 'O''Brien'");
-    std::strcpy(row.name, "x' WHERE 1=1 --");
-    row.quantity = 7;
-    EXPECT_EQ(row.updateBound(), 1);
-    EXPECT_EQ(text(row.statement()),
+    product.setFilter("name = 'O''Brien'");
+    std::strcpy(name, "x' WHERE 1=1 --");
+    quantity = 7;
+    EXPECT_EQ(product.updateBound(), 1);
+    EXPECT_EQ(text(product.statement()),
               "UPDATE kst_products SET name = ?, quantity = ?, price = ?, day = ?, at = ?, "
               "moved = ? WHERE name = 'O''Brien'");
     EXPECT_EQ(scalar(_d, "SELECT COUNT(*) FROM kst_products WHERE quantity = 7"), 1);
     EXPECT_EQ(scalar(_d, "SELECT COUNT(*) FROM kst_products WHERE name = 'x'' WHERE 1=1 --'"), 2);
     EXPECT_EQ(nameWhere("name LIKE '%DROP%'"), "'); DROP TABLE kst_products; --");
     EXPECT_EQ(nameWhere("name LIKE 'a%'"), "a\\'b");
-    row.setFilter("name = 'nobody'");
-    EXPECT_EQ(row.updateBound(), 0);
+    product.setFilter("name = 'nobody'");
+    EXPECT_EQ(product.updateBound(), 0);
 
-    // The composed texts stay as they were: quotes go in as they are.
-    std::strcpy(row.name, "O'Brien");
-    row.setFilter("");
-    row.insertRow();
-    EXPECT_NE(text(row.statement()).find("VALUES ( 'O'Brien', 7, "), std::string::npos)
-        << text(row.statement());
-}
-
-TEST_P(StatementTest, ResultSetsReadDatesIntoKelDatesAndNullsAsEmpty) {
-    run(_d, "INSERT INTO kst_products (name, quantity, day, at, moved) VALUES ('dated', 1, {d '2030-06-15'}, "
-            "{t '08:30:00'}, {ts '2037-12-31 23:59:59'})");
-    run(_d, "INSERT INTO kst_products (name, quantity) VALUES ('undated', 2)");
-    Product rows(&_d);
-    rows.setSort("quantity");
-    rows.day = Date(2000, 1, 1);
-    rows.open();
-    ASSERT_EQ(rows.fetch(), 0) << text(_d.lastError());
-    EXPECT_EQ(text(rows.day.format("YYYY-MM-DD")), "2030-06-15");
-    EXPECT_EQ(text(rows.at.format("HH:NN:SS")), "08:30:00");
-    EXPECT_EQ(rows.moved.year(), 2037);
-    EXPECT_EQ(rows.moved.second(), 59.0);
-    EXPECT_FALSE(rows.isNull(4));
-    ASSERT_EQ(rows.fetch(), 0);
-    EXPECT_TRUE(rows.isNull(4));
-    EXPECT_TRUE(rows.isNull(6));
-    EXPECT_EQ(rows.day.year(), 0);
-    EXPECT_EQ(rows.moved.year(), 0);
-    EXPECT_EQ(rows.fetch(), 1);
-
-    // Kel dates written into composed texts take the ODBC escapes.
-    rows.day = Date(2031, 1, 2);
-    rows.at = Time(3, 4, 5L);
-    rows.moved = Timestamp(2032, 5, 6, 7, 8, 9L);
-    rows.updateRows();
-    EXPECT_NE(text(rows.statement())
-                  .find("day = {d '2031-01-02'}, at = {t '03:04:05'}, moved = {ts '2032-05-06 "
-                        "07:08:09'}"),
-              std::string::npos)
-        << text(rows.statement());
+    // The composed texts stay as they were: quotes go in as they are, Kel dates take the ODBC escapes.
+    std::strcpy(name, "O'Brien");
+    day = Date(2031, 1, 2);
+    at = Time(3, 4, 5L);
+    moved = Timestamp(2032, 5, 6, 7, 8, 9L);
+    product.setFilter("");
+    product.insertRow();
+    EXPECT_EQ(text(product.statement()),
+              "INSERT INTO kst_products ( name, quantity, price, day, at, moved ) VALUES "
+              "( 'O'Brien', 7, 0, {d '2031-01-02'}, {t '03:04:05'}, {ts '2032-05-06 07:08:09'} )");
 }
 
 TEST_P(StatementTest, BatchesInsertEveryRowOfTheirArrays) {
@@ -251,9 +198,10 @@ TEST_P(StatementTest, ClosingTheConnectionEndsItsStatements) {
 
 DB_TEST_BACKENDS(StatementTest);
 
-TEST(ConnectionString, SQLiteOpensWithoutADataSourceFromAStringOfAnyLength) {
-    DB_TEST_REQUIRE(db_test::SQLite);
-    db_test::Sources& sources = db_test::Sources::get();
+using ConnectionString = DbTest;
+
+TEST_F(ConnectionString, SQLiteOpensWithoutADataSourceFromAStringOfAnyLength) {
+    Sources& sources = Sources::get();
     // A long string: the database file sits below a directory with a 300-character name.
     const std::string part(100, 'd');
     const std::string longName = part + "/" + part + "/" + part;
@@ -261,20 +209,19 @@ TEST(ConnectionString, SQLiteOpensWithoutADataSourceFromAStringOfAnyLength) {
     const std::string connection = "Driver=" + sources.sqliteDriver() +
                                    ";Database=" + sources.hostFile(longName + "/direct.db") + ";Timeout=2000";
     ASSERT_GT(connection.size(), 255u);
-    Database d;
-    ASSERT_EQ(d.openConnectionString(connection.c_str()), Database::ok) << text(d.lastError());
-    EXPECT_EQ(d.isOpen(), 1);
-    run(d, "CREATE TABLE kcs_t (v INTEGER)");
-    run(d, "INSERT INTO kcs_t (v) VALUES (41)");
-    EXPECT_EQ(scalar(d, "SELECT v + 1 FROM kcs_t"), 42);
-    EXPECT_EQ(kel_test::dumpOf(d), "@ class Kel::Database\nSrc=" +
-                                       ("Driver=" + sources.sqliteDriver()).substr(0, 31) + " Usr=Pwd=\n");
-    EXPECT_EQ(d.close(), Database::ok);
+    ASSERT_EQ(_d.openConnectionString(connection.c_str()), Database::ok) << text(_d.lastError());
+    EXPECT_EQ(_d.isOpen(), 1);
+    run(_d, "CREATE TABLE kcs_t (v INTEGER)");
+    run(_d, "INSERT INTO kcs_t (v) VALUES (41)");
+    EXPECT_EQ(scalar(_d, "SELECT v + 1 FROM kcs_t"), 42);
+    EXPECT_EQ(kel_test::dumpOf(_d), "@ class Kel::Database\nSrc=" +
+                                        ("Driver=" + sources.sqliteDriver()).substr(0, 31) + " Usr=Pwd=\n");
+    EXPECT_EQ(_d.close(), Database::ok);
 
     // A source holding '=' is a connection string for open(), and so for pools and automatic managers.
-    ASSERT_EQ(d.open(connection.c_str(), "alice", "s3cret"), Database::ok) << text(d.lastError());
-    EXPECT_EQ(scalar(d, "SELECT v FROM kcs_t"), 41);
-    EXPECT_EQ(kel_test::dumpOf(d).find("s3cret"), std::string::npos);
+    ASSERT_EQ(_d.open(connection.c_str(), "alice", "s3cret"), Database::ok) << text(_d.lastError());
+    EXPECT_EQ(scalar(_d, "SELECT v FROM kcs_t"), 41);
+    EXPECT_EQ(kel_test::dumpOf(_d).find("s3cret"), std::string::npos);
     DBPoolMgr pool;
     pool.setResizeable((connection + ";PWD=zz9plural").c_str(), "", "", 1, 2);
     {
@@ -286,27 +233,26 @@ TEST(ConnectionString, SQLiteOpensWithoutADataSourceFromAStringOfAnyLength) {
     EXPECT_EQ(poolDump.find("zz9plural"), std::string::npos);
     EXPECT_NE(poolDump.find(";PWD=**** Uid="), std::string::npos) << poolDump;
 
-    EXPECT_EQ(d.openConnectionString("Driver=/nowhere/libnothing.so;PWD=hunter2;Database=x"),
+    EXPECT_EQ(_d.openConnectionString("Driver=/nowhere/libnothing.so;PWD=hunter2;Database=x"),
               Database::failed);
-    EXPECT_EQ(text(d.lastError()).find("hunter2"), std::string::npos) << text(d.lastError());
-    EXPECT_EQ(d.openConnectionString("PWD={hun;ter2};Driver=/nowhere/libnothing.so"), Database::failed);
-    EXPECT_EQ(kel_test::dumpOf(d).find("hun"), std::string::npos);
-    EXPECT_EQ(text(d.lastError()).find("hun;ter2"), std::string::npos) << text(d.lastError());
+    EXPECT_EQ(text(_d.lastError()).find("hunter2"), std::string::npos) << text(_d.lastError());
+    EXPECT_EQ(_d.openConnectionString("PWD={hun;ter2};Driver=/nowhere/libnothing.so"), Database::failed);
+    EXPECT_EQ(kel_test::dumpOf(_d).find("hun"), std::string::npos);
+    EXPECT_EQ(text(_d.lastError()).find("hun;ter2"), std::string::npos) << text(_d.lastError());
 }
 
-TEST(ConnectionString, PostgreSQLConnectsAndNeverShowsThePassword) {
-    DB_TEST_REQUIRE(db_test::PostgreSQL);
-    const std::string base =
-        "Driver=" + db_test::findDriver("KEL_PG_DRIVER", "psqlodbca.so") +
-        ";Servername=" + db_test::envText("KEL_PG_HOST") + ";Port=" + db_test::envText("KEL_PG_PORT") +
-        ";Database=" + db_test::envText("KEL_PG_DATABASE") + ";UID=" + db_test::envText("KEL_PG_USER");
-    const std::string password = db_test::envText("KEL_PG_PASSWORD");
-    Database d;
-    ASSERT_EQ(d.openConnectionString((base + ";PWD=" + password).c_str()), Database::ok)
-        << text(d.lastError());
-    EXPECT_EQ(scalar(d, "SELECT 6 * 7"), 42);
-    EXPECT_EQ(kel_test::dumpOf(d).find(password), std::string::npos);
-    EXPECT_EQ(d.openConnectionString((base + ";PWD=" + password + "x").c_str()), Database::failed);
-    EXPECT_EQ(text(d.lastError()).find(password), std::string::npos) << text(d.lastError());
-    EXPECT_EQ(kel_test::dumpOf(d).find(password), std::string::npos);
+using ConnectionStringPostgreSQL = On<PostgreSQL>;
+
+TEST_F(ConnectionStringPostgreSQL, ConnectsAndNeverShowsThePassword) {
+    const std::string base = "Driver=" + findDriver("KEL_PG_DRIVER", "psqlodbca.so") +
+                             ";Servername=" + envText("KEL_PG_HOST") + ";Port=" + envText("KEL_PG_PORT") +
+                             ";Database=" + envText("KEL_PG_DATABASE") + ";UID=" + envText("KEL_PG_USER");
+    const std::string password = envText("KEL_PG_PASSWORD");
+    ASSERT_EQ(_d.openConnectionString((base + ";PWD=" + password).c_str()), Database::ok)
+        << text(_d.lastError());
+    EXPECT_EQ(scalar(_d, "SELECT 6 * 7"), 42);
+    EXPECT_EQ(kel_test::dumpOf(_d).find(password), std::string::npos);
+    EXPECT_EQ(_d.openConnectionString((base + ";PWD=" + password + "x").c_str()), Database::failed);
+    EXPECT_EQ(text(_d.lastError()).find(password), std::string::npos) << text(_d.lastError());
+    EXPECT_EQ(kel_test::dumpOf(_d).find(password), std::string::npos);
 }
