@@ -11,57 +11,43 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <mutex>
+#include <future>
 #include <random>
 #include <string>
 #include <thread>
 
 namespace sock_test {
 
+using Clock = std::chrono::steady_clock;
+
 // Ends the test process with a message when it outlives its limit (times the tests' slowdown): a socket
 // call that blocks for ever then fails the run instead of hanging it.
 class Watchdog {
 public:
     explicit Watchdog(std::chrono::seconds limit)
-        : _test(kel_test::currentTestName()), _limit(limit * kel_test::slowdown()), _thread([this] {
-              std::unique_lock<std::mutex> lock(_mutex);
-              if (!_cv.wait_for(lock, _limit, [this] { return _bDone; })) {
-                  std::fprintf(stderr, "watchdog: %s is still blocked in a socket call after %lld s\n",
-                               _test.c_str(), static_cast<long long>(_limit.count()));
+        : _thread([done = _done.get_future(), test = kel_test::currentTestName(), limit] {
+              if (done.wait_for(limit * kel_test::slowdown()) != std::future_status::ready) {
+                  std::fprintf(stderr, "watchdog: %s is still blocked in a socket call\n", test.c_str());
                   std::fflush(stderr);
                   std::_Exit(3);
               }
           }) {}
     ~Watchdog() {
-        {
-            std::lock_guard<std::mutex> lock(_mutex);
-            _bDone = true;
-        }
-        _cv.notify_one();
+        _done.set_value();
         _thread.join();
     }
-    Watchdog(const Watchdog&) = delete;
-    Watchdog& operator=(const Watchdog&) = delete;
 
 private:
-    const std::string _test;
-    const std::chrono::seconds _limit;
-    std::mutex _mutex;
-    std::condition_variable _cv;
-    bool _bDone = false;
+    std::promise<void> _done;
     std::thread _thread;
 };
 
 // A socket listening on a free port of every local address; the port is stored in port. Ports are tried
 // from a random start below the usual ephemeral range, so parallel test programs rarely meet.
 inline Kel::Socket listenOnFreePort(unsigned short& port) {
-    static unsigned short next = [] {
-        std::random_device rd;
-        return static_cast<unsigned short>(20000 + rd() % 10000);
-    }();
+    static unsigned short next = static_cast<unsigned short>(20000 + std::random_device()() % 10000);
     for (int attempt = 0; attempt < 500; ++attempt) {
         port = next;
         next = static_cast<unsigned short>(next >= 29999 ? 20000 : next + 1);
@@ -81,21 +67,22 @@ inline Kel::Socket listenOnFreePort(unsigned short& port) {
     return Kel::Socket();
 }
 
-// A connected pair over loopback TCP: client and the server's side of the connection.
+// A connected pair over loopback TCP: client and the server's side of the connection, closed at the end.
 struct Connection {
     Kel::Socket client;
     Kel::Socket server;
+    Connection() {
+        unsigned short port = 0;
+        Kel::Socket listener = listenOnFreePort(port);
+        client.connect("127.0.0.1", static_cast<short>(port));
+        server = listener.accept();
+        listener.close();
+    }
+    ~Connection() {
+        client.close();
+        server.close();
+    }
 };
-
-inline Connection connectLoopback() {
-    unsigned short port = 0;
-    Kel::Socket listener = listenOnFreePort(port);
-    Connection c;
-    c.client.connect("127.0.0.1", static_cast<short>(port));
-    c.server = listener.accept();
-    listener.close();
-    return c;
-}
 
 // Receives until exactly size bytes have arrived (or the peer stops sending for five seconds); returns
 // them as one text.
@@ -110,6 +97,22 @@ inline std::string receiveAll(Kel::Socket& s, std::size_t size) {
         all.append(static_cast<const char*>(piece), n);
     }
     return all;
+}
+
+// True once recv reports that the peer ended the connection (within five seconds).
+inline bool peerEnded(Kel::Socket& s) {
+    Kel::String out;
+    try {
+        while (s.recv(out, 5000000ul) > 0) {
+        }
+    } catch (const Kel::SocketException& e) {
+        return e.reason() == 10101 || e.reason() == 10054;
+    }
+    return false;
+}
+
+inline long long millisecondsSince(Clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
 } // namespace sock_test
