@@ -126,6 +126,7 @@ TEST_F(ProfileFiles, CopiesNeverSaveAssignmentsSaveIntoTheTargetsFileAndMovesCar
     {
         Profile other("other.ini", nullptr);
         other = *profile;
+        EXPECT_TRUE(other.profileFound());
         other.writeProfileString("t", "n", "1");
         EXPECT_STREQ(other.getProfileString("s", "g", "x"), "global");
     }

@@ -191,6 +191,7 @@ TEST(ProfileMoves, TakeTheSectionsAndLeaveAnEmptyUsableProfile) {
     first = std::move(first);
     EXPECT_STREQ(first.getProfileString("s", "k", "x"), "v");
     first = std::move(profiles.back());
+    first.writeProfileLong("more", "j", 1); // goes after the sections taken
     EXPECT_EQ(first.getProfileLong("n", "i", -1), 19);
     EXPECT_TRUE(profiles.back().sections().empty());
 }
