@@ -133,11 +133,12 @@ TEST_F(ProfileFiles, CopiesNeverSaveAssignmentsSaveIntoTheTargetsFileAndMovesCar
     // The global entry keeps its mark in the assigned copy.
     EXPECT_EQ(readText(local("other.ini")), "[s]\nk=original\n[t]\nn=1\n");
     {
-        Profile target("other.ini", nullptr);
+        Profile target("other.ini", "other.ini");
         target.writeProfileLong("t", "n", 2);
         profile->writeProfileString("s", "k", "updated");
         // The target ends as its destructor would, then carries the source's file, which it alone saves.
         target = std::move(*profile);
+        EXPECT_EQ(kel_test::dumpOf(*profile), "@ class Kel::Profile\nL=(null) G=(null)\n");
         profile.reset();
         EXPECT_EQ(readText(local("other.ini")), "[s]\nk=original\n[t]\nn=2\n");
         EXPECT_STREQ(target.getProfileString("s", "k", "x"), "updated");
