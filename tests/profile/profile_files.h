@@ -10,7 +10,10 @@
 
 #include <kel/profile.h>
 
-#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
 #include <string>
 
 namespace profile_test {
@@ -18,26 +21,18 @@ namespace profile_test {
 // The file's content read as text, so that CR LF line ends come back as "\n" (or, with binary
 // set, its bytes as they are); "<absent>" when the file cannot be opened.
 inline std::string readText(const std::string& path, bool binary = false) {
-    std::FILE* file = std::fopen(path.c_str(), binary ? "rb" : "r");
-    if (file == nullptr) {
-        return "<absent>";
-    }
-    std::string text;
-    char buffer[4096];
-    std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-        text.append(buffer, got);
-    }
-    std::fclose(file);
-    return text;
+    std::ifstream in(path, binary ? std::ios::binary : std::ios::in);
+    return in ? std::string(std::istreambuf_iterator<char>(in), {}) : "<absent>";
 }
 
 // Writes the bytes exactly as given.
 inline void writeBytes(const std::string& path, const std::string& bytes) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(file, nullptr) << path;
-    ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), file), bytes.size());
-    std::fclose(file);
+    ASSERT_TRUE(std::ofstream(path, std::ios::binary) << bytes) << path;
+}
+
+// The number of names in a directory, so that a test sees a temporary file left behind.
+inline long entriesIn(const std::string& directory) {
+    return static_cast<long>(std::distance(std::filesystem::directory_iterator(directory), {}));
 }
 
 class ProfileFiles : public ::testing::Test {
@@ -49,6 +44,16 @@ protected:
     void writeLocal(const std::string& bytes) { writeBytes(local(), bytes); }
     void writeGlobal(const std::string& bytes) { writeBytes(global.file("app.ini"), bytes); }
     std::string saved() const { return readText(local()); }
+    // Reads the local file name alone, finds k=from in section s there, and sets it to from + 1; meanwhile
+    // runs before the profile saves.
+    static void bump(
+        const std::string& name = "app.ini", long from = 1, const std::function<void()>& meanwhile = [] {}) {
+        Kel::Profile profile(name.c_str(), nullptr);
+        EXPECT_TRUE(profile.profileFound());
+        EXPECT_EQ(profile.getProfileLong("s", "k", 0), from);
+        profile.writeProfileLong("s", "k", from + 1);
+        meanwhile();
+    }
 
     kel_test::TempDir home;
     kel_test::TempDir global;
