@@ -91,6 +91,9 @@ TEST(SocketMisuse, OperationsOutsideTheSocketsDomainAreRejectedWithoutClosing) {
     // Still open and still usable for what its domain allows.
     EXPECT_TRUE(unixSocket.bind(String(path.c_str())));
     unixSocket.close();
+    // Once closed, the missing handle is reported before the path is looked at.
+    EXPECT_THROW_REASON(unixSocket.bind(String("")), SocketException, 10038);
+    EXPECT_THROW_REASON(unixSocket.bind(String(path.c_str())), SocketException, 10038);
 }
 
 TEST(SocketConnect, NamesAndDottedAddressesReachTheListenerAndAFailedResolutionKeepsTheSocket) {
