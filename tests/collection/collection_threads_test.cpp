@@ -57,7 +57,7 @@ TEST(CollectionThreads, ConcurrentAddsAndRemovesKeepTheCount) {
         }
     });
     EXPECT_EQ(shared.count(), static_cast<unsigned long>(threads * perThread / 2));
-    EXPECT_EQ(keysOf(shared).find("count"), std::string::npos); // walks agree with the count
+    EXPECT_EQ(keysOf(shared).find("count"), std::string::npos); // the walks agree with the count
     shared.removeAll(0);
 }
 
