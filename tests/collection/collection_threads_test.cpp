@@ -118,24 +118,21 @@ TEST(CollectionThreads, MultiCollectablesMovedBetweenCollectionsByManyThreads) {
 // Range-for takes no lock: walkers and changers share a lock of the caller's, and the walks always see a
 // whole list.
 TEST(CollectionThreads, WalksUnderTheCallersLockWhileOthersChangeTheCollection) {
-    struct Counted : Collectable {
-        int _iValue = 1;
-    };
     Collection shared;
     Mutex guard;
-    std::vector<Counted> items(64);
+    std::vector<Collectable> items(64); // null keys
     std::atomic<long> badWalks{0};
     onThreads(4, [&](int t) {
         for (int round = 0; round < 300; ++round) {
             guard.lock();
             if (t < 2) {
                 long seen = 0;
-                for (Counted& each : shared.items<Counted>()) {
-                    seen += each._iValue;
+                for (Collectable& each : shared.items()) {
+                    seen += each.key().isNull();
                 }
                 badWalks += seen != static_cast<long>(shared.count());
             } else {
-                Counted& mine = items[static_cast<std::size_t>((round * 2 + t) % 64)];
+                Collectable& mine = items[static_cast<std::size_t>((round * 2 + t) % 64)];
                 mine.remove(0);
                 shared.addTail(&mine);
             }
