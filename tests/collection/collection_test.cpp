@@ -57,8 +57,7 @@ TEST(Collection, LinksStayRightInBothDirectionsAndMisuseChangesNothing) {
     c.remove(&a, 0);
     d.addHead(&a);
     c.addTail(&y);
-    EXPECT_EQ(keysOf(c), "b y");
-    EXPECT_EQ(keysOf(d), "a x");
+    EXPECT_EQ(keysOf(c, d), "b y | a x");
 
     EXPECT_THROW_REASON(c.addTail(&b), CollectionException, 1);
     EXPECT_THROW_REASON(d.addHead(&b), CollectionException, 1);
@@ -72,8 +71,7 @@ TEST(Collection, LinksStayRightInBothDirectionsAndMisuseChangesNothing) {
     EXPECT_THROW_REASON(c.remove(&b, 0), CollectionException, 3); // removed twice
     EXPECT_THROW_REASON(c.next(&b), CollectionException, 3);      // stepping on from a removed element
     b.remove(1);                                                  // free: nothing to leave
-    EXPECT_EQ(keysOf(c), "y");
-    EXPECT_EQ(keysOf(d), "a x");
+    EXPECT_EQ(keysOf(c, d), "y | a x");
 }
 
 TEST(Collection, FindStartsAfterTheGivenElement) {
@@ -146,8 +144,7 @@ TEST(Collection, NestsButNeverContainsItself) {
     EXPECT_THROW_REASON(inner.addHead(&middle), CollectionException, 1);
     EXPECT_THROW_REASON(inner.addTail(&inner), CollectionException, 1);
     EXPECT_THROW_REASON(middle.addTail(&middle), CollectionException, 1);
-    EXPECT_EQ(keysOf(outer), "(null)");
-    EXPECT_EQ(keysOf(inner), "a");
+    EXPECT_EQ(keysOf(outer, inner), "(null) | a");
     outer.remove(&middle, 1); // a collection's owner flags are 0: never deleted
     inner.addTail(&outer);
     EXPECT_EQ(keysOf(inner), "a (null)");
@@ -195,8 +192,7 @@ TEST(CollectionMove, ElementsFollowTheMovedCollection) {
         Collection source(1);
         addAll(source, {&a, &m, new Item("heap", 1, &deaths)});
         Collection moved(std::move(source));
-        EXPECT_EQ(keysOf(moved), "a m heap");
-        EXPECT_EQ(keysOf(source), "");
+        EXPECT_EQ(keysOf(moved, source), "a m heap | ");
         EXPECT_EQ(m.collectionCount(), 2ul);
 
         // Every operation on the elements now goes to the new holder, none to the old one.
@@ -207,8 +203,7 @@ TEST(CollectionMove, ElementsFollowTheMovedCollection) {
         a.remove(0);
         EXPECT_EQ(keysOf(moved), "m heap");
         m.remove(&moved, 0);
-        EXPECT_EQ(keysOf(moved), "heap");
-        EXPECT_EQ(keysOf(other), "m");
+        EXPECT_EQ(keysOf(moved, other), "heap | m");
         moved.addHead(&a);
         source.addTail(&owned); // the moved-from collection is an ordinary empty one
         EXPECT_EQ(keysOf(source), "owned");
@@ -227,8 +222,7 @@ TEST(CollectionMove, AssignmentReleasesTheTargetsElementsFirst) {
     addAll(source, {&a, &b});
     target = std::move(source);
     EXPECT_EQ(deaths, 1); // the owned element went as the target's destructor would have let it go
-    EXPECT_EQ(keysOf(target), "a b");
-    EXPECT_EQ(keysOf(source), "");
+    EXPECT_EQ(keysOf(target, source), "a b | ");
     target = std::move(target); // to itself: unchanged
     EXPECT_EQ(keysOf(target), "a b");
 
@@ -237,13 +231,10 @@ TEST(CollectionMove, AssignmentReleasesTheTargetsElementsFirst) {
     outer.addTail(&inner);
     inner.addTail(&kept); // free again
     inner = std::move(outer);
-    EXPECT_EQ(keysOf(outer), "(null)");
-    EXPECT_EQ(keysOf(inner), "kept");
+    EXPECT_EQ(keysOf(outer, inner), "(null) | kept");
     // A held collection that is moved from stays where it is, empty; the new one is free.
     Collection taken(std::move(inner));
-    EXPECT_EQ(keysOf(inner), "");
-    EXPECT_EQ(keysOf(outer), "(null)");
-    EXPECT_EQ(keysOf(taken), "kept");
+    EXPECT_EQ(keysOf(inner, outer, taken), " | (null) | kept");
     outer.addTail(&taken);
     EXPECT_EQ(outer.count(), 2ul);
 }
@@ -302,8 +293,7 @@ TEST(MultiCollectable, EachCollectionKeepsItsOwnOrderAmongPlainElements) {
     for (Multi* m : {&a, &b, &x}) {
         c2.addHead(m);
     }
-    EXPECT_EQ(keysOf(c1), "a p1 b p2 x");
-    EXPECT_EQ(keysOf(c2), "x b a");
+    EXPECT_EQ(keysOf(c1, c2), "a p1 b p2 x | x b a");
     std::string walk;
     for (Multi& e : c2.items<Multi>()) {
         walk += static_cast<const char*>(e.key());
@@ -311,13 +301,11 @@ TEST(MultiCollectable, EachCollectionKeepsItsOwnOrderAmongPlainElements) {
     EXPECT_EQ(walk, "xba");
     c1.remove(&p1, 0); // between two multis
     c1.remove(&b, 0);  // between a multi and a plain element
-    EXPECT_EQ(keysOf(c1), "a p2 x");
-    EXPECT_EQ(keysOf(c2), "x b a");
+    EXPECT_EQ(keysOf(c1, c2), "a p2 x | x b a");
     a.remove(&c2, 0);
     c1.remove(&x, 0);
     c1.addHead(&b);
-    EXPECT_EQ(keysOf(c1), "b a p2");
-    EXPECT_EQ(keysOf(c2), "x b");
+    EXPECT_EQ(keysOf(c1, c2), "b a p2 | x b");
 }
 
 TEST(MultiCollectable, MisuseThrowsAndLeavesNoRecordBehind) {
@@ -336,8 +324,7 @@ TEST(MultiCollectable, MisuseThrowsAndLeavesNoRecordBehind) {
         EXPECT_THROW_REASON(c2.remove(&m, 0), CollectionException, 3);
         EXPECT_EQ(m.collectionCount(), 0ul);
     }
-    EXPECT_EQ(keysOf(c1), "n");
-    EXPECT_EQ(keysOf(c2), "");
+    EXPECT_EQ(keysOf(c1, c2), "n | ");
 }
 
 TEST(MultiCollectable, LeavingOrDyingClearsEveryCollection) {
@@ -352,8 +339,7 @@ TEST(MultiCollectable, LeavingOrDyingClearsEveryCollection) {
         c1.addHead(&doomed);
         c2.addTail(&doomed);
     }
-    EXPECT_EQ(keysOf(c1), "n");
-    EXPECT_EQ(keysOf(c2), "n");
+    EXPECT_EQ(keysOf(c1, c2), "n | n");
     n.remove(MultiCollectable::allCollections(), 1);
     EXPECT_EQ(deaths, 0);
     EXPECT_EQ(c1.count() + c2.count(), 0ul);

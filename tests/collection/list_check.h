@@ -27,6 +27,11 @@ inline std::string keysOf(Kel::Collection& c) {
     return forward;
 }
 
+// The keys of several collections, " | " between them.
+template <typename... More> std::string keysOf(Kel::Collection& c, Kel::Collection& next, More&... more) {
+    return keysOf(c) + " | " + keysOf(next, more...);
+}
+
 } // namespace kel_test
 
 #endif
