@@ -12,9 +12,7 @@ namespace kel_test {
 inline std::string keysOf(Kel::Collection& c) {
     std::string forward, backward;
     unsigned long walked = 0;
-    auto text = [](Kel::Collectable* e) {
-        return e->key().isNull() ? std::string("(null)") : std::string(e->key());
-    };
+    auto text = [](Kel::Collectable* e) { return e->key().isNull() ? "(null)" : std::string(e->key()); };
     for (Kel::Collectable* e = c.next(nullptr); e && walked <= c.count(); e = c.next(e), ++walked) {
         forward += (forward.empty() ? "" : " ") + text(e);
     }
@@ -22,13 +20,16 @@ inline std::string keysOf(Kel::Collection& c) {
          e = c.previous(e), ++walked) {
         backward = text(e) + (backward.empty() ? "" : " ") + backward;
     }
-    if (forward != backward) {
-        return "forward [" + forward + "] backward [" + backward + "]";
-    }
-    if (walked != 2 * c.count()) {
-        return "count " + std::to_string(c.count()) + " for [" + forward + "]";
+    if (forward != backward || walked != 2 * c.count()) {
+        return "count " + std::to_string(c.count()) + ", forward [" + forward + "] backward [" + backward +
+               "]";
     }
     return forward;
+}
+
+// The keys of several collections, " | " between them.
+template <typename... More> std::string keysOf(Kel::Collection& c, Kel::Collection& next, More&... more) {
+    return keysOf(c) + " | " + keysOf(next, more...);
 }
 
 } // namespace kel_test
