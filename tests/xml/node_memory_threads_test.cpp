@@ -38,19 +38,14 @@ std::string nameOf(int i) {
 }
 
 bool holds(const XMLNode& node, int i) {
-    const std::string expected = nameOf(i);
     const XMLAttr* attribute = node.attribute(nullptr);
-    return expected == static_cast<const char*>(node.name()) && attribute &&
-           expected == static_cast<const char*>(attribute->value());
-}
-
-void describe(XMLNode* node, int i) {
-    node->attribute("id", nameOf(i).c_str());
+    return nameOf(i) == static_cast<const char*>(node.name()) && attribute &&
+           nameOf(i) == static_cast<const char*>(attribute->value());
 }
 
 XMLNode* makeNode(int i) {
     XMLNode* node = new XMLNode(String(nameOf(i).c_str()));
-    describe(node, i);
+    node->attribute("id", nameOf(i).c_str());
     return node;
 }
 
@@ -144,7 +139,8 @@ TEST(NodeMemory, NodesMadeOnOneThreadAreDestroyedOnAnother) {
         });
     }
     threads.emplace_back([&] {
-        for (;;) {
+        for (bool done = false; !done;) {
+            done = producing == 0; // read before the swap: every node handed over by then is in this batch
             std::vector<std::pair<XMLNode*, int>> batch;
             {
                 std::lock_guard<std::mutex> guard(lock);
@@ -153,12 +149,6 @@ TEST(NodeMemory, NodesMadeOnOneThreadAreDestroyedOnAnother) {
             for (auto& each : batch) {
                 damaged += !holds(*each.first, each.second);
                 delete each.first;
-            }
-            if (batch.empty() && producing == 0) {
-                std::lock_guard<std::mutex> guard(lock);
-                if (handedOver.empty()) {
-                    return;
-                }
             }
             std::this_thread::yield();
         }
@@ -176,7 +166,7 @@ TEST(NodeMemory, ADestroyedTreeGivesItsMemoryBack) {
     {
         XMLNode root("root");
         for (int i = 0; i < 20000; ++i) {
-            describe(root.addNode(nameOf(i).c_str(), nameOf(i).c_str()), i);
+            root.addNode(nameOf(i).c_str(), nameOf(i).c_str())->attribute("id", nameOf(i).c_str());
         }
         built = heapInUse() - before;
     }

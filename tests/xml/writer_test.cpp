@@ -1,4 +1,5 @@
 #include "kel_test.h"
+#include "xml_content.h"
 
 #include <kel/xml.h>
 
@@ -18,7 +19,7 @@ const XMLNode* readBack(const XMLDoc& doc, XMLDoc& into) {
 
 } // namespace
 
-TEST(XMLWriter, WritesTheDocumentWithTabIndentation) {
+TEST(XMLWriter, WritesTheDocumentWithTabIndentationFollowingTheLevel) {
     XMLDoc doc("root", "1.0", "UTF-8");
     XMLNode* root = doc.rootNode();
     root->attribute("id", "7");
@@ -26,7 +27,8 @@ TEST(XMLWriter, WritesTheDocumentWithTabIndentation) {
     root->addNode("b", String());
     const char* comment = "<!-- c -->";
     root->addNode(comment);
-    root->addNode("n", "c", String())->addNode("d", "5 < 6");
+    XMLNode* mid = root->addNode("n", "c", String());
+    mid->addNode("d", "5 < 6");
     EXPECT_EQ(std::string(doc.stream()), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                                          "<root id=\"7\">\n"
                                          "\t<a x=\"1\">text</a>\n"
@@ -36,29 +38,18 @@ TEST(XMLWriter, WritesTheDocumentWithTabIndentation) {
                                          "\t\t<d>5 &lt; 6</d>\n"
                                          "\t</n:c>\n"
                                          "</root>\n");
-}
-
-TEST(XMLWriter, IndentationFollowsTheLevel) {
-    XMLNode root("r");
-    XMLNode* mid = root.addNode("m", "")->addNode("x", "");
-    mid->addNode("leaf", "v");
-    EXPECT_EQ(std::string(mid->stream(false)), "<x>\n\t\t\t<leaf>v</leaf>\n\t\t</x>\n");
-    EXPECT_EQ(std::string(mid->stream(true)), "\t\t<x>\n\t\t\t<leaf>v</leaf>\n\t\t</x>\n");
+    EXPECT_EQ(std::string(mid->stream(false)), "<n:c>\n\t\t<d>5 &lt; 6</d>\n\t</n:c>\n");
+    EXPECT_EQ(std::string(mid->stream(true)), "\t<n:c>\n\t\t<d>5 &lt; 6</d>\n\t</n:c>\n");
     EXPECT_EQ(std::string(XMLNode("name").stream(true)), "<name/>\n");
 }
 
-TEST(XMLWriter, EncodesTextAndAttributeValues) {
+TEST(XMLWriter, EncodesTextAndAttributeValuesAndWritesDeclarationsLikeElements) {
     XMLNode n("e");
     n.value("a&b");
     n.attribute("k", "x<y");
     EXPECT_EQ(std::string(n.stream(false)), "<e k=\"x&lt;y\">a&amp;b</e>\n");
-    XMLAttr quoted(nullptr, "q", "say \"hi\"");
-    EXPECT_EQ(std::string(quoted.stream()), "q=\"say &quot;hi&quot;\"");
-    XMLAttr null(nullptr, "z", String());
-    EXPECT_EQ(std::string(null.stream()), "z=\"\"");
-}
-
-TEST(XMLWriter, DeclarationsAreWrittenLikeElements) {
+    EXPECT_EQ(std::string(XMLAttr(nullptr, "q", "say \"hi\"").stream()), "q=\"say &quot;hi&quot;\"");
+    EXPECT_EQ(std::string(XMLAttr(nullptr, "z", String()).stream()), "z=\"\"");
     XMLNode decl("DOCTYPE");
     decl.type(XMLNode::Declaration);
     decl.attribute("html", String());
@@ -137,77 +128,68 @@ TEST(XMLWriter, TextsXmlCannotHoldAreRefused) {
         withAttribute.attribute("k", text);
         EXPECT_THROW_REASON(withAttribute.stream(false), XMLException, 302);
     }
+    // Only a childless element named "!--" stands for a comment: a declaration so named, or such an
+    // element with children or attributes, is written as what it is (and refused, as XML cannot hold the
+    // name).
     const struct {
         const char* what;
         XMLNode::Type type;
         const char* name;
         const char* value;
         long reason;
+        const char* child;
+        const char* attribute;
     } rows[] = {
-        {"comment holding --", XMLNode::Comment, "!--", "<!-- a -- b -->", 302},
-        {"comment text ending with -", XMLNode::Comment, "!--", "a-", 302},
-        {"instruction holding ?>", XMLNode::Instruction, "pi", "a ?> b", 302},
-        {"empty element name", XMLNode::Element, "", "v", 303},
-        {"name with a blank", XMLNode::Element, "a b", "v", 303},
-        {"name starting with a digit", XMLNode::Element, "1a", "v", 303},
-        {"name with a quote", XMLNode::Element, "a\"", nullptr, 303},
+        {"comment holding --", XMLNode::Comment, "!--", "<!-- a -- b -->", 302, nullptr, nullptr},
+        {"comment text ending with -", XMLNode::Comment, "!--", "a-", 302, nullptr, nullptr},
+        {"instruction holding ?>", XMLNode::Instruction, "pi", "a ?> b", 302, nullptr, nullptr},
+        {"empty element name", XMLNode::Element, "", "v", 303, nullptr, nullptr},
+        {"name with a blank", XMLNode::Element, "a b", "v", 303, nullptr, nullptr},
+        {"name starting with a digit", XMLNode::Element, "1a", "v", 303, nullptr, nullptr},
+        {"name with a quote", XMLNode::Element, "a\"", nullptr, 303, nullptr, nullptr},
+        {"declaration named as a comment", XMLNode::Declaration, "!--/r", nullptr, 303, nullptr, nullptr},
+        {"comment-named element with a child", XMLNode::Element, "!--x", nullptr, 303, "c", nullptr},
+        {"comment-named element with an attribute", XMLNode::Element, "!--", nullptr, 303, nullptr, "x"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         XMLNode root("r");
         XMLNode* n = root.addNode(row.name, row.value);
         n->type(row.type);
+        if (row.child) {
+            n->addNode(row.child, "lost if written as a comment");
+        }
+        if (row.attribute) {
+            n->attribute(row.attribute, "lost if written as a comment");
+        }
         EXPECT_THROW_REASON(root.stream(true), XMLException, row.reason);
     }
     XMLNode badAttribute("r");
     badAttribute.attribute("a=b", "1");
     EXPECT_THROW_REASON(badAttribute.stream(true), XMLException, 303);
-
-    // Only a childless element named "!--" stands for a comment: a declaration so named, or such an
-    // element with children, is written as what it is (and refused, as XML cannot hold the name).
-    XMLNode declaration("r");
-    declaration.addNode("!--/r", String())->type(XMLNode::Declaration);
-    EXPECT_THROW_REASON(declaration.stream(true), XMLException, 303);
-    XMLNode parent("r");
-    parent.addNode("!--x", String())->addNode("c", "lost if written as a comment");
-    EXPECT_THROW_REASON(parent.stream(true), XMLException, 303);
-    XMLNode attributed("r");
-    attributed.addNode("!--", String())->attribute("x", "lost if written as a comment");
-    EXPECT_THROW_REASON(attributed.stream(true), XMLException, 303);
-    XMLDoc rootless("!--", "1.0", "UTF-8");
-    EXPECT_THROW_REASON(rootless.stream(), XMLException, 303);
+    EXPECT_THROW_REASON(XMLDoc("!--", "1.0", "UTF-8").stream(), XMLException, 303);
 }
 
 TEST(XMLWriter, CommentsReadBackAsTheSameComment) {
     // However many blanks follow "<!--", and whatever they are, the comment comes back with its value.
-    const char* comments[] = {
-        "<!-- one -->",
-        "<!--  two -->",
-        "<!--    four -->",
-        "<!--      six <b/> -->",
-        "<!--\n      <option>x</option>\n-->",
-        "<!--name\n        text -->",
-        "<!--abcdef   x-->",
-    };
-    for (const char* comment : comments) {
+    for (const char* comment :
+         {"<!-- one -->", "<!--  two -->", "<!--    four -->", "<!--      six <b/> -->",
+          "<!--\n      <option>x</option>\n-->", "<!--name\n        text -->", "<!--abcdef   x-->"}) {
+        SCOPED_TRACE(comment);
         XMLDoc doc("r", "1.0", "UTF-8");
-        const char* cursor = comment;
-        const XMLNode* original = doc.rootNode()->addNode(cursor);
+        const XMLNode* original = kel_test::parseNode(*doc.rootNode(), comment);
         doc.rootNode()->addNode("after", "t");
-        ASSERT_EQ(original->type(), XMLNode::Comment) << comment;
+        ASSERT_EQ(original->type(), XMLNode::Comment);
         XMLDoc back;
         const XMLNode* c = readBack(doc, back);
-        ASSERT_NE(c, nullptr) << comment;
-        EXPECT_EQ(c->type(), XMLNode::Comment) << comment;
-        EXPECT_STREQ(c->value(), original->value()) << comment;
-        EXPECT_STREQ(back.rootNode()->nextChild(c)->name(), "after") << comment;
+        ASSERT_NE(c, nullptr);
+        EXPECT_EQ(c->type(), XMLNode::Comment);
+        EXPECT_STREQ(c->value(), original->value());
+        EXPECT_STREQ(back.rootNode()->nextChild(c)->name(), "after");
     }
-}
-
-TEST(XMLWriter, CommentWithoutValue) {
+    // Without a value.
     XMLNode root("r");
     root.addNode("!--", String())->type(XMLNode::Comment);
-    XMLNode* named = root.addNode("!--", String());
-    named->value("");
+    root.addNode("!--", "");
     EXPECT_NO_THROW(root.stream(true));
 }

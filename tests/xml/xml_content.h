@@ -17,6 +17,38 @@
 
 namespace kel_test {
 
+inline std::string text(const Kel::String& s) {
+    return s.isNull() ? "(null)" : static_cast<const char*>(s);
+}
+
+// The children of a node, each followed by ",": an element by its name, a text node as 'text', a comment
+// as #, an instruction as ?name; a child whose parent link is wrong is marked.
+inline std::string childList(const Kel::XMLNode& node) {
+    std::string s;
+    for (const Kel::XMLNode* c = node.nextChild(nullptr); c; c = node.nextChild(c)) {
+        s += c->type() == Kel::XMLNode::Text          ? "'" + text(c->value()) + "'"
+             : c->type() == Kel::XMLNode::Comment     ? "#"
+             : c->type() == Kel::XMLNode::Instruction ? "?" + text(c->name())
+                                                      : text(c->name());
+        s += c->parent() == &node ? "," : "(bad parent),";
+    }
+    return s;
+}
+
+// The attributes of a node in order, as "name=value;".
+inline std::string attributeList(const Kel::XMLNode& node) {
+    std::string s;
+    for (Kel::XMLAttr* a = node.attribute(nullptr); a; a = node.attribute(a)) {
+        s += text(a->name()) + "=" + text(a->value()) + ";";
+    }
+    return s;
+}
+
+// Parses one node at the start of text under parent and returns it (owned by the parent).
+inline Kel::XMLNode* parseNode(Kel::XMLNode& parent, const char* text) {
+    return parent.addNode(text);
+}
+
 inline bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
@@ -80,59 +112,31 @@ inline void putStart(std::string& lines, const Kel::XMLNode* n) {
     }
 }
 
-// The content of the element root and its subtree (none for a null root), walked with a loop.
-inline std::string contentOf(const Kel::XMLNode* root) {
-    std::string lines;
-    if (!root) {
-        return lines;
-    }
-    std::string run;
-    const Kel::XMLNode* n = root;
+// Appends the content of the element n and its subtree; run holds the text read since the last tag.
+inline void putContent(std::string& lines, std::string& run, const Kel::XMLNode* n) {
+    putRun(lines, run);
     putStart(lines, n);
-    for (;;) {
-        // n is an element whose start is written: its value, or its children.
-        const Kel::XMLNode* child = n->nextChild(nullptr);
-        if (!child) {
-            appendCollapsed(run, n->value());
-        }
-        while (child) {
-            if (child->type() == Kel::XMLNode::Text) {
-                appendCollapsed(run, child->value());
-            } else if (isElement(child)) {
-                putRun(lines, run);
-                putStart(lines, child);
-                break;
-            }
-            child = n->nextChild(child);
-        }
-        if (child) {
-            n = child;
-            continue;
-        }
-        // n ends; go on after it in its parent.
-        for (;;) {
-            putRun(lines, run);
-            lines += ")\n";
-            if (n == root) {
-                return lines;
-            }
-            const Kel::XMLNode* parent = n->parent();
-            const Kel::XMLNode* next = parent->nextChild(n);
-            while (next && !isElement(next)) {
-                if (next->type() == Kel::XMLNode::Text) {
-                    appendCollapsed(run, next->value());
-                }
-                next = parent->nextChild(next);
-            }
-            if (next) {
-                putRun(lines, run);
-                putStart(lines, next);
-                n = next;
-                break;
-            }
-            n = parent;
+    if (!n->nextChild(nullptr)) {
+        appendCollapsed(run, n->value());
+    }
+    for (const Kel::XMLNode* c = n->nextChild(nullptr); c; c = n->nextChild(c)) {
+        if (c->type() == Kel::XMLNode::Text) {
+            appendCollapsed(run, c->value());
+        } else if (isElement(c)) {
+            putContent(lines, run, c);
         }
     }
+    putRun(lines, run);
+    lines += ")\n";
+}
+
+// The content of the element root and its subtree (none for a null root).
+inline std::string contentOf(const Kel::XMLNode* root) {
+    std::string lines, run;
+    if (root) {
+        putContent(lines, run, root);
+    }
+    return lines;
 }
 
 } // namespace kel_test
