@@ -29,15 +29,9 @@ TEST(XMLWriter, WritesTheDocumentWithTabIndentationFollowingTheLevel) {
     root->addNode(comment);
     XMLNode* mid = root->addNode("n", "c", String());
     mid->addNode("d", "5 < 6");
-    EXPECT_EQ(std::string(doc.stream()), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                                         "<root id=\"7\">\n"
-                                         "\t<a x=\"1\">text</a>\n"
-                                         "\t<b/>\n"
-                                         "\t<!-- c -->\n"
-                                         "\t<n:c>\n"
-                                         "\t\t<d>5 &lt; 6</d>\n"
-                                         "\t</n:c>\n"
-                                         "</root>\n");
+    EXPECT_EQ(std::string(doc.stream()),
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<root id=\"7\">\n\t<a "
+              "x=\"1\">text</a>\n\t<b/>\n\t<!-- c -->\n\t<n:c>\n\t\t<d>5 &lt; 6</d>\n\t</n:c>\n</root>\n");
     EXPECT_EQ(std::string(mid->stream(false)), "<n:c>\n\t\t<d>5 &lt; 6</d>\n\t</n:c>\n");
     EXPECT_EQ(std::string(mid->stream(true)), "\t<n:c>\n\t\t<d>5 &lt; 6</d>\n\t</n:c>\n");
     EXPECT_EQ(std::string(XMLNode("name").stream(true)), "<name/>\n");

@@ -44,6 +44,24 @@ inline std::string attributeList(const Kel::XMLNode& node) {
     return s;
 }
 
+// A subtree on one line: a type mark (? instruction, ! declaration, # comment), [namespace:]name, "=value"
+// unless null, the attributes in braces, the children in parentheses; a text node is 'text'.
+inline std::string shapeOf(const Kel::XMLNode& n) {
+    static const char* const marks[] = {"", "?", "!", "#"};
+    if (n.type() == Kel::XMLNode::Text) {
+        return "'" + text(n.value()) + "'";
+    }
+    std::string s =
+        marks[n.type()] + (n.nameSpace().isNull() ? "" : text(n.nameSpace()) + ":") + text(n.name());
+    s += (n.value().isNull() ? "" : "=" + text(n.value())) +
+         (n.attribute(nullptr) ? "{" + attributeList(n) + "}" : "");
+    for (const Kel::XMLNode* c = n.nextChild(nullptr); c; c = n.nextChild(c)) {
+        s +=
+            (c == n.nextChild(nullptr) ? "(" : " ") + shapeOf(*c) + (c->parent() == &n ? "" : "(bad parent)");
+    }
+    return s + (n.nextChild(nullptr) ? ")" : "");
+}
+
 // Parses one node at the start of text under parent and returns it (owned by the parent).
 inline Kel::XMLNode* parseNode(Kel::XMLNode& parent, const char* text) {
     return parent.addNode(text);
