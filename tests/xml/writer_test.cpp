@@ -94,18 +94,8 @@ TEST(XMLWriter, WhatIsWrittenReadsBackToTheSameValues) {
     doc.rootNode()->addNode("entity", "&amp;lt;");
 
     XMLDoc back;
-    const XMLNode* b = readBack(doc, back);
-    ASSERT_NE(b, nullptr);
-    EXPECT_STREQ(b->value(), bytes.c_str());
-    EXPECT_STREQ(b->attribute(String("all")), bytes.c_str());
-    EXPECT_TRUE(b->attribute(String("null")).isNull());
-    EXPECT_STREQ(b->attribute(String("quote")), "\"&quot;\"");
-    EXPECT_STREQ(b->attribute(String("blanks")), "\t\n\r ");
-    EXPECT_EQ(b->nextChild(nullptr), nullptr);
-    const XMLNode* blank = back.rootNode()->nextChild(b);
-    EXPECT_STREQ(blank->value(), " ");
-    EXPECT_STREQ(back.rootNode()->nextChild(blank)->value(), "\t\r\n ");
-    EXPECT_STREQ(back.rootNode()->findChild("entity", nullptr)->value(), "&amp;lt;");
+    ASSERT_NE(readBack(doc, back), nullptr);
+    EXPECT_EQ(kel_test::shapeOf(*back.rootNode()), kel_test::shapeOf(*doc.rootNode()));
 }
 
 TEST(XMLWriter, TextsXmlCannotHoldAreRefused) {
