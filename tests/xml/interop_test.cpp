@@ -15,7 +15,7 @@
 #include <vector>
 
 using namespace Kel;
-using kel_test::childList;
+using kel_test::shapeOf;
 
 namespace {
 
@@ -83,26 +83,15 @@ XMLDoc readFile(const std::string& path) {
     return doc;
 }
 
-int count(XMLNode* from, const char* name) {
-    XMLNodeList list;
-    from->findNodeS(list, name);
-    int n = 0;
-    for (XMLNode& found : list) {
-        (void)found;
-        ++n;
-    }
-    return n;
-}
-
 } // namespace
 
 TEST(XMLInterop, CommentsStayCommentsWhateverTheyHold) {
     XMLDoc doc(
         "<settings>\n  <!--\n  <profile>\n    <id>jdk</id>\n  </profile>\n  -->\n  <offline>true</offline>\n"
         "<!--x--><!--a <b/> c--></settings>");
-    EXPECT_EQ(childList(*doc.rootNode()), "#,offline,#,#,");
-    EXPECT_STREQ(doc.rootNode()->nextChild(nullptr)->value(),
-                 "<!--\n  <profile>\n    <id>jdk</id>\n  </profile>\n  -->");
+    EXPECT_EQ(shapeOf(*doc.rootNode()),
+              "settings(#!--=<!--\n  <profile>\n    <id>jdk</id>\n  </profile>\n  --> "
+              "offline=true #!--=<!--x--> #!--=<!--a <b/> c-->)");
     EXPECT_EQ(roundTrip("<r><!--a <b/> c--><!-- <x y=\"1\"> --></r>"),
               "<r>\n\t<!--a <b/> c-->\n\t<!-- <x y=\"1\"> -->\n</r>\n");
 }
@@ -116,14 +105,12 @@ TEST(XMLInterop, CdataIsText) {
 }
 
 TEST(XMLInterop, MixedContentKeepsEveryRunInOrder) {
-    XMLDoc doc("<a>x <b>y</b> tail</a>");
-    EXPECT_EQ(childList(*doc.rootNode()), "'x ',b,' tail',");
-    EXPECT_TRUE(doc.rootNode()->value().isNull());
+    EXPECT_EQ(shapeOf(*XMLDoc("<a>x <b>y</b> tail</a>").rootNode()), "a('x ' b=y ' tail')");
     // Blank runs are kept once the content shows itself mixed, also those before the first text.
-    EXPECT_EQ(childList(*XMLDoc("<p>\n  <b>x</b>\n  <i>y</i> tail<br/>\n</p>").rootNode()),
-              "'\n  ',b,'\n  ',i,' tail',br,'\n',");
+    EXPECT_EQ(shapeOf(*XMLDoc("<p>\n  <b>x</b>\n  <i>y</i> tail<br/>\n</p>").rootNode()),
+              "p('\n  ' b=x '\n  ' i=y ' tail' br '\n')");
     // Comments and instructions in mixed content stay in their places.
-    EXPECT_EQ(childList(*XMLDoc("<p>a<!-- c -->b<?pi x?></p>").rootNode()), "'a',#,'b',?pi,");
+    EXPECT_EQ(shapeOf(*XMLDoc("<p>a<!-- c -->b<?pi x?></p>").rootNode()), "p('a' #!--=<!-- c --> 'b' ?pi=x)");
     // The writer adds no indentation inside mixed content, and indents around it as before.
     EXPECT_EQ(roundTrip("<r><p>Fish <b>and <i>hot</i></b> chips<c><d/></c></p><q/></r>"),
               "<r>\n\t<p>Fish <b>and <i>hot</i></b> chips<c><d/></c></p>\n\t<q/>\n</r>\n");
@@ -131,26 +118,20 @@ TEST(XMLInterop, MixedContentKeepsEveryRunInOrder) {
 }
 
 TEST(XMLInterop, WhiteSpaceBetweenElementsStaysOutOfTheTree) {
-    XMLDoc doc("\n\t <r>\n\t<a>t</a>\n\t<b>\n\t\t<c/>\n\t</b>\n</r>\n");
-    EXPECT_EQ(childList(*doc.rootNode()), "a,b,");
-    EXPECT_EQ(childList(*doc.rootNode()->findChild("b", nullptr)), "c,");
-    EXPECT_TRUE(doc.rootNode()->value().isNull());
-    XMLDoc blank("<a>  </a>");
-    EXPECT_TRUE(blank.rootNode()->value().isNull());
-    EXPECT_EQ(blank.rootNode()->nextChild(nullptr), nullptr);
+    EXPECT_EQ(shapeOf(*XMLDoc("\n\t <r>\n\t<a>t</a>\n\t<b>\n\t\t<c/>\n\t</b>\n</r>\n").rootNode()),
+              "r(a=t b(c))");
+    EXPECT_EQ(shapeOf(*XMLDoc("<a>  </a>").rootNode()), "a");
     // White space written as references counts as white space: the tree reads as if it were written out,
     // and once the content is mixed the blank comes back decoded.
-    EXPECT_EQ(childList(*XMLDoc("<r>&#32;<a/>&#10;<b/>&#9;</r>").rootNode()), "a,b,");
+    EXPECT_EQ(shapeOf(*XMLDoc("<r>&#32;<a/>&#10;<b/>&#9;</r>").rootNode()), "r(a b)");
     roundTrip("<r>&#32;<a/>&#x20;<b/></r>");
-    EXPECT_EQ(childList(*XMLDoc("<r><a/>&#10;<b/>x</r>").rootNode()), "a,'\n',b,'x',");
+    EXPECT_EQ(shapeOf(*XMLDoc("<r><a/>&#10;<b/>x</r>").rootNode()), "r(a '\n' b 'x')");
     EXPECT_STREQ(XMLDoc("<r>&#10;</r>").rootNode()->value(), "\n");
 }
 
 TEST(XMLInterop, QuotesAndWhiteSpaceInsideTags) {
-    XMLDoc doc("<a\n\tx = 'say \"hi\"'\ty\t=\t\"it's\"\r\n z='&apos;&#x41;'\n/>");
-    ASSERT_NE(doc.rootNode(), nullptr);
-    EXPECT_STREQ(doc.rootNode()->name(), "a");
-    EXPECT_EQ(kel_test::attributeList(*doc.rootNode()), "x=say \"hi\";y=it's;z='A;");
+    EXPECT_EQ(shapeOf(*XMLDoc("<a\n\tx = 'say \"hi\"'\ty\t=\t\"it's\"\r\n z='&apos;&#x41;'\n/>").rootNode()),
+              "a{x=say \"hi\";y=it's;z='A;}");
     EXPECT_STREQ(XMLDoc("<b\n>t</b\n>").rootNode()->value(), "t");
     roundTrip("<a x = 'say \"hi\"' y=\"it's\"/>");
 }
@@ -182,12 +163,9 @@ TEST(XMLInterop, CharacterReferencesGiveUtf8InUtf8Documents) {
 TEST(XMLInterop, LoneNoBreakSpaceIsWrittenAsACharacterReference) {
     XMLDoc doc("r", "1.0", "UTF-8");
     doc.rootNode()->addNode("a", "x\xA0y \xC3\xA0")->attribute("k", "\xA0\xD0\xA0");
-    const std::string text(doc.stream());
-    EXPECT_EQ(text, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<r>\n\t<a k=\"&#160;\xD0\xA0\">x&#160;y "
-                    "\xC3\xA0</a>\n</r>\n");
-    XMLDoc back(text.c_str());
-    EXPECT_STREQ(back.rootNode()->nextChild(nullptr)->value(), "x\xA0y \xC3\xA0");
-    EXPECT_STREQ(back.rootNode()->nextChild(nullptr)->attribute(String("k")), "\xA0\xD0\xA0");
+    EXPECT_EQ(std::string(doc.stream()),
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<r>\n\t<a k=\"&#160;\xD0\xA0\">x&#160;y "
+              "\xC3\xA0</a>\n</r>\n");
 }
 
 TEST(XMLInterop, TextNodesAreCopiedButNeverFound) {
@@ -197,52 +175,21 @@ TEST(XMLInterop, TextNodesAreCopiedButNeverFound) {
     XMLNodeList list;
     doc.rootNode()->findNodeS(list, String());
     EXPECT_EQ(list.begin(), list.end());
-    EXPECT_EQ(childList(XMLNode(*p)), "'a',b,'c',");
+    EXPECT_EQ(shapeOf(XMLNode(*p)), "p('a' b 'c')");
     EXPECT_EQ(XMLDoc(doc).stream(), doc.stream());
     // A document root set from a node with mixed content keeps it (through the node's text).
     XMLDoc other;
     other.rootNode(*p);
-    EXPECT_EQ(childList(*other.rootNode()), "'a',b,'c',");
+    EXPECT_EQ(shapeOf(*other.rootNode()), "p('a' b 'c')");
 }
 
 // Copies of some files are in tests/xml/data, each with the content a standard reader (expat) reads from it
 // (NAME.content, written by scripts/xml_compare.py --expected): exact facts are checked on those copies only.
-TEST(XMLRealFiles, KeyboardRulesCopyReadsDeclarationsTreeAndEntities) {
+TEST(XMLRealFiles, KeyboardRulesCopyReadsTheDeclarations) {
     XMLDoc doc = readFile(dataDirectory() + "/xkb-rules-base.xml");
     EXPECT_STREQ(doc.version(), "1.0");
     EXPECT_STREQ(doc.encoding(), "UTF-8");
     EXPECT_STREQ(doc.docType(), "xkbConfigRegistry SYSTEM \"xkb.dtd\"");
-    XMLNode* root = doc.rootNode();
-    ASSERT_NE(root, nullptr);
-    EXPECT_STREQ(root->name(), "xkbConfigRegistry");
-    EXPECT_EQ(kel_test::attributeList(*root), "version=1.1;");
-
-    const XMLNode* item = root->findChild("modelList", nullptr)->findChild("model", nullptr);
-    item = item->findChild("configItem", nullptr);
-    EXPECT_STREQ(item->findChild("name", nullptr)->value(), "pc86");
-    EXPECT_STREQ(item->findChild("description", nullptr)->value(), "Generic 86-key PC");
-    EXPECT_STREQ(item->findChild("vendor", nullptr)->value(), "Generic");
-    EXPECT_EQ(count(root, "model"), 2);
-    EXPECT_EQ(count(root, "layout"), 3);
-    EXPECT_EQ(count(root, "option"), 2);
-    EXPECT_EQ(count(root, "description"), 9);
-
-    // Entities in leaf text are decoded.
-    const XMLNode* option = root->findChild("optionList", nullptr)->findChild("group", nullptr);
-    option = option->findChild("option", nullptr)->findChild("configItem", nullptr);
-    EXPECT_STREQ(option->findChild("description", nullptr)->value(), "The \"< >\" key");
-}
-
-TEST(XMLRealFiles, FontconfigCopyKeepsAttributeOrderAndComments) {
-    XMLDoc doc = readFile(dataDirectory() + "/fontconfig-10-hinting-full.conf");
-    const XMLNode* match = doc.rootNode()->findChild("match", nullptr);
-    ASSERT_NE(match, nullptr);
-    EXPECT_STREQ(match->attribute(String("target")), "pattern");
-    const XMLNode* edit = match->findChild("edit", "name", "hintstyle", nullptr);
-    ASSERT_NE(edit, nullptr);
-    EXPECT_STREQ(edit->attribute(edit->attribute(nullptr))->name(), "mode");
-    EXPECT_STREQ(edit->findChild("const", nullptr)->value(), "hintfull");
-    EXPECT_EQ(match->nextChild(nullptr)->type(), XMLNode::Comment);
 }
 
 TEST(XMLRealFiles, CopiesInTheTreeReadAsAStandardReaderReadsThem) {

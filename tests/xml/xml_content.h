@@ -21,20 +21,6 @@ inline std::string text(const Kel::String& s) {
     return s.isNull() ? "(null)" : static_cast<const char*>(s);
 }
 
-// The children of a node, each followed by ",": an element by its name, a text node as 'text', a comment
-// as #, an instruction as ?name; a child whose parent link is wrong is marked.
-inline std::string childList(const Kel::XMLNode& node) {
-    std::string s;
-    for (const Kel::XMLNode* c = node.nextChild(nullptr); c; c = node.nextChild(c)) {
-        s += c->type() == Kel::XMLNode::Text          ? "'" + text(c->value()) + "'"
-             : c->type() == Kel::XMLNode::Comment     ? "#"
-             : c->type() == Kel::XMLNode::Instruction ? "?" + text(c->name())
-                                                      : text(c->name());
-        s += c->parent() == &node ? "," : "(bad parent),";
-    }
-    return s;
-}
-
 // The attributes of a node in order, as "name=value;".
 inline std::string attributeList(const Kel::XMLNode& node) {
     std::string s;
