@@ -238,7 +238,6 @@ TEST(XMLDocType, InternalSubsetIsKeptAndWrittenBack) {
     // XML's five predefined entities cannot be declared otherwise: "&gt;" stays ">".
     EXPECT_EQ(text(doc.rootNode()->value()), ">");
     const String written = doc.stream();
-    EXPECT_NE(std::string(written).find("<!DOCTYPE svg PUBLIC"), std::string::npos);
     XMLDoc again(static_cast<const char*>(written));
     EXPECT_EQ(text(again.docType()), text(doc.docType()));
     EXPECT_EQ(kel_test::contentOf(again.rootNode()), kel_test::contentOf(doc.rootNode()));

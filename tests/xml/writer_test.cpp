@@ -116,38 +116,31 @@ TEST(XMLWriter, TextsXmlCannotHoldAreRefused) {
     // element with children or attributes, is written as what it is (and refused, as XML cannot hold the
     // name).
     const struct {
-        const char* what;
         XMLNode::Type type;
         const char* name;
         const char* value;
         long reason;
-        const char* child;
-        const char* attribute;
-    } rows[] = {
-        {"comment holding --", XMLNode::Comment, "!--", "<!-- a -- b -->", 302, nullptr, nullptr},
-        {"comment text ending with -", XMLNode::Comment, "!--", "a-", 302, nullptr, nullptr},
-        {"instruction holding ?>", XMLNode::Instruction, "pi", "a ?> b", 302, nullptr, nullptr},
-        {"empty element name", XMLNode::Element, "", "v", 303, nullptr, nullptr},
-        {"name with a blank", XMLNode::Element, "a b", "v", 303, nullptr, nullptr},
-        {"name starting with a digit", XMLNode::Element, "1a", "v", 303, nullptr, nullptr},
-        {"name with a quote", XMLNode::Element, "a\"", nullptr, 303, nullptr, nullptr},
-        {"declaration named as a comment", XMLNode::Declaration, "!--/r", nullptr, 303, nullptr, nullptr},
-        {"comment-named element with a child", XMLNode::Element, "!--x", nullptr, 303, "c", nullptr},
-        {"comment-named element with an attribute", XMLNode::Element, "!--", nullptr, 303, nullptr, "x"},
-    };
+    } rows[] = {{XMLNode::Comment, "!--", "<!-- a -- b -->", 302}, // holding "--"
+                {XMLNode::Comment, "!--", "a-", 302},              // ending with "-"
+                {XMLNode::Instruction, "pi", "a ?> b", 302},
+                {XMLNode::Element, "", "v", 303},
+                {XMLNode::Element, "a b", "v", 303},
+                {XMLNode::Element, "1a", "v", 303},
+                {XMLNode::Element, "a\"", nullptr, 303},
+                {XMLNode::Declaration, "!--/r", nullptr, 303}};
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.what);
+        SCOPED_TRACE(row.name);
         XMLNode root("r");
         XMLNode* n = root.addNode(row.name, row.value);
         n->type(row.type);
-        if (row.child) {
-            n->addNode(row.child, "lost if written as a comment");
-        }
-        if (row.attribute) {
-            n->attribute(row.attribute, "lost if written as a comment");
-        }
         EXPECT_THROW_REASON(root.stream(true), XMLException, row.reason);
     }
+    XMLNode parent("r");
+    parent.addNode("!--x", String())->addNode("c", "lost if written as a comment");
+    EXPECT_THROW_REASON(parent.stream(true), XMLException, 303);
+    XMLNode attributed("r");
+    attributed.addNode("!--", String())->attribute("x", "lost if written as a comment");
+    EXPECT_THROW_REASON(attributed.stream(true), XMLException, 303);
     XMLNode badAttribute("r");
     badAttribute.attribute("a=b", "1");
     EXPECT_THROW_REASON(badAttribute.stream(true), XMLException, 303);
@@ -161,15 +154,11 @@ TEST(XMLWriter, CommentsReadBackAsTheSameComment) {
           "<!--\n      <option>x</option>\n-->", "<!--name\n        text -->", "<!--abcdef   x-->"}) {
         SCOPED_TRACE(comment);
         XMLDoc doc("r", "1.0", "UTF-8");
-        const XMLNode* original = kel_test::parseNode(*doc.rootNode(), comment);
+        kel_test::parseNode(*doc.rootNode(), comment);
         doc.rootNode()->addNode("after", "t");
-        ASSERT_EQ(original->type(), XMLNode::Comment);
         XMLDoc back;
-        const XMLNode* c = readBack(doc, back);
-        ASSERT_NE(c, nullptr);
-        EXPECT_EQ(c->type(), XMLNode::Comment);
-        EXPECT_STREQ(c->value(), original->value());
-        EXPECT_STREQ(back.rootNode()->nextChild(c)->name(), "after");
+        readBack(doc, back);
+        EXPECT_EQ(kel_test::shapeOf(*back.rootNode()), "r(#!--=" + std::string(comment) + " after=t)");
     }
     // Without a value.
     XMLNode root("r");
