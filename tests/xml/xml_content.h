@@ -12,6 +12,7 @@
 
 #include <kel/xml.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -59,17 +60,11 @@ inline bool isBlank(char c) {
 
 // Appends s with every run of white space as one blank.
 inline void appendCollapsed(std::string& out, const Kel::String& s) {
-    const char* p = s;
-    if (!p) {
-        return;
-    }
-    for (; *p; ++p) {
-        if (isBlank(*p)) {
-            if (out.empty() || out.back() != ' ') {
-                out += ' ';
-            }
-        } else {
+    for (const char* p = s; p && *p; ++p) {
+        if (!isBlank(*p)) {
             out += *p;
+        } else if (out.empty() || out.back() != ' ') {
+            out += ' ';
         }
     }
 }
@@ -82,11 +77,12 @@ inline void putRun(std::string& lines, std::string& run) {
     run.clear();
 }
 
+inline std::string orEmpty(const Kel::String& s) {
+    return s.isNull() ? "" : static_cast<const char*>(s);
+}
+
 inline std::string qualifiedName(const Kel::XMLNode* n) {
-    const Kel::String space = n->nameSpace();
-    const Kel::String name = n->name();
-    std::string q = space.length() ? std::string(space) + ":" : std::string();
-    return q + (name.isNull() ? "" : static_cast<const char*>(name));
+    return (n->nameSpace().length() ? orEmpty(n->nameSpace()) + ":" : "") + orEmpty(n->name());
 }
 
 // An element named like a comment's tag, without namespace, attributes or children, is a comment as the
@@ -105,14 +101,9 @@ inline bool isElement(const Kel::XMLNode* n) {
 inline void putStart(std::string& lines, const Kel::XMLNode* n) {
     lines += "(" + qualifiedName(n) + "\n";
     for (Kel::XMLAttr* a = n->attribute(nullptr); a; a = n->attribute(a)) {
-        std::string value = a->value().isNull() ? "" : static_cast<const char*>(a->value());
-        for (char& c : value) {
-            if (isBlank(c)) {
-                c = ' ';
-            }
-        }
-        lines += "@" + std::string(a->name().isNull() ? "" : static_cast<const char*>(a->name())) + "=" +
-                 value + "\n";
+        std::string value = orEmpty(a->value());
+        std::replace_if(value.begin(), value.end(), isBlank, ' ');
+        lines += "@" + orEmpty(a->name()) + "=" + value + "\n";
     }
 }
 
