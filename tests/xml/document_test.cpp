@@ -3,7 +3,7 @@
 
 #include <kel/xml.h>
 
-#include <cstdio>
+#include <fstream>
 #include <iterator>
 #include <string>
 
@@ -99,12 +99,8 @@ TEST(XMLDocument, CopiesHaveTheirOwnTree) {
 TEST(XMLDocument, FromFileReadsFilesAndRefusesMissingTinyAndBadOnes) {
     kel_test::TempDir dir;
     const auto write = [&dir](const char* name, const char* content) {
-        const std::string path = dir.file(name);
-        std::FILE* f = std::fopen(path.c_str(), "wb");
-        EXPECT_NE(f, nullptr);
-        std::fputs(content, f);
-        std::fclose(f);
-        return path;
+        std::ofstream(dir.file(name), std::ios::binary) << content;
+        return dir.file(name);
     };
     XMLDoc doc("keep", true, "1.0", "UTF-8");
     EXPECT_THROW_REASON(doc.fromFile(dir.file("missing.xml").c_str()), XMLException, 403);

@@ -31,9 +31,7 @@ using namespace Kel;
 namespace {
 
 std::string nameOf(int i) {
-    char text[32];
-    std::snprintf(text, sizeof text, "node-%d-with-a-long-name", i);
-    return text;
+    return "node-" + std::to_string(i) + "-with-a-long-name";
 }
 
 // A node type with a member of its own: it no longer has the pooled size.

@@ -193,24 +193,19 @@ TEST(XMLEncode, ReplacesOnlyAmpersandAnglesAndNoBreakSpaceKeepingUtf8) {
     EXPECT_STREQ(XMLUtil::XMLEncode("a<b & \"c\""), "a&lt;b &amp; \"c\"");
     EXPECT_STREQ(XMLUtil::XMLEncode("x>y\xA0z"), "x&gt;y&nbsp;z");
     EXPECT_STREQ(XMLUtil::XMLEncode("'/?!-[]=%"), "'/?!-[]=%");
-    const struct {
-        const char* text;
-        const char* expected;
-    } rows[] = {
-        {"voil\xC3\xA0", "voil\xC3\xA0"},                                   // a grave: C3 A0
-        {"\xD0\xA0\xD0\xB0", "\xD0\xA0\xD0\xB0"},                           // Cyrillic: D0 A0
-        {"\xE0\xA0\x80 \xF0\x90\xA0\x80", "\xE0\xA0\x80 \xF0\x90\xA0\x80"}, // A0 in 3 and 4 bytes
-        {"\xA0", "&nbsp;"},                                                 // alone
-        {"x\xA0\xA0", "x&nbsp;&nbsp;"},
-        {"\xC3\xA0\xA0", "\xC3\xA0&nbsp;"},                     // one too many continuations
-        {"\xE0\xA0", "\xE0&nbsp;"},                             // a character cut short
-        {"\xC0\xA0 \xED\xA0\x80", "\xC0&nbsp; \xED&nbsp;\x80"}, // overlong form, surrogate
-        {"\xC3<\xA0", "\xC3&lt;&nbsp;"},
+    const auto expectEncoded = [](const char* text, const char* encoded) {
+        EXPECT_STREQ(XMLUtil::XMLEncode(text), encoded) << text;
+        EXPECT_STREQ(decode(encoded), text) << encoded;
     };
-    for (const auto& row : rows) {
-        EXPECT_STREQ(XMLUtil::XMLEncode(row.text), row.expected) << row.text;
-        EXPECT_STREQ(decode(row.expected), row.text) << row.expected;
-    }
+    expectEncoded("voil\xC3\xA0", "voil\xC3\xA0");                                   // a grave: C3 A0
+    expectEncoded("\xD0\xA0\xD0\xB0", "\xD0\xA0\xD0\xB0");                           // Cyrillic: D0 A0
+    expectEncoded("\xE0\xA0\x80 \xF0\x90\xA0\x80", "\xE0\xA0\x80 \xF0\x90\xA0\x80"); // A0 in 3 and 4 bytes
+    expectEncoded("\xA0", "&nbsp;");                                                 // alone
+    expectEncoded("x\xA0\xA0", "x&nbsp;&nbsp;");
+    expectEncoded("\xC3\xA0\xA0", "\xC3\xA0&nbsp;");                     // one too many continuations
+    expectEncoded("\xE0\xA0", "\xE0&nbsp;");                             // a character cut short
+    expectEncoded("\xC0\xA0 \xED\xA0\x80", "\xC0&nbsp; \xED&nbsp;\x80"); // overlong form, surrogate
+    expectEncoded("\xC3<\xA0", "\xC3&lt;&nbsp;");
     // Null stays null and empty stays empty.
     EXPECT_TRUE(XMLUtil::XMLEncode(String()).isNull());
     EXPECT_TRUE(XMLUtil::XMLDecode(String()).isNull());
@@ -233,10 +228,8 @@ TEST(XMLDocType, InternalSubsetIsKeptAndWrittenBack) {
     EXPECT_EQ(text(doc.docType()),
               "svg PUBLIC \"-//W3C//DTD SVG 1.1//EN\" \"x.dtd\" [\n\t<!ENTITY ns_svg "
               "\"http://www.w3.org/2000/svg\">\n\t<!-- a > in a comment -->\n\t<!ENTITY gt \"a>b\">\n]");
-    ASSERT_NE(doc.rootNode(), nullptr);
-    EXPECT_EQ(text(doc.rootNode()->attribute(String("xmlns"))), "http://www.w3.org/2000/svg");
     // XML's five predefined entities cannot be declared otherwise: "&gt;" stays ">".
-    EXPECT_EQ(text(doc.rootNode()->value()), ">");
+    EXPECT_EQ(shapeOf(*doc.rootNode()), "svg=>{xmlns=http://www.w3.org/2000/svg;}");
     const String written = doc.stream();
     XMLDoc again(static_cast<const char*>(written));
     EXPECT_EQ(text(again.docType()), text(doc.docType()));
