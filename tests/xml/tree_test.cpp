@@ -411,17 +411,14 @@ TEST(XMLIteration, ChildrenAndAttributes) {
         seen += shapeOf(child) + ";";
     }
     EXPECT_EQ(seen, "a;'text';b;#!--=<!-- c -->;");
-    std::string attributes;
     for (XMLAttr& a : root->attributes()) {
-        attributes += std::string(a.name()) + "=" + std::string(a.value()) + ";";
-        a.value("changed");
+        a.value((std::string(a.name()) + "=" + std::string(a.value())).c_str());
     }
-    EXPECT_EQ(attributes, "x=1;y=2;");
-    EXPECT_EQ(attributeList(*root), "x=changed;y=changed;");
-    const XMLNode& constRoot = *root;
-    for (const XMLAttr& a : constRoot.attributes()) {
-        EXPECT_STREQ(a.value(), "changed");
+    std::string values;
+    for (const XMLAttr& a : static_cast<const XMLNode&>(*root).attributes()) {
+        values += std::string(a.value()) + ";";
     }
+    EXPECT_EQ(values, "x=1;y=2;");
     EXPECT_TRUE(XMLNode("empty").children().empty());
     EXPECT_TRUE(XMLNode("empty").attributes().empty());
 

@@ -25,8 +25,7 @@ TEST(XMLWriter, WritesTheDocumentWithTabIndentationFollowingTheLevel) {
     root->attribute("id", "7");
     root->addNode("a", "text")->attribute("x", "1");
     root->addNode("b", String());
-    const char* comment = "<!-- c -->";
-    root->addNode(comment);
+    kel_test::parseNode(*root, "<!-- c -->");
     XMLNode* mid = root->addNode("n", "c", String());
     mid->addNode("d", "5 < 6");
     EXPECT_EQ(std::string(doc.stream()),
