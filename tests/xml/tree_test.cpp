@@ -29,8 +29,7 @@ std::string walk(XMLNodeList& list) {
     std::string text;
     XMLSNode* cell = nullptr;
     while (XMLNode* n = list.next(cell)) {
-        text +=
-            std::string(n->name()) + (n->value().isNull() ? "" : static_cast<const char*>(n->value())) + ",";
+        text += kel_test::orEmpty(n->name()) + kel_test::orEmpty(n->value()) + ",";
     }
     EXPECT_EQ(cell, nullptr);
     return text;
