@@ -59,8 +59,8 @@ TEST(XMLParser, TextOtherThanATagEndsTheDocumentQuietly) {
 }
 
 TEST(XMLParser, EachKindOfTagReadsToItsNode) {
-    // White space before "/" or ">" means no attribute, end tags are not compared with start
-    // tags, and text beside a child element is mixed content: text nodes in document order.
+    // White space before "/" or ">" means no attribute, end tags are not compared with start tags, and text
+    // beside a child element is mixed content: text nodes in document order.
     XMLNode parent("p");
     const auto expectShape = [&parent](const char* text, const char* shape) {
         const char* cursor = text;
@@ -103,9 +103,8 @@ TEST(XMLParser, EachKindOfTagReadsToItsNode) {
     EXPECT_THROW_REASON(XMLAttr(&parent, nothing), XMLException, 205);
 }
 
-TEST(XMLParser, DocumentTypes) {
+TEST(XMLParser, DocTypeIsTheTextAfterTheUpperCaseKeyword) {
     XMLNode parent("p");
-
     EXPECT_STREQ(XMLDoc("<!DOCTYPE html><html/>").docType(), "html");
     EXPECT_TRUE(XMLDoc("<!doctype html><html/>").docType().isNull());
     EXPECT_STREQ(XMLDoc("<!DOCTYPE x SYSTEM \"x.dtd\"><x/>").docType(), "x SYSTEM \"x.dtd\"");
