@@ -1,12 +1,27 @@
+// Building, copying, moving, searching and iterating trees of nodes and attributes.
+
 #include "kel_test.h"
+#include "xml_content.h"
 
 #include <kel/xml.h>
 
 #include <chrono>
+#include <iterator>
 #include <string>
+#include <type_traits>
+#include <vector>
 
 using namespace Kel;
-using kel_test::dumpOf;
+using kel_test::attributeList;
+using kel_test::shapeOf;
+
+static_assert(std::is_nothrow_move_constructible<XMLDoc>::value &&
+                  std::is_nothrow_move_assignable<XMLDoc>::value &&
+                  std::is_nothrow_move_constructible<XMLNode>::value &&
+                  std::is_nothrow_move_assignable<XMLNode>::value &&
+                  std::is_nothrow_move_constructible<XMLNodeList>::value &&
+                  std::is_nothrow_move_assignable<XMLNodeList>::value,
+              "documents, nodes and search lists move without throwing");
 
 namespace {
 
@@ -14,57 +29,29 @@ std::string walk(XMLNodeList& list) {
     std::string text;
     XMLSNode* cell = nullptr;
     while (XMLNode* n = list.next(cell)) {
-        text +=
-            std::string(n->name()) + (n->value().isNull() ? "" : static_cast<const char*>(n->value())) + ",";
+        text += kel_test::orEmpty(n->name()) + kel_test::orEmpty(n->value()) + ",";
     }
     EXPECT_EQ(cell, nullptr);
     return text;
 }
 
-std::string childNames(const XMLNode& node) {
-    std::string names;
-    for (const XMLNode* c = node.nextChild(nullptr); c; c = node.nextChild(c)) {
-        names += static_cast<const char*>(c->name());
-        if (c->parent() != &node) {
-            names += "(bad parent)";
-        }
-    }
-    return names;
-}
-
-std::string attributes(const XMLNode& node) {
-    std::string text;
-    for (XMLAttr* a = node.attribute(nullptr); a; a = node.attribute(a)) {
-        text += std::string(a->name()) + "=" +
-                (a->value().isNull() ? "null" : static_cast<const char*>(a->value())) + ";";
-    }
-    return text;
-}
-
 } // namespace
 
-TEST(XMLNodeTree, AttributesKeepTheirPlaceWhenSet) {
-    XMLNode n("n");
-    n.attribute("a", "1");
-    n.attribute("b", "2");
-    n.attribute("a", "3");
-    EXPECT_EQ(attributes(n), "a=3;b=2;");
-    EXPECT_STREQ(n.attribute(String("b")), "2");
-    EXPECT_TRUE(n.attribute(String("missing")).isNull());
-}
-
-TEST(XMLNodeTree, NewNodesGoToTheEndOfTheParent) {
+TEST(XMLNodeTree, NewNodesAndAttributesGoToTheEnd) {
     XMLNode root("r");
+    root.attribute("a", "1");
+    root.attribute("b", "2");
+    root.attribute("a", "3");
+    EXPECT_STREQ(root.attribute(String("b")), "2");
+    EXPECT_TRUE(root.attribute(String("missing")).isNull());
     EXPECT_EQ(root.level(), 0);
     XMLNode* first = root.addNode("a", "1");
-    EXPECT_TRUE(first->nameSpace().isNull());
-    EXPECT_STREQ(root.addNode("ns", "b", "2")->nameSpace(), "ns");
+    root.addNode("ns", "b", "2");
     root.addNode("c", String());
     XMLNode* fourth = first->insertNodeAfter("d", "4");
-    EXPECT_EQ(childNames(root), "abcd");
-    EXPECT_EQ(root.nextChild(fourth), nullptr);
     EXPECT_EQ(first->level(), 1);
     EXPECT_EQ(fourth->addNode("e", "")->level(), 2);
+    EXPECT_EQ(shapeOf(root), "r{a=3;b=2;}(a=1 ns:b=2 c d=4(e=))");
 
     // Without a parent the new node is free and belongs to the caller.
     XMLNode free("f");
@@ -74,52 +61,37 @@ TEST(XMLNodeTree, NewNodesGoToTheEndOfTheParent) {
     delete orphan;
 }
 
-TEST(XMLNodeTree, DestroyingAChildUnlinksIt) {
-    XMLNode root("r");
-    root.addNode("a", "");
-    XMLNode* b = root.addNode("b", "");
-    root.addNode("c", "");
-    delete b;
-    EXPECT_EQ(childNames(root), "ac");
-    const XMLNode* c = root.nextChild(root.nextChild(nullptr));
-    delete root.nextChild(nullptr);
-    delete c;
-    EXPECT_EQ(root.nextChild(nullptr), nullptr);
-    root.addNode("d", "");
-    EXPECT_EQ(childNames(root), "d");
-}
-
-TEST(XMLNodeTree, DeleteContentKeepsTheNodeItself) {
+TEST(XMLNodeTree, DestroyingAChildUnlinksItAndDeleteContentKeepsTheNode) {
     XMLNode root("ns", "r");
     root.value("v");
     root.attribute("a", "1");
-    root.addNode("x", "")->addNode("y", "");
-    root.deleteContent();
+    root.addNode("a", "");
+    XMLNode* b = root.addNode("b", "");
+    XMLNode* c = root.addNode("c", "");
+    delete b;
+    EXPECT_EQ(shapeOf(root), "ns:r=v{a=1;}(a= c=)");
+    delete root.nextChild(nullptr);
+    delete c;
     EXPECT_EQ(root.nextChild(nullptr), nullptr);
-    EXPECT_EQ(root.attribute(nullptr), nullptr);
-    EXPECT_STREQ(root.name(), "r");
-    EXPECT_STREQ(root.value(), "v");
+    root.addNode("d", "")->addNode("y", "");
+    EXPECT_EQ(shapeOf(root), "ns:r=v{a=1;}(d=(y=))");
+    root.deleteContent();
+    EXPECT_EQ(shapeOf(root), "ns:r=v");
 }
 
 TEST(XMLNodeTree, CopiesAreDeepAndCollapseRepeatedAttributes) {
-    const char* text = "<r a=\"1\" b=\"2\" a=\"3\"><x><y k=\"v\">t</y></x><z/></r>";
     XMLNode source("s");
-    XMLNode* parsed = source.addNode(text);
-    EXPECT_EQ(attributes(*parsed), "a=1;b=2;a=3;");
-
+    XMLNode* parsed =
+        kel_test::parseNode(source, "<r a=\"1\" b=\"2\" a=\"3\"><x><y k=\"v\">t</y></x><z/></r>");
+    EXPECT_EQ(shapeOf(*parsed), "r{a=1;b=2;a=3;}(x(y=t{k=v;}) z)");
     XMLNode copy(*parsed);
     EXPECT_EQ(copy.parent(), nullptr);
-    EXPECT_EQ(attributes(copy), "a=3;b=2;");
-    EXPECT_EQ(childNames(copy), "xz");
-    XMLNode* y = copy.nextChild(nullptr)->nextChild(nullptr);
-    EXPECT_STREQ(y->value(), "t");
-    y->value("changed");
-    EXPECT_STREQ(parsed->nextChild(nullptr)->nextChild(nullptr)->value(), "t");
-
+    EXPECT_EQ(shapeOf(copy), "r{a=3;b=2;}(x(y=t{k=v;}) z)");
+    copy.nextChild(nullptr)->nextChild(nullptr)->value("changed");
+    EXPECT_EQ(shapeOf(*parsed), "r{a=1;b=2;a=3;}(x(y=t{k=v;}) z)");
     // A node copied into its own subtree is copied as it was before.
     parsed->addNode(*parsed);
-    EXPECT_EQ(childNames(*parsed), "xzr");
-    EXPECT_EQ(childNames(*parsed->nextChild(parsed->nextChild(parsed->nextChild(nullptr)))), "xz");
+    EXPECT_EQ(shapeOf(*parsed), "r{a=1;b=2;a=3;}(x(y=t{k=v;}) z r{a=3;b=2;}(x(y=t{k=v;}) z))");
 }
 
 TEST(XMLNodeTree, AssignmentReplacesContentButKeepsThePlace) {
@@ -132,28 +104,18 @@ TEST(XMLNodeTree, AssignmentReplacesContentButKeepsThePlace) {
     other.value("v");
     other.type(XMLNode::Comment);
     other.addNode("kid", "");
-
     *a = other;
-    EXPECT_EQ(childNames(root), "otherb");
-    EXPECT_EQ(a->parent(), &root);
-    EXPECT_STREQ(a->nameSpace(), "p");
-    EXPECT_EQ(a->type(), XMLNode::Comment);
-    EXPECT_EQ(childNames(*a), "kid");
-    EXPECT_EQ(a->attribute(nullptr), nullptr);
-
+    EXPECT_EQ(shapeOf(root), "root(#p:other=v(kid=) b=)");
     *a = *a;
-    EXPECT_EQ(childNames(*a), "kid");
+    EXPECT_EQ(shapeOf(*a), "#p:other=v(kid=)");
     // From inside its own subtree and from an ancestor.
     *a = *a->nextChild(nullptr);
-    EXPECT_STREQ(a->name(), "kid");
-    EXPECT_EQ(a->nextChild(nullptr), nullptr);
-    XMLNode* leaf = a->addNode("leaf", "");
-    *leaf = root;
-    EXPECT_EQ(childNames(*leaf), "kidb");
-    EXPECT_EQ(childNames(*leaf->nextChild(nullptr)), "leaf");
+    EXPECT_EQ(shapeOf(root), "root(kid= b=)");
+    *a->addNode("leaf", "") = root;
+    EXPECT_EQ(shapeOf(root), "root(kid=(root(kid=(leaf=) b=)) b=)");
 }
 
-TEST(XMLAttrCopy, KeepsTheNeighbourLinksOfTheSource) {
+TEST(XMLNodeTree, AttributeCopiesKeepTheNeighbourLinksOfTheSource) {
     XMLNode n("n");
     n.attribute("a", "1");
     n.attribute("b", "2");
@@ -166,12 +128,15 @@ TEST(XMLAttrCopy, KeepsTheNeighbourLinksOfTheSource) {
     EXPECT_EQ(n.attribute(&free)->name(), "b");
 }
 
-TEST(XMLDump, NodeAndAttributeLinesShowNullAsNull) {
+TEST(XMLDump, NodeAttributeAndDocumentLines) {
     XMLNode n("a");
     n.value("1");
-    EXPECT_EQ(dumpOf(n), "@ class Kel::XMLNode\nNs=(null) Nm=a Va=1\n");
+    EXPECT_EQ(kel_test::dumpOf(n), "@ class Kel::XMLNode\nNs=(null) Nm=a Va=1\n");
     n.attribute("k", String());
-    EXPECT_EQ(dumpOf(*n.attribute(nullptr)), "@ class Kel::XMLAttr\nNm=k Va=(null)\n");
+    EXPECT_EQ(kel_test::dumpOf(*n.attribute(nullptr)), "@ class Kel::XMLAttr\nNm=k Va=(null)\n");
+    XMLDoc doc("r", "1.0", "UTF-8");
+    EXPECT_EQ(kel_test::dumpOf(doc),
+              "@ class Kel::XMLDoc\n<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<r/>\n\n");
 }
 
 // Attributes that share a name collapse on copy; with many attributes the copy must stay linear (a
@@ -180,8 +145,7 @@ TEST(XMLNodeTree, CopiesOfNodesWithManyAttributesAreLinear) {
     constexpr int count = 200000;
     XMLNode many("many");
     for (int i = 0; i < count; ++i) {
-        const std::string name = "a" + std::to_string(i);
-        new XMLAttr(&many, name.c_str(), "v");
+        new XMLAttr(&many, ("a" + std::to_string(i)).c_str(), "v");
     }
     new XMLAttr(&many, "a17", "late");
     new XMLAttr(&many, "a199999", "last");
@@ -197,11 +161,7 @@ TEST(XMLNodeTree, CopiesOfNodesWithManyAttributesAreLinear) {
     const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_LT(seconds, 10.0 * kel_test::slowdown());
 
-    int n = 0;
-    for (XMLAttr* a = copy.attribute(nullptr); a; a = copy.attribute(a)) {
-        ++n;
-    }
-    EXPECT_EQ(n, count + 2);
+    EXPECT_EQ(std::distance(copy.attributes().begin(), copy.attributes().end()), count + 2);
     EXPECT_STREQ(copy.attribute(String("a17")), "late");
     EXPECT_STREQ(copy.attribute(String("a199999")), "last");
     EXPECT_STREQ(copy.attribute(String()), "null again");
@@ -211,87 +171,47 @@ TEST(XMLNodeTree, CopiesOfNodesWithManyAttributesAreLinear) {
 
 // Setters given text that lies in the object's own storage behave as if the text had been copied first.
 TEST(XMLSetters, TextFromTheObjectItselfIsCopiedFirst) {
-    const struct {
-        const char* what;
-        void (*run)(XMLNode& node, XMLDoc& doc);
-        const char* expected;
-        String (*result)(XMLNode& node, XMLDoc& doc);
-    } rows[] = {
-        {"node value from its own value",
-         [](XMLNode& n, XMLDoc&) { n.value(static_cast<const char*>(n.value()) + 1); }, "alue",
-         [](XMLNode& n, XMLDoc&) { return n.value(); }},
-        {"attribute value from its own value",
-         [](XMLNode& n, XMLDoc&) {
-             const XMLAttr* a = n.attribute(nullptr);
-             n.attribute(a->name(), a->value());
-         },
-         "one", [](XMLNode& n, XMLDoc&) { return n.attribute(String("first")); }},
-        {"attribute value from the middle of its own value",
-         [](XMLNode& n, XMLDoc&) {
-             XMLAttr* a = n.attribute(nullptr);
-             a->value(static_cast<const char*>(a->value()) + 1);
-         },
-         "ne", [](XMLNode& n, XMLDoc&) { return n.attribute(String("first")); }},
-        {"attribute value from its own name",
-         [](XMLNode& n, XMLDoc&) {
-             XMLAttr* a = n.attribute(nullptr);
-             a->value(a->name());
-         },
-         "first", [](XMLNode& n, XMLDoc&) { return n.attribute(String("first")); }},
-        {"new attribute named after an existing one's value",
-         [](XMLNode& n, XMLDoc&) {
-             const XMLAttr* a = n.attribute(nullptr);
-             n.attribute(a->value(), a->name());
-         },
-         "first", [](XMLNode& n, XMLDoc&) { return n.attribute(String("one")); }},
-        {"node value from an attribute", [](XMLNode& n, XMLDoc&) { n.value(n.attribute(nullptr)->value()); },
-         "one", [](XMLNode& n, XMLDoc&) { return n.value(); }},
-        {"node assigned from its own child", [](XMLNode& n, XMLDoc&) { n = *n.nextChild(nullptr); }, "child",
-         [](XMLNode& n, XMLDoc&) { return n.name(); }},
-        {"DOCTYPE text from itself",
-         [](XMLNode&, XMLDoc& d) { d.docType(static_cast<const char*>(d.docType()) + 2); }, "type",
-         [](XMLNode&, XMLDoc& d) { return d.docType(); }},
-        {"DOCTYPE text from the root's name", [](XMLNode&, XMLDoc& d) { d.docType(d.rootNode()->name()); },
-         "root", [](XMLNode&, XMLDoc& d) { return d.docType(); }},
-        {"new root named after the old root's attribute",
-         [](XMLNode&, XMLDoc& d) { d.rootNode(d.rootNode()->attribute(nullptr)->value(), true); }, "next",
-         [](XMLNode&, XMLDoc& d) { return d.rootNode()->name(); }},
-        {"new root copied from a node of the old tree",
-         [](XMLNode&, XMLDoc& d) { d.rootNode(*d.rootNode()->nextChild(nullptr)); }, "leaf",
-         [](XMLNode&, XMLDoc& d) { return d.rootNode()->value(); }},
-        {"document assigned from itself",
-         [](XMLNode&, XMLDoc& d) {
-             const XMLDoc& same = d;
-             d = same;
-         },
-         "root", [](XMLNode&, XMLDoc& d) { return d.rootNode()->name(); }},
-        {"node parsed from its own value",
-         [](XMLNode& n, XMLDoc&) {
-             n.value("<x>inner</x>");
-             const XMLNode* child = n.nextChild(nullptr);
-             const String& text = n.attribute(nullptr)->value(); // keeps storage alive below
-             (void)text;
-             XMLAttr* a = n.attribute(nullptr);
-             a->value("<y>parsed</y>");
-             const char* cursor = a->value();
-             n.nextChild(child)->fromStream(cursor);
-         },
-         "parsed", [](XMLNode& n, XMLDoc&) { return n.nextChild(n.nextChild(nullptr))->value(); }},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.what);
-        XMLNode node("node");
-        node.value("value");
-        node.attribute("first", "one");
-        node.addNode("child", "c");
-        node.addNode("second", "s");
-        XMLDoc doc("root", "1.0", "UTF-8");
-        doc.docType("a type");
-        doc.rootNode()->attribute("a", "next");
-        doc.rootNode()->addNode("leaf", "leaf");
-        row.run(node, doc);
-        EXPECT_STREQ(row.result(node, doc), row.expected);
-    }
+    XMLNode n("node");
+    n.value("value");
+    n.value(static_cast<const char*>(n.value()) + 1);
+    EXPECT_STREQ(n.value(), "alue");
+    n.attribute("first", "one");
+    XMLAttr* a = n.attribute(nullptr);
+    n.attribute(a->name(), a->value());
+    EXPECT_STREQ(n.attribute("first"), "one");
+    n.attribute(a->value(), a->name()); // a new attribute named after a value
+    EXPECT_STREQ(n.attribute("one"), "first");
+    n.value(a->value());
+    EXPECT_STREQ(n.value(), "one");
+    a->value(static_cast<const char*>(a->value()) + 1);
+    EXPECT_STREQ(a->value(), "ne");
+    a->value(a->name());
+    EXPECT_STREQ(a->value(), "first");
+
+    // Parsed from its own value.
+    n.addNode("child", "c");
+    n.value("<x>inner</x>");
+    a->value("<y>parsed</y>");
+    const char* cursor = a->value();
+    n.nextChild(nullptr)->fromStream(cursor);
+    EXPECT_STREQ(n.nextChild(nullptr)->value(), "parsed");
+    n = *n.nextChild(nullptr);
+    EXPECT_STREQ(n.name(), "y");
+
+    XMLDoc d("root", "1.0", "UTF-8");
+    d.docType("a type");
+    d.docType(static_cast<const char*>(d.docType()) + 2);
+    EXPECT_STREQ(d.docType(), "type");
+    d.docType(d.rootNode()->name());
+    EXPECT_STREQ(d.docType(), "root");
+    d = static_cast<const XMLDoc&>(d);
+    EXPECT_STREQ(d.rootNode()->name(), "root");
+    d.rootNode()->attribute("a", "next");
+    d.rootNode(d.rootNode()->attribute(nullptr)->value(), true);
+    EXPECT_STREQ(d.rootNode()->name(), "next");
+    d.rootNode()->addNode("leaf", "leaf");
+    d.rootNode(*d.rootNode()->nextChild(nullptr));
+    EXPECT_STREQ(d.rootNode()->value(), "leaf");
 }
 
 // Names and values come back as the Strings they were given: null apart from empty, texts on either side
@@ -315,23 +235,10 @@ TEST(XMLNodeTree, FieldsComeBackAsGiven) {
     XMLNode source(copy);
     XMLNode moved(std::move(source));
     for (const XMLNode* tree : {&root, &copy, &moved}) {
-        const XMLNode* c = tree->findChild(String("empty"), nullptr);
-        ASSERT_NE(c, nullptr);
-        EXPECT_FALSE(c->value().isNull());
-        EXPECT_STREQ(c->value(), "");
-        EXPECT_TRUE(tree->findChild(String("null"), nullptr)->value().isNull());
-        EXPECT_EQ(std::string(tree->findChild(String("fifteen"), nullptr)->value()), fifteen);
-        EXPECT_EQ(std::string(tree->findChild(String("sixteen"), nullptr)->value()), sixteen);
-        EXPECT_EQ(std::string(tree->findChild(String("long"), nullptr)->value()), long_);
-        String n = tree->findChild(String("number"), nullptr)->value();
-        EXPECT_STREQ(n.sql(), "42");
-        String f = tree->findChild(String("fixed"), nullptr)->value();
-        EXPECT_EQ(f.fixedLength(), 8ul);
-        EXPECT_STREQ(f, "ab");
-        const XMLNode* ns = tree->findChild(String("ns"), String("name"), nullptr);
-        ASSERT_NE(ns, nullptr);
-        EXPECT_STREQ(ns->value(), "text");
-        EXPECT_TRUE(tree->nameSpace().isNull());
+        EXPECT_EQ(shapeOf(*tree), "root(empty= null fifteen=" + fifteen + " sixteen=" + sixteen +
+                                      " long=" + long_ + " number=42 fixed=ab ns:name=text)");
+        EXPECT_STREQ(String(tree->findChild(String("number"), nullptr)->value()).sql(), "42");
+        EXPECT_EQ(tree->findChild(String("fixed"), nullptr)->value().fixedLength(), 8ul);
     }
 
     XMLDoc doc;
@@ -352,52 +259,40 @@ TEST(XMLNodeTree, ParsedNamesAndTextsOutliveEachOther) {
         XMLDoc doc("<r><a id='1' x='y'/><a id='2'/><b id='3' x='z'/><t>a text longer than fifteen</t></r>");
         kept = new XMLNode(std::move(*doc.rootNode()->findChild(String("t"), nullptr)));
         copy = new XMLNode(*doc.rootNode());
-        XMLNode* b = doc.rootNode()->findChild(String("b"), nullptr);
-        single = new XMLAttr(*b->attribute(nullptr));
+        single = new XMLAttr(*doc.rootNode()->findChild(String("b"), nullptr)->attribute(nullptr));
         XMLNode moved(std::move(*doc.rootNode()->findChild(String("a"), nullptr)));
         EXPECT_STREQ(moved.attribute(String("id")), "1");
     }
     EXPECT_STREQ(single->name(), "id");
     EXPECT_STREQ(single->value(), "3");
     delete single;
-    std::string seen;
-    for (const XMLNode& child : copy->children()) {
-        for (const XMLAttr& a : child.attributes()) {
-            seen += std::string(a.name()) + "=" + std::string(a.value()) + ";";
-        }
-    }
-    EXPECT_EQ(seen, "id=1;x=y;id=2;id=3;x=z;");
+    EXPECT_EQ(shapeOf(*copy), "r(a{id=1;x=y;} a{id=2;} b{id=3;x=z;} (null))");
     delete copy;
     EXPECT_STREQ(kept->value(), "a text longer than fifteen");
     delete kept;
 }
 
-TEST(XMLFindChild, ContinuesAfterTheGivenChild) {
+TEST(XMLFindChild, ContinuesAfterTheGivenChildAndMatchesNamespaceAndAttribute) {
     XMLNode root("r");
     XMLNode* first = root.addNode("item", "1");
+    first->attribute("id", "8");
     root.addNode("other", "");
-    XMLNode* third = root.addNode("item", "3");
-    EXPECT_EQ(root.findChild("item", nullptr), first);
-    EXPECT_EQ(root.findChild("item", first), third);
-    EXPECT_EQ(root.findChild("item", third), nullptr);
-    const XMLNode& constRoot = root;
-    EXPECT_EQ(constRoot.findChild("other", nullptr), root.nextChild(first));
-}
-
-TEST(XMLFindChild, MatchesNamespaceAndAttribute) {
-    XMLNode root("r");
-    root.addNode("item", "")->attribute("id", "8");
     XMLNode* seven = root.addNode("item", "");
     seven->attribute("id", "7");
     XMLNode* bare = root.addNode("item", "");
     XMLNode* qualified = root.addNode("p", "item", "");
     qualified->attribute("id", "7");
+    EXPECT_EQ(root.findChild("item", nullptr), first);
+    EXPECT_EQ(root.findChild("item", first), seven);
+    EXPECT_EQ(root.findChild("item", qualified), nullptr);
+    const XMLNode& constRoot = root;
+    EXPECT_EQ(constRoot.findChild("other", nullptr), root.nextChild(first));
     EXPECT_EQ(root.findChild("item", "id", "7", nullptr), seven);
     EXPECT_EQ(root.findChild("item", "id", String(), nullptr), bare);
     EXPECT_EQ(root.findChild("p", "item", nullptr), qualified);
     EXPECT_EQ(root.findChild("p", "item", "id", "7", nullptr), qualified);
     EXPECT_EQ(root.findChild("p", "item", "id", "8", nullptr), nullptr);
-    EXPECT_EQ(root.findChild(String(), "item", nullptr), root.nextChild(nullptr));
+    EXPECT_EQ(root.findChild(String(), "item", nullptr), first);
     EXPECT_EQ(root.findChild("ITEM", nullptr), nullptr);
 }
 
@@ -426,4 +321,115 @@ TEST(XMLFindNodeS, ListsMatchesInPostOrderAndAppends) {
     list = copy;
     copy.clear();
     EXPECT_EQ(walk(list), "c0,c1,c2,b,c1,");
+
+    // Moves take the cells along.
+    XMLNodeList moved(std::move(list));
+    EXPECT_EQ(list.begin(), list.end());
+    list = std::move(moved);
+    EXPECT_EQ(moved.begin(), moved.end());
+    EXPECT_EQ(walk(list), "c0,c1,c2,b,c1,");
+}
+
+TEST(XMLMoves, DocumentsMoveIntoContainersAndOutOfFunctions) {
+    const auto make = [](const char* rootName) {
+        XMLDoc doc(rootName, "1.0", "UTF-8");
+        doc.rootNode()->addNode("a", "1");
+        doc.rootNode()->addNode("b", "2");
+        return doc;
+    };
+    std::vector<XMLDoc> docs;
+    docs.push_back(make("first"));
+    docs.push_back(make("second"));
+    docs.emplace_back("<third><!-- c --></third>");
+    docs.resize(40); // reallocation moves the documents
+    EXPECT_STREQ(docs[0].rootNode()->name(), "first");
+    EXPECT_EQ(shapeOf(*docs[1].rootNode()), "second(a=1 b=2)");
+    EXPECT_STREQ(docs[2].rootNode()->name(), "third");
+
+    const XMLNode* root = docs[0].rootNode();
+    XMLDoc moved(std::move(docs[0]));
+    EXPECT_EQ(moved.rootNode(), root); // the tree keeps its addresses
+    EXPECT_STREQ(moved.version(), "1.0");
+    EXPECT_TRUE(docs[0].isNull());
+    EXPECT_TRUE(docs[0].version().isNull());
+    EXPECT_TRUE(docs[0].encoding().isNull());
+    EXPECT_EQ(std::string(docs[0].stream()), "");
+
+    XMLDoc withTopLevel("<!-- before --><r/><?after?>");
+    moved = std::move(withTopLevel);
+    EXPECT_EQ(std::string(moved.stream()), "<!-- before -->\n<r/>\n<?after?>\n");
+    EXPECT_TRUE(withTopLevel.isNull());
+    EXPECT_EQ(std::string(withTopLevel.stream()), "");
+    XMLDoc& same = moved;
+    moved = std::move(same);
+    EXPECT_STREQ(moved.rootNode()->name(), "r");
+}
+
+TEST(XMLMoves, NodesTakeTheirChildrenAlong) {
+    XMLNode source("ns", "src");
+    source.value("v");
+    source.type(XMLNode::Instruction);
+    source.attribute("k", "1");
+    source.addNode("x", "")->addNode("deep", "d");
+    source.addNode("y", "");
+    XMLNode moved(std::move(source));
+    EXPECT_EQ(shapeOf(moved), "?ns:src=v{k=1;}(x=(deep=d) y=)");
+    EXPECT_EQ(moved.nextChild(nullptr)->nextChild(nullptr)->level(), 2);
+    EXPECT_EQ(shapeOf(source), "(null)"); // an element without name, value, attributes or children
+
+    // Assignment keeps the target's place; from a node inside its own subtree as well.
+    XMLNode root("root");
+    XMLNode* slot = root.addNode("slot", "");
+    root.addNode("after", "");
+    *slot = std::move(moved);
+    EXPECT_EQ(shapeOf(root), "root(?ns:src=v{k=1;}(x=(deep=d) y=) after=)");
+    *slot = std::move(*slot->nextChild(nullptr));
+    EXPECT_EQ(shapeOf(root), "root(x=(deep=d) after=)");
+    // From an ancestor, or itself: nothing changes.
+    XMLNode* deep = slot->nextChild(nullptr);
+    *deep = std::move(root);
+    *deep = std::move(*deep);
+    EXPECT_EQ(shapeOf(root), "root(x=(deep=d) after=)");
+
+    // A node in a vector: moved on reallocation, children follow.
+    std::vector<XMLNode> nodes;
+    for (int i = 0; i < 20; ++i) {
+        nodes.emplace_back("n");
+        nodes.back().addNode("c", "");
+    }
+    for (const XMLNode& n : nodes) {
+        EXPECT_EQ(n.nextChild(nullptr)->parent(), &n);
+    }
+}
+
+TEST(XMLIteration, ChildrenAndAttributes) {
+    XMLDoc doc("<r x='1' y='2'><a/>text<b/><!-- c --></r>");
+    XMLNode* root = doc.rootNode();
+    std::string seen;
+    for (XMLNode& child : root->children()) {
+        seen += shapeOf(child) + ";";
+    }
+    EXPECT_EQ(seen, "a;'text';b;#!--=<!-- c -->;");
+    for (XMLAttr& a : root->attributes()) {
+        a.value((std::string(a.name()) + "=" + std::string(a.value())).c_str());
+    }
+    std::string values;
+    for (const XMLAttr& a : static_cast<const XMLNode&>(*root).attributes()) {
+        values += std::string(a.value()) + ";";
+    }
+    EXPECT_EQ(values, "x=1;y=2;");
+    EXPECT_TRUE(XMLNode("empty").children().empty());
+    EXPECT_TRUE(XMLNode("empty").attributes().empty());
+
+    // Adding children while iterating reaches them too.
+    int visits = 0;
+    XMLNode grow("g");
+    grow.addNode("first", "");
+    for (XMLNode& child : grow.children()) {
+        (void)child;
+        if (++visits < 3) {
+            grow.addNode("more", "");
+        }
+    }
+    EXPECT_EQ(visits, 3);
 }

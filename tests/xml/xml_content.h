@@ -12,10 +12,47 @@
 
 #include <kel/xml.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
 namespace kel_test {
+
+inline std::string text(const Kel::String& s) {
+    return s.isNull() ? "(null)" : static_cast<const char*>(s);
+}
+
+// The attributes of a node in order, as "name=value;".
+inline std::string attributeList(const Kel::XMLNode& node) {
+    std::string s;
+    for (Kel::XMLAttr* a = node.attribute(nullptr); a; a = node.attribute(a)) {
+        s += text(a->name()) + "=" + text(a->value()) + ";";
+    }
+    return s;
+}
+
+// A subtree on one line: a type mark (? instruction, ! declaration, # comment), [namespace:]name, "=value"
+// unless null, the attributes in braces, the children in parentheses; a text node is 'text'.
+inline std::string shapeOf(const Kel::XMLNode& n) {
+    static const char* const marks[] = {"", "?", "!", "#"};
+    if (n.type() == Kel::XMLNode::Text) {
+        return "'" + text(n.value()) + "'";
+    }
+    std::string s =
+        marks[n.type()] + (n.nameSpace().isNull() ? "" : text(n.nameSpace()) + ":") + text(n.name());
+    s += (n.value().isNull() ? "" : "=" + text(n.value())) +
+         (n.attribute(nullptr) ? "{" + attributeList(n) + "}" : "");
+    for (const Kel::XMLNode* c = n.nextChild(nullptr); c; c = n.nextChild(c)) {
+        s +=
+            (c == n.nextChild(nullptr) ? "(" : " ") + shapeOf(*c) + (c->parent() == &n ? "" : "(bad parent)");
+    }
+    return s + (n.nextChild(nullptr) ? ")" : "");
+}
+
+// Parses one node at the start of text under parent and returns it (owned by the parent).
+inline Kel::XMLNode* parseNode(Kel::XMLNode& parent, const char* text) {
+    return parent.addNode(text);
+}
 
 inline bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
@@ -23,17 +60,11 @@ inline bool isBlank(char c) {
 
 // Appends s with every run of white space as one blank.
 inline void appendCollapsed(std::string& out, const Kel::String& s) {
-    const char* p = s;
-    if (!p) {
-        return;
-    }
-    for (; *p; ++p) {
-        if (isBlank(*p)) {
-            if (out.empty() || out.back() != ' ') {
-                out += ' ';
-            }
-        } else {
+    for (const char* p = s; p && *p; ++p) {
+        if (!isBlank(*p)) {
             out += *p;
+        } else if (out.empty() || out.back() != ' ') {
+            out += ' ';
         }
     }
 }
@@ -46,11 +77,12 @@ inline void putRun(std::string& lines, std::string& run) {
     run.clear();
 }
 
+inline std::string orEmpty(const Kel::String& s) {
+    return s.isNull() ? "" : static_cast<const char*>(s);
+}
+
 inline std::string qualifiedName(const Kel::XMLNode* n) {
-    const Kel::String space = n->nameSpace();
-    const Kel::String name = n->name();
-    std::string q = space.length() ? std::string(space) + ":" : std::string();
-    return q + (name.isNull() ? "" : static_cast<const char*>(name));
+    return (n->nameSpace().length() ? orEmpty(n->nameSpace()) + ":" : "") + orEmpty(n->name());
 }
 
 // An element named like a comment's tag, without namespace, attributes or children, is a comment as the
@@ -69,70 +101,37 @@ inline bool isElement(const Kel::XMLNode* n) {
 inline void putStart(std::string& lines, const Kel::XMLNode* n) {
     lines += "(" + qualifiedName(n) + "\n";
     for (Kel::XMLAttr* a = n->attribute(nullptr); a; a = n->attribute(a)) {
-        std::string value = a->value().isNull() ? "" : static_cast<const char*>(a->value());
-        for (char& c : value) {
-            if (isBlank(c)) {
-                c = ' ';
-            }
-        }
-        lines += "@" + std::string(a->name().isNull() ? "" : static_cast<const char*>(a->name())) + "=" +
-                 value + "\n";
+        std::string value = orEmpty(a->value());
+        std::replace_if(value.begin(), value.end(), isBlank, ' ');
+        lines += "@" + orEmpty(a->name()) + "=" + value + "\n";
     }
 }
 
-// The content of the element root and its subtree (none for a null root), walked with a loop.
-inline std::string contentOf(const Kel::XMLNode* root) {
-    std::string lines;
-    if (!root) {
-        return lines;
-    }
-    std::string run;
-    const Kel::XMLNode* n = root;
+// Appends the content of the element n and its subtree; run holds the text read since the last tag.
+inline void putContent(std::string& lines, std::string& run, const Kel::XMLNode* n) {
+    putRun(lines, run);
     putStart(lines, n);
-    for (;;) {
-        // n is an element whose start is written: its value, or its children.
-        const Kel::XMLNode* child = n->nextChild(nullptr);
-        if (!child) {
-            appendCollapsed(run, n->value());
-        }
-        while (child) {
-            if (child->type() == Kel::XMLNode::Text) {
-                appendCollapsed(run, child->value());
-            } else if (isElement(child)) {
-                putRun(lines, run);
-                putStart(lines, child);
-                break;
-            }
-            child = n->nextChild(child);
-        }
-        if (child) {
-            n = child;
-            continue;
-        }
-        // n ends; go on after it in its parent.
-        for (;;) {
-            putRun(lines, run);
-            lines += ")\n";
-            if (n == root) {
-                return lines;
-            }
-            const Kel::XMLNode* parent = n->parent();
-            const Kel::XMLNode* next = parent->nextChild(n);
-            while (next && !isElement(next)) {
-                if (next->type() == Kel::XMLNode::Text) {
-                    appendCollapsed(run, next->value());
-                }
-                next = parent->nextChild(next);
-            }
-            if (next) {
-                putRun(lines, run);
-                putStart(lines, next);
-                n = next;
-                break;
-            }
-            n = parent;
+    if (!n->nextChild(nullptr)) {
+        appendCollapsed(run, n->value());
+    }
+    for (const Kel::XMLNode* c = n->nextChild(nullptr); c; c = n->nextChild(c)) {
+        if (c->type() == Kel::XMLNode::Text) {
+            appendCollapsed(run, c->value());
+        } else if (isElement(c)) {
+            putContent(lines, run, c);
         }
     }
+    putRun(lines, run);
+    lines += ")\n";
+}
+
+// The content of the element root and its subtree (none for a null root).
+inline std::string contentOf(const Kel::XMLNode* root) {
+    std::string lines, run;
+    if (root) {
+        putContent(lines, run, root);
+    }
+    return lines;
 }
 
 } // namespace kel_test
