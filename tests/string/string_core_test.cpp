@@ -234,6 +234,7 @@ TEST(StringConversion, NumbersAreReadAsThirtyTwoBitValuesAndStandardTextsBothWay
     EXPECT_EQ(static_cast<unsigned long>(String("abc")), 0ul);
     EXPECT_DOUBLE_EQ(static_cast<double>(String("2.5e3")), 2500.0);
     EXPECT_EQ(static_cast<long>(String()), 0L);
+    EXPECT_EQ(static_cast<unsigned long>(String()), 0ul);
     EXPECT_EQ(static_cast<double>(String()), 0.0);
 
     const std::string text = "key=value";
@@ -544,6 +545,9 @@ TEST(StringSql, QuotesTextAndLeavesNumbersAndNull) {
     EXPECT_STREQ(number.sql(), "42");
     number += "x";
     EXPECT_STREQ(number.sql(), "'42x'");
+    number = 7L;
+    number += String("y");
+    EXPECT_STREQ(number.sql(), "'7y'");
     number = 7L;
     number = "other";
     EXPECT_STREQ(number.sql(), "'other'");
