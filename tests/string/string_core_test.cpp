@@ -411,6 +411,8 @@ TEST(StringFormat, FormatsIntoAnyStringCutAtTheCapacityOrFixedLengthKeepingTheNu
     EXPECT_EQ(describe(s), "[7-x]");
     s.format("%s=%li (%0.2f) [%s]", "pi", 3L, 3.14159, nullText);
     EXPECT_STREQ(s, "pi=3 (3.14) [(null)]");
+    s.format("a%cb", 0); // the text ends at the NUL
+    EXPECT_EQ(describe(s), "[a]");
     String number = assignedFrom(1L);
     number.format("%d", 42);
     EXPECT_EQ(describe(number), "[42] numeric");
