@@ -19,18 +19,18 @@ constexpr std::uint32_t stackScratchSize = 1024;
 // Formats into out, which holds limit characters and a terminator; gives the length of the text written
 // (cut at limit). A null fmt writes empty text.
 std::uint32_t formatInto(char* out, std::uint32_t limit, const char* fmt, va_list args) {
-    int written = 0;
     if (fmt) {
-        written = std::vsnprintf(out, static_cast<std::size_t>(limit) + 1, fmt, args);
+        std::vsnprintf(out, static_cast<std::size_t>(limit) + 1, fmt, args);
     } else {
         out[0] = '\0';
     }
-    out[limit] = '\0';
     // An encoding error leaves the output undefined: keep what is terminated.
-    if (written < 0) {
-        return static_cast<std::uint32_t>(std::strlen(out));
-    }
-    return static_cast<std::uint32_t>(written) < limit ? static_cast<std::uint32_t>(written) : limit;
+    out[limit] = '\0';
+    // The text ends at its first NUL, as every String's does. That is not always where vsnprintf stopped:
+    // a %c of 0 ends it early, and a length counted past that NUL would disagree with the text, which
+    // comparisons, copies and appends all read up to the NUL. So format("a%cb", 0) gives "a" of length
+    // 1, as assigning the same bytes does.
+    return static_cast<std::uint32_t>(std::strlen(out));
 }
 
 } // namespace

@@ -234,6 +234,7 @@ TEST(StringConversion, NumbersAreReadAsThirtyTwoBitValuesAndStandardTextsBothWay
     EXPECT_EQ(static_cast<unsigned long>(String("abc")), 0ul);
     EXPECT_DOUBLE_EQ(static_cast<double>(String("2.5e3")), 2500.0);
     EXPECT_EQ(static_cast<long>(String()), 0L);
+    EXPECT_EQ(static_cast<unsigned long>(String()), 0ul);
     EXPECT_EQ(static_cast<double>(String()), 0.0);
 
     const std::string text = "key=value";
@@ -410,6 +411,8 @@ TEST(StringFormat, FormatsIntoAnyStringCutAtTheCapacityOrFixedLengthKeepingTheNu
     EXPECT_EQ(describe(s), "[7-x]");
     s.format("%s=%li (%0.2f) [%s]", "pi", 3L, 3.14159, nullText);
     EXPECT_STREQ(s, "pi=3 (3.14) [(null)]");
+    s.format("a%cb", 0); // the text ends at the NUL
+    EXPECT_EQ(describe(s), "[a]");
     String number = assignedFrom(1L);
     number.format("%d", 42);
     EXPECT_EQ(describe(number), "[42] numeric");
@@ -544,6 +547,9 @@ TEST(StringSql, QuotesTextAndLeavesNumbersAndNull) {
     EXPECT_STREQ(number.sql(), "42");
     number += "x";
     EXPECT_STREQ(number.sql(), "'42x'");
+    number = 7L;
+    number += String("y");
+    EXPECT_STREQ(number.sql(), "'7y'");
     number = 7L;
     number = "other";
     EXPECT_STREQ(number.sql(), "'other'");

@@ -125,6 +125,7 @@ TEST(StringTrim, RemovesSpacesAndTabsOnlyAndNeverGivesNull) {
 
 TEST(StringMask, CreateMarksTheSetMaskBlanksTheRestAndReplaceMaskFromTheFirstMarkToTheLast) {
     EXPECT_EQ(String("a1b2").createMask("0123456789"), " # #");
+    EXPECT_EQ(String("7").createMask("0123456789"), "#");
     EXPECT_EQ(String("abc").createMask(""), "   ");
     EXPECT_EQ(String("abc").createMask(String()), "   ");
     EXPECT_EQ(String("\xe9-\xe9").createMask("\xe9"), "# #");
