@@ -145,6 +145,8 @@ TEST(DateQueries, LastDayCountsOfPartlySetDatesAndMonthNames) {
     partial.year(2024);
     EXPECT_EQ(partial.dayOfYear(), 0);
     EXPECT_EQ(partial.dayOfWeek(), Date::Thursday); // 30 November 2023
+    partial.year(2023);
+    EXPECT_EQ(partial.dayOfWeek(), Date::Wednesday); // 30 November 2022: no leap day before next March
     EXPECT_THROW_REASON(Date().dayOfWeek(), DateTimeException, 1);
     // The month names count from zero.
     EXPECT_EQ(Date::shortMonth(0), "Jan");
