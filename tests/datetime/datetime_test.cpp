@@ -85,7 +85,7 @@ std::string swapAt(std::string value, std::initializer_list<std::size_t> positio
 std::vector<std::string> variantsOf(const std::string& base) {
     std::vector<std::string> values{base, base.substr(1), base + "0"};
     for (std::size_t at = 0; at < base.size(); ++at) {
-        for (char c : std::string("0369 +-/.:x\t")) {
+        for (char c : std::string("0369 +-/.:x\t?\271")) {
             values.push_back(base.substr(0, at) + c + base.substr(at + 1));
         }
     }
@@ -145,6 +145,8 @@ TEST(DateQueries, LastDayCountsOfPartlySetDatesAndMonthNames) {
     partial.year(2024);
     EXPECT_EQ(partial.dayOfYear(), 0);
     EXPECT_EQ(partial.dayOfWeek(), Date::Thursday); // 30 November 2023
+    partial.year(2023);
+    EXPECT_EQ(partial.dayOfWeek(), Date::Wednesday); // 30 November 2022: no leap day before next March
     EXPECT_THROW_REASON(Date().dayOfWeek(), DateTimeException, 1);
     // The month names count from zero.
     EXPECT_EQ(Date::shortMonth(0), "Jan");
@@ -548,6 +550,22 @@ TEST(DefaultFormats, ShortcutReadsAsTheLongWay) {
                 << time;
         }
     }
+    // Bytes just outside '0' to '9' and wrong separators, in each eight-byte stretch the shortcut checks at
+    // once (\260 and \271 have the high bit set): read the long way, by a field's leading number or with its
+    // reason.
+    expectParsed<Date>({"2024-03-05 | YYYY-MM-DD -> 2024-3-5", "20?4-03-05 | YYYY-MM-DD -> 2020-3-5",
+                        "2\26024-03-05 | YYYY-MM-DD -> 2002-3-5", "2024-1/-05 | YYYY-MM-DD -> 2024-1-5",
+                        "2024-03-1: | YYYY-MM-DD -> 2024-3-1", "2024-03-1\271 | YYYY-MM-DD -> 2024-3-1",
+                        "2024-03.05 | YYYY-MM-DD -> reason 4", "2024-03-0/ | YYYY-MM-DD -> reason 1"});
+    expectParsed<Time>({"14:05:07 | HH:NN:SS -> 14:5:7", "1?:05:07 | HH:NN:SS -> 1:5:7",
+                        "14:0::07 | HH:NN:SS -> 14:0:7", "14:05:0? | HH:NN:SS -> 14:5:0",
+                        "14:05:\2717 | HH:NN:SS -> 14:5:0", "14:05\27207 | HH:NN:SS -> reason 4"});
+    expectParsed<Timestamp>({"2024-1?-25 08:00:30 | YYYY-MM-DD HH:NN:SS -> 2024-01-25 08:00:30",
+                             "2024-12-2: 08:00:30 | YYYY-MM-DD HH:NN:SS -> 2024-12-02 08:00:30",
+                             "2024-12-25 0\260:00:30 | YYYY-MM-DD HH:NN:SS -> 2024-12-25 00:00:30",
+                             "2024-12-25 08:00:3? | YYYY-MM-DD HH:NN:SS -> 2024-12-25 08:00:03",
+                             "2024-12-25T08:00:30 | YYYY-MM-DD HH:NN:SS -> reason 4",
+                             "2024-12-25 08/00:30 | YYYY-MM-DD HH:NN:SS -> reason 4"});
 }
 
 TEST(DefaultFormats, DigitsWrittenOverTheFormatAsPrintfWritesThem) {
