@@ -55,6 +55,8 @@ TEST(XMLWriter, DeclarationOnlyWithVersionOrEncoding) {
     EXPECT_EQ(std::string(XMLDoc("r", String(), "ISO-8859-1").stream()),
               "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<r/>\n");
     EXPECT_EQ(std::string(XMLDoc("r", "1.0", String()).stream()), "<?xml version=\"1.0\"?>\n<r/>\n");
+    EXPECT_EQ(std::string(XMLDoc("Ar", "1.0", "z").stream()),
+              "<?xml version=\"1.0\" encoding=\"z\"?>\n<Ar/>\n");
     EXPECT_EQ(std::string(XMLDoc("r", true, String(), String()).stream()), "<!DOCTYPE r>\n<r/>\n");
     // What a declaration cannot hold.
     EXPECT_THROW_REASON(XMLDoc("r", "1\"0", "UTF-8").stream(), XMLException, 302);
