@@ -131,6 +131,9 @@ TEST(DatabaseClosed, OperationsFailWithoutTouchingAnythingButTransactionCallsRec
     EXPECT_EQ(d.close(), Database::ok);
 
     EXPECT_EQ(d.isAutoCommit(), 0);
+    Database fresh;
+    EXPECT_EQ(fresh.rollback(), Database::failed);
+    EXPECT_EQ(text(fresh.lastError()), "the connection is not open");
     EXPECT_EQ(d.enableAutoCommit(1), Database::failed);
     EXPECT_EQ(text(d.lastError()), "the connection is not open");
     EXPECT_EQ(d.isAutoCommit(), 1);
@@ -252,7 +255,8 @@ TEST_P(DatabaseBackend, UnfinishedWorkIsRolledBackByDestructorReopenAndClose) {
     EXPECT_EQ(d.enableAutoCommit(0), 0);
     EXPECT_EQ(d.isAutoCommit(), 0);
     run(d, "INSERT INTO kdb_t VALUES (3, 'manual')");
-    d.close();
+    EXPECT_EQ(d.close(), Database::ok) << text(d.lastError());
+    EXPECT_EQ(d.isOpen(), 0);
     EXPECT_EQ(rows(_d), 0);
 }
 

@@ -69,6 +69,8 @@ TEST_P(StatementTest, EveryParameterTypeRoundTripsOnceAndAgain) {
     EXPECT_EQ(insert.rowCount(), 1);
     // Values stay bound: only the name changes for the second row; the third is all NULL.
     insert.setText(1, String("coffee"));
+    // A fraction that rounds up to a whole second stays within its second.
+    insert.setTimestamp(7, Timestamp(2024, 12, 31, 23, 59, 58.9999996));
     ASSERT_EQ(insert.execute(), Database::ok) << text(_d.lastError());
     for (unsigned short n = 1; n <= 8; ++n) {
         insert.setNull(n);
@@ -111,6 +113,11 @@ TEST_P(StatementTest, EveryParameterTypeRoundTripsOnceAndAgain) {
     EXPECT_EQ(std::make_tuple(at.second(), moved.year(), moved.day(), moved.minute(), moved.second()),
               std::make_tuple(58.0, 2024L, 31L, 59L, 58.25));
     EXPECT_EQ(product.fetch(), 1);
+    product.setFilter("name = 'coffee'");
+    product.open();
+    ASSERT_EQ(product.fetch(), 0);
+    EXPECT_GE(moved.second(), 58.999);
+    EXPECT_LT(moved.second(), 59);
     product.setFilter("name IS NULL");
     day = Date(2000, 1, 1);
     product.open();
@@ -184,12 +191,16 @@ TEST_P(StatementTest, BatchesInsertEveryRowOfTheirArrays) {
     EXPECT_EQ(nameWhere("quantity = 999"), "item'999");
 }
 
+// Every statement, however often prepared and in whatever order, ends with the connection.
 TEST_P(StatementTest, ClosingTheConnectionEndsItsStatements) {
-    Statement q(&_d);
+    Statement q(&_d), other(&_d);
+    EXPECT_EQ(other.prepare(nullptr), Database::failed);
+    ASSERT_EQ(other.prepare("SELECT 1"), Database::ok);
     ASSERT_EQ(q.prepare("SELECT quantity FROM kst_products"), Database::ok);
+    ASSERT_EQ(other.prepare("SELECT 2"), Database::ok);
     ASSERT_EQ(q.execute(), Database::ok);
     EXPECT_EQ(_d.close(), Database::ok);
-    EXPECT_EQ(q.isPrepared(), 0);
+    EXPECT_EQ(q.isPrepared() + other.isPrepared(), 0);
     EXPECT_EQ(q.execute(), Database::failed);
     EXPECT_EQ(q.fetch(), -1);
     EXPECT_EQ(q.prepare("SELECT 1"), Database::noStatement);
