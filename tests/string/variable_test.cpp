@@ -1,5 +1,5 @@
-#include "../net/socket_test_util.h"
 #include "kel_test.h"
+#include "socket_test_util.h"
 
 #include <kel/string.h>
 

@@ -1,5 +1,5 @@
-#ifndef KEL_TESTS_NET_SOCKET_TEST_UTIL_H
-#define KEL_TESTS_NET_SOCKET_TEST_UTIL_H
+#ifndef KEL_TESTS_SUPPORT_SOCKET_TEST_UTIL_H
+#define KEL_TESTS_SUPPORT_SOCKET_TEST_UTIL_H
 
 // Helpers shared by the socket tests: a watchdog that turns a hang into a failure, a listening socket on
 // a free loopback port, and a way to read a known number of bytes.
