@@ -114,13 +114,13 @@ TEST(VariableList, AMillionVariablesAreDestroyedWithoutDeepRecursionAndDumpsShow
     EXPECT_EQ(kel_test::dumpOf(k), "@ class Kel::Variable\nN=k V=(null)\n");
     // The same lines go to a socket.
     sock_test::Watchdog guard(std::chrono::seconds(20));
-    sock_test::Connection c = sock_test::connectLoopback();
-    Kel::KELDump(&k).dump(c.client);
-    c.client << Kel::Socket::flush;
-    const std::string sent = "@ class Kel::Variable\nN=k V=(null)\n";
-    EXPECT_EQ(sock_test::receiveAll(c.server, sent.size()), sent);
-    c.client.close();
-    c.server.close();
+    {
+        sock_test::Connection c;
+        Kel::KELDump(&k).dump(c.client);
+        c.client << Kel::Socket::flush;
+        const std::string sent = "@ class Kel::Variable\nN=k V=(null)\n";
+        EXPECT_EQ(sock_test::receiveAll(c.server, sent.size()), sent);
+    }
     VariableList dumped = listOf("a=1");
     EXPECT_EQ(kel_test::dumpOf(dumped), "@ class Kel::VariableList\n");
 }
