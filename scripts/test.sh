@@ -205,7 +205,17 @@ start_wine() { # the Wine prefix of the windows test preset, made before any tes
     # set-up processes have ended, so that they do not compete with them for the shared wine server.
     WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" wineboot --init >/dev/null 2>&1 || true
     wineserver -w || true
+    # One server for the whole stage. Left to itself, the server exits a few seconds after its last
+    # program, and a test program that starts in that moment loses its connection ("recvmsg:
+    # Connection reset by peer") before it has run a line. A server that stays keeps Wine's own
+    # service processes too: they are started here, away from the test runner's output, which they
+    # would otherwise inherit and hold open.
+    wineserver -p || true
+    wine_up=1
+    WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
+
+stop_wine() { if [ "${wine_up:-0}" -eq 1 ]; then wineserver -k || true; wine_up=0; fi; }
 
 fuzz_smoke() { # every fuzzer for a few seconds, on its corpus from the tree and what it found before
     local fuzzer name corpus work
@@ -232,7 +242,7 @@ database_up=0
 if [ -f "$root/scripts/pg-start.sh" ] && { stage_enabled linux || stage_enabled asan || stage_enabled tsan; }; then
     start_database
 fi
-trap stop_database EXIT
+trap 'stop_database; stop_wine' EXIT
 
 if stage_enabled linux; then
     echo "== linux: build (release)"
@@ -275,6 +285,7 @@ if stage_enabled windows; then
         wine_database_example
         consumer_check windows "$root/cmake/mingw-w64.cmake"
         static_consumer_check windows "$root/cmake/mingw-w64.cmake"
+        stop_wine
     else
         note_failure windows-build
     fi
