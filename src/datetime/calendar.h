@@ -19,7 +19,7 @@ inline bool isLeapYear(long year) {
 // Days of month 1 to 12 of year by the library's leap rule; 0 for any other month. Inline: every date
 // read checks its day against it.
 inline long monthLength(long year, long month) {
-    constexpr long lengths[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    static constexpr long lengths[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     if (month < 1 || month > 12) {
         return 0;
     }

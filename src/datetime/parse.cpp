@@ -82,7 +82,9 @@ struct WordRule {
     std::uint64_t separators = 0;
     std::uint64_t separatorText = 0;
 
-    bool holds(const char* value) const {
+    // The eight bytes at the rule's place when they hold, with each digit's value in place of its
+    // character and 0 elsewhere; false when they do not hold.
+    bool digitValues(const char* value, std::uint64_t& values) const {
         const std::uint64_t word = wordAt(value + at);
         if (((word ^ separatorText) & separators) != 0) {
             return false;
@@ -92,10 +94,20 @@ struct WordRule {
         // byte passes it, no byte is above 0x3F and adding 6 cannot carry into the next one.
         const std::uint64_t candidates = (word & digits) | (everyByte('0') & ~digits);
         const std::uint64_t highNibbles = everyByte(0xF0);
-        return ((candidates & highNibbles) ^ everyByte('0')) == 0 &&
-               (((candidates + everyByte(6)) & highNibbles) ^ everyByte('0')) == 0;
+        if (((candidates & highNibbles) ^ everyByte('0')) != 0 ||
+            (((candidates + everyByte(6)) & highNibbles) ^ everyByte('0')) != 0) {
+            return false;
+        }
+        values = (word ^ everyByte('0')) & digits;
+        return true;
     }
 };
+
+// Each byte of the result is the two-digit number that the byte and the next one of values spell: no
+// byte carries into another, since every digit is at most 9 and every such number at most 99.
+std::uint64_t pairValues(std::uint64_t values) {
+    return values * 10 + (values >> 8);
+}
 
 // What a default format alone tells, worked out once while the library loads: where its fields lie,
 // which of them are one run of their letter, and where its separators are.
@@ -109,13 +121,20 @@ struct FormatShape {
     long separators[32] = {};
     int separatorCount = 0;
 
-    // Whether the date, the time, or both (by FieldSet) are plain runs of digits: each field one run of at
-    // most nine places, a month and a day of at most two, so that readPlainDigits may read them.
+    // Whether the date, the time, or both (by FieldSet) are plain runs of digits that readPlainDigits may
+    // read: a year of four digits and every other field of two, each within one rule's eight bytes.
     bool plain[3] = {};
     // For each FieldSet, the checks of a value's characters eight at a time, the last eight overlapping
-    // the others (a format of 8 to 24 characters; any other length is never plain).
+    // the others (a format of 8 to 24 characters; any other length is never plain). The rules of every
+    // set lie at the same places.
     WordRule rules[3][maxRules];
     int ruleCount = 0;
+    // Where a plain field lies: the rule whose eight bytes hold it, and its first byte's shift in them.
+    struct Place {
+        int rule = -1;
+        int shift = 0;
+    };
+    Place places[letterCount];
 
     explicit FormatShape(const char* format) : text(format), length(std::strlen(format)) {
         for (unsigned long i = 0; i < length; ++i) {
@@ -129,40 +148,64 @@ struct FormatShape {
                 separators[separatorCount++] = static_cast<long>(i);
             }
         }
-        const bool fits = length >= 8 && length <= 8 * maxRules;
-        const bool date = fits && plainRun(letterY, 9) && plainRun(letterM, 2) && plainRun(letterD, 2);
-        const bool time = fits && plainRun(letterH, 9) && plainRun(letterN, 9) && plainRun(letterS, 9);
+        if (length < 8 || length > 8 * maxRules) {
+            return;
+        }
+        for (unsigned long at = 0;; at += 8) {
+            const unsigned long start = at + 8 <= length ? at : length - 8;
+            for (FieldSet set : {FieldSet::date, FieldSet::time, FieldSet::timestamp}) {
+                rules[static_cast<int>(set)][ruleCount] = ruleAt(start, set);
+            }
+            ++ruleCount;
+            if (start + 8 >= length) {
+                break;
+            }
+        }
+        const bool date = placeRun(letterY, 4) && placeRun(letterM, 2) && placeRun(letterD, 2);
+        const bool time = placeRun(letterH, 2) && placeRun(letterN, 2) && placeRun(letterS, 2);
         plain[static_cast<int>(FieldSet::date)] = date;
         plain[static_cast<int>(FieldSet::time)] = time;
         plain[static_cast<int>(FieldSet::timestamp)] = date && time;
-        if (fits) {
-            for (unsigned long at = 0;; at += 8) {
-                const unsigned long start = at + 8 <= length ? at : length - 8;
-                for (FieldSet set : {FieldSet::date, FieldSet::time, FieldSet::timestamp}) {
-                    rules[static_cast<int>(set)][ruleCount] = ruleAt(start, set);
-                }
-                ++ruleCount;
-                if (start + 8 >= length) {
-                    break;
-                }
-            }
-        }
     }
 
-    // Whether value, as long as this format, has digits wherever set has a field and this format's
-    // separators where it has them.
-    bool digitsAndSeparatorsOf(const char* value, FieldSet set) const {
+    // The two-digit numbers of value (see pairValues) under each rule of set, when value, as long as this
+    // format, has digits wherever set has a field and this format's separators where it has them.
+    bool pairsOf(const char* value, FieldSet set, std::uint64_t (&pairs)[maxRules]) const {
         for (int i = 0; i < ruleCount; ++i) {
-            if (!rules[static_cast<int>(set)][i].holds(value)) {
+            std::uint64_t values = 0;
+            if (!rules[static_cast<int>(set)][i].digitValues(value, values)) {
                 return false;
             }
+            pairs[i] = pairValues(values);
         }
         return true;
     }
 
+    // The number of a plain field of two digits, or of four for the year, from pairsOf's result.
+    long number(const std::uint64_t (&pairs)[maxRules], Letter letter) const {
+        const Place place = places[letter];
+        const std::uint64_t fromField = pairs[place.rule] >> place.shift;
+        const long firstTwo = static_cast<long>(fromField & 0xFF);
+        return letter == letterY ? firstTwo * 100 + static_cast<long>((fromField >> 16) & 0xFF) : firstTwo;
+    }
+
 private:
-    bool plainRun(Letter letter, long widest) const {
-        return oneRun[letter] && extents.width(letter) <= widest;
+    // Whether letter is one run of width places lying within one rule's eight bytes; notes the place.
+    bool placeRun(Letter letter, long width) {
+        if (!oneRun[letter] || extents.width(letter) != width) {
+            return false;
+        }
+        const unsigned long first = static_cast<unsigned long>(extents.first[letter]);
+        const unsigned long last = static_cast<unsigned long>(extents.last[letter]);
+        for (int i = 0; i < ruleCount; ++i) {
+            const unsigned long at = rules[0][i].at;
+            if (first >= at && last < at + 8) {
+                places[letter].rule = i;
+                places[letter].shift = static_cast<int>(8 * (first - at));
+                return true;
+            }
+        }
+        return false;
     }
 
     static bool fieldOf(FieldSet set, Letter letter) {
@@ -205,50 +248,14 @@ const FormatShape* shapeOf(const char* format, unsigned long n) {
     return nullptr;
 }
 
-// The number of the run of digits of letter in value, which digitsAndSeparatorsOf found to be digits.
-long plainNumber(const FormatShape& shape, const char* value, Letter letter) {
-    const char* digit = value + shape.extents.first[letter];
-    const long width = shape.extents.last[letter] - shape.extents.first[letter] + 1;
-    // The widths of the default formats, spelled out: a loop of unknown length costs more than its digits.
-    if (width == 2) {
-        return (digit[0] - '0') * 10 + (digit[1] - '0');
-    }
-    if (width == 4) {
-        return (digit[0] - '0') * 1000 + (digit[1] - '0') * 100 + (digit[2] - '0') * 10 + (digit[3] - '0');
-    }
-    long number = 0;
-    for (const char* const end = digit + width; digit != end; ++digit) {
-        number = number * 10 + (*digit - '0');
-    }
-    return number;
-}
-
-bool readPlainDate(const FormatShape& shape, const char* value, Fields& out) {
-    const long year = plainNumber(shape, value, letterY);
-    const long month = plainNumber(shape, value, letterM);
-    const long day = plainNumber(shape, value, letterD);
+bool plainDateIsValid(long year, long month, long day) {
     // A two-digit year, like any failure, is left to the full reading.
-    if (!calendar::validYear(year) || !calendar::validMonth(month) || day < 1 ||
-        day > calendar::monthLength(year, month)) {
-        return false;
-    }
-    out.year = year;
-    out.month = month;
-    out.day = day;
-    return true;
+    return calendar::validYear(year) && calendar::validMonth(month) && day >= 1 &&
+           day <= calendar::monthLength(year, month);
 }
 
-bool readPlainTime(const FormatShape& shape, const char* value, Fields& out) {
-    const long hour = plainNumber(shape, value, letterH);
-    const long minute = plainNumber(shape, value, letterN);
-    const long second = plainNumber(shape, value, letterS);
-    if (!calendar::validHour(hour) || !calendar::validMinute(minute) || second < 0 || second >= 60) {
-        return false;
-    }
-    out.hour = hour;
-    out.minute = minute;
-    out.second = static_cast<double>(second);
-    return true;
+bool plainTimeIsValid(long hour, long minute, long second) {
+    return calendar::validHour(hour) && calendar::validMinute(minute) && second >= 0 && second < 60;
 }
 
 // The common case of a default format, read without laying the value out: every separator as in the
@@ -258,23 +265,38 @@ bool readPlainTime(const FormatShape& shape, const char* value, Fields& out) {
 bool readPlainDigits(const String& value, const String& fmt, FieldSet set, Fields& out) {
     const char* f = fmt;
     const char* v = value;
-    const unsigned long n = fmt.length();
     if (!f || !v) {
         return false;
     }
+    const unsigned long n = fmt.length();
     const FormatShape* shape = shapeOf(f, n);
-    if (!shape || !shape->plain[static_cast<int>(set)] || value.length() != n) {
+    std::uint64_t pairs[FormatShape::maxRules];
+    if (!shape || !shape->plain[static_cast<int>(set)] || value.length() != n ||
+        !shape->pairsOf(v, set, pairs)) {
         return false;
     }
-    if (!shape->digitsAndSeparatorsOf(v, set)) {
+    const bool withDate = set != FieldSet::time;
+    const bool withTime = set != FieldSet::date;
+    const long year = withDate ? shape->number(pairs, letterY) : 0;
+    const long month = withDate ? shape->number(pairs, letterM) : 0;
+    const long day = withDate ? shape->number(pairs, letterD) : 0;
+    const long hour = withTime ? shape->number(pairs, letterH) : 0;
+    const long minute = withTime ? shape->number(pairs, letterN) : 0;
+    const long second = withTime ? shape->number(pairs, letterS) : 0;
+    if ((withDate && !plainDateIsValid(year, month, day)) ||
+        (withTime && !plainTimeIsValid(hour, minute, second))) {
         return false;
     }
-    Fields result = out;
-    if ((set != FieldSet::time && !readPlainDate(*shape, v, result)) ||
-        (set != FieldSet::date && !readPlainTime(*shape, v, result))) {
-        return false;
+    if (withDate) {
+        out.year = year;
+        out.month = month;
+        out.day = day;
     }
-    out = result;
+    if (withTime) {
+        out.hour = hour;
+        out.minute = minute;
+        out.second = static_cast<double>(second);
+    }
     return true;
 }
 
