@@ -11,6 +11,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <vector>
 
 namespace Kel {
 
@@ -62,6 +63,8 @@ public:
     void encoded(const char* p, std::size_t n, Coding coding) { detail::putEncoded(*this, p, n, coding); }
     const char* data() const { return _data; }
     std::size_t size() const { return _size; }
+    // Takes back what was written after the first size bytes.
+    void truncate(std::size_t size) { _size = size; }
 
 private:
     void grow(std::size_t more) {
@@ -198,21 +201,31 @@ bool isWholeDocType(const Text& type) {
 class XMLWriter {
 public:
     // The node's subtree, as XMLNode::stream describes. Inside an element with mixed content nothing is
-    // indented and no line is ended: the characters between its children are its text.
+    // indented and no line is ended: the characters between its children are its text. Whether content
+    // is mixed shows only at its first text child; looking ahead through every element's children would
+    // read each child twice, far apart on a large document. So children are written as if the content
+    // were not mixed, and when a text child turns up, what was written behind its parent's start tag is
+    // taken back and the parent's children are written again, in line.
     template <class Out> static void node(Out& out, const XMLNode* top, bool indent) {
         constexpr std::uint64_t none = ~std::uint64_t(0);
         std::uint64_t depth = static_cast<std::uint64_t>(top->level());
         std::uint64_t mixedDepth = none; // the depth of the outermost mixed element being written
+        // Where the content of each open element written with line ends starts, innermost last.
+        std::vector<std::size_t> contentStarts;
         const XMLNode* n = top;
         for (;;) {
+            if (mixedDepth == none && n != top && n->_type == XMLNode::Text) {
+                out.truncate(contentStarts.back());
+                mixedDepth = depth - 1;
+                n = n->_pParent->_pFirstChild;
+            }
             const bool inLine = mixedDepth != none;
             if (!inLine && (n != top || indent)) {
                 out.tabs(depth);
             }
             if (open(out, n)) {
-                if (!inLine && isMixed(n)) {
-                    mixedDepth = depth;
-                } else if (!inLine) {
+                if (!inLine) {
+                    contentStarts.push_back(out.size());
                     out.put('\n');
                 }
                 n = n->_pFirstChild;
@@ -236,6 +249,9 @@ public:
                     out.tabs(depth);
                 }
                 close(out, n);
+                if (mixedDepth == none || mixedDepth == depth) {
+                    contentStarts.pop_back();
+                }
                 if (mixedDepth == depth) {
                     mixedDepth = none;
                 }
@@ -309,16 +325,6 @@ private:
         }
         const Text name = field(n->_name);
         return name.n >= 3 && std::memcmp(name.p, "!--", 3) == 0;
-    }
-
-    // Whether the element's content is mixed: it has text nodes among its children.
-    static bool isMixed(const XMLNode* n) {
-        for (const XMLNode* c = n->_pFirstChild; c; c = c->_pNext) {
-            if (c->_type == XMLNode::Text) {
-                return true;
-            }
-        }
-        return false;
     }
 
     // The nodes a holder keeps outside the root, each on a line of its own.

@@ -114,6 +114,10 @@ TEST(XMLInterop, MixedContentKeepsEveryRunInOrder) {
     // The writer adds no indentation inside mixed content, and indents around it as before.
     EXPECT_EQ(roundTrip("<r><p>Fish <b>and <i>hot</i></b> chips<c><d/></c></p><q/></r>"),
               "<r>\n\t<p>Fish <b>and <i>hot</i></b> chips<c><d/></c></p>\n\t<q/>\n</r>\n");
+    // Text that first shows after child elements, themselves with children or mixed, makes the whole
+    // content mixed from its start.
+    EXPECT_EQ(roundTrip("<r><a><b><i>x</i></b><c>y<d/></c> tail</a><e><f/></e></r>"),
+              "<r>\n\t<a><b><i>x</i></b><c>y<d/></c> tail</a>\n\t<e>\n\t\t<f/>\n\t</e>\n</r>\n");
     roundTrip("<p>\n  <b>x</b>\n  <i>y</i> tail<br/>\n</p>");
 }
 
