@@ -210,39 +210,59 @@ private:
     void addText(XMLNode* element, const char* p, std::size_t n);
 
     // The attribute names read last, shared by the attributes that repeat them: most documents use a
-    // few names over and over. A small table indexed by length and end characters.
+    // few names over and over. A small table indexed by length and end characters. The table takes
+    // references to a name by the batch, one atomic addition for many attributes, and hands them out one
+    // by one; it gives back those it did not hand out when the name leaves the table.
     class NameCache {
     public:
-        NameCache() : _slots(), _texts(), _lengths() {}
+        NameCache() : _slots() {}
         NameCache(const NameCache&) = delete;
         NameCache& operator=(const NameCache&) = delete;
         ~NameCache() {
-            for (XMLAttr::SharedName* shared : _slots) {
-                XMLAttr::SharedName::release(shared);
+            for (Slot& slot : _slots) {
+                slot.empty();
             }
         }
         // A reference to the name [p, p + n), n > 0.
         XMLAttr::SharedName* get(const char* p, std::size_t n) {
-            const std::size_t slot =
-                (n * 31u + static_cast<unsigned char>(p[0]) * 7u + static_cast<unsigned char>(p[n - 1])) %
-                size;
-            XMLAttr::SharedName*& shared = _slots[slot];
-            if (!shared || _lengths[slot] != n || std::memcmp(_texts[slot], p, n) != 0) {
+            Slot& slot = _slots[(n * 31u + static_cast<unsigned char>(p[0]) * 7u +
+                                 static_cast<unsigned char>(p[n - 1])) %
+                                size];
+            if (!slot.shared || slot.length != n || std::memcmp(slot.text, p, n) != 0) {
                 XMLAttr::SharedName* fresh = new XMLAttr::SharedName(p, n);
-                XMLAttr::SharedName::release(shared);
-                shared = fresh;
-                _texts[slot] = shared->text;
-                _lengths[slot] = n;
+                slot.empty();
+                slot.shared = fresh;
+                slot.spare = 0; // the reference the name was made with is the table's own
+                slot.text = fresh->text;
+                slot.length = n;
             }
-            return shared->acquire();
+            if (slot.spare == 0) {
+                slot.shared->references.fetch_add(batch, std::memory_order_relaxed);
+                slot.spare = batch;
+            }
+            --slot.spare;
+            return slot.shared;
         }
 
     private:
         static constexpr std::size_t size = 61;
-        XMLAttr::SharedName* _slots[size];
-        // The text and length of each slot's name.
-        const char* _texts[size];
-        std::size_t _lengths[size];
+        static constexpr std::uint32_t batch = 64;
+
+        struct Slot {
+            XMLAttr::SharedName* shared;
+            // The references taken and not yet handed out, besides the table's own.
+            std::uint32_t spare;
+            // The name's text and length.
+            const char* text;
+            std::size_t length;
+
+            void empty() {
+                XMLAttr::SharedName::release(shared, spare + 1);
+                shared = nullptr;
+                spare = 0;
+            }
+        };
+        Slot _slots[size];
     };
 
     const char* _begin;
@@ -663,7 +683,8 @@ void XMLParser::readAttribute(XMLNode::Type type, XMLAttr& attr, const char*& cu
         fail(205, p);
     }
     if (nameStop > begin) {
-        attr.adoptName(_names.get(begin, static_cast<std::size_t>(nameStop - begin)));
+        // A fresh attribute: no name to give back, and none read from memory just written.
+        attr._pName = _names.get(begin, static_cast<std::size_t>(nameStop - begin));
     }
     if (close > p + 1) {
         decode(attr._value, p + 1, close);

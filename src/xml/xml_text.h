@@ -295,8 +295,9 @@ struct XMLAttr::SharedName {
         references.fetch_add(1, std::memory_order_relaxed);
         return this;
     }
-    static void release(SharedName* shared) noexcept {
-        if (shared && shared->references.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+    // Gives back count references (none when count is 0); the last one deletes the name.
+    static void release(SharedName* shared, std::uint32_t count = 1) noexcept {
+        if (shared && count && shared->references.fetch_sub(count, std::memory_order_acq_rel) == count) {
             delete shared;
         }
     }

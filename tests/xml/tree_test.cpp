@@ -270,6 +270,27 @@ TEST(XMLNodeTree, ParsedNamesAndTextsOutliveEachOther) {
     delete copy;
     EXPECT_STREQ(kept->value(), "a text longer than fifteen");
     delete kept;
+
+    // A name repeated by more attributes than one parse hands out at a time.
+    std::string many = "<r>";
+    for (int i = 0; i < 150; ++i) {
+        many += "<e k='" + std::to_string(i) + "'/>";
+    }
+    std::vector<XMLNode> outlived;
+    {
+        XMLDoc doc((many + "</r>").c_str());
+        for (XMLNode& e : doc.rootNode()->children()) {
+            if (e.attribute(String("k")).length() == 2) {
+                outlived.push_back(std::move(e));
+            }
+        }
+    }
+    // The declaration is dropped while the parse goes on, and its attribute names with it.
+    EXPECT_STREQ(XMLDoc("<?xml version='1.0'?><r version='2'/>").rootNode()->attribute(nullptr)->name(),
+                 "version");
+    ASSERT_EQ(outlived.size(), 90u);
+    EXPECT_STREQ(outlived.back().attribute(nullptr)->name(), "k");
+    EXPECT_STREQ(outlived.back().attribute(String("k")), "99");
 }
 
 TEST(XMLFindChild, ContinuesAfterTheGivenChildAndMatchesNamespaceAndAttribute) {
