@@ -3,7 +3,7 @@
 
 // A console reporter that also prints, at the end of the run, the time ratios of chosen pairs of
 // benchmarks measured in that same run, by real time and by CPU time (the steadier of the two on a busy
-// machine). With repetitions it compares medians.
+// machine), or the ratios of their counters ("name@counter"). With repetitions it compares medians.
 
 #include <benchmark/benchmark.h>
 
@@ -29,6 +29,11 @@ public:
             const bool median = r.run_type == Run::RT_Aggregate && r.aggregate_name == "median";
             if (median || (r.run_type == Run::RT_Iteration && !_medians.count(r.run_name.str()))) {
                 _times[r.run_name.str()] = {r.GetAdjustedRealTime(), r.GetAdjustedCPUTime()};
+                // A counter, named "benchmark@counter", stands for both times.
+                for (const auto& counter : r.counters) {
+                    const double value = counter.second.value;
+                    _times[r.run_name.str() + "@" + counter.first] = {value, value};
+                }
             }
             if (median) {
                 _medians[r.run_name.str()] = true;
