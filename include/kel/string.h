@@ -14,6 +14,9 @@
 namespace Kel {
 
 class VariableList;
+namespace detail {
+struct StringStorage;
+}
 
 /// A text value with a null state distinct from empty text (like a database NULL), an optional fixed
 /// length and a numeric mark set when the text was last assigned from a number (its SQL form is then
@@ -301,6 +304,8 @@ protected:
     void dump(std::ostream& os) override;
 
 private:
+    friend struct detail::StringStorage;
+
     // Texts of up to this many bytes (terminator included) live inside the object itself.
     static constexpr std::uint32_t inlineSize = 11;
 

@@ -224,6 +224,15 @@ void String::adopt(char* storage, std::uint32_t capacity, std::uint32_t allocate
     _bAppendReady = false;
 }
 
+void detail::StringStorage::adopt(String& s, char* storage, std::uint32_t length) noexcept {
+    s.adopt(storage, length + 1, length + 1);
+    s._ulFixed = 0;
+    s._ulLength = length;
+    s._bLengthKnown = true;
+    s._bNull = false;
+    s._bNumeric = false;
+}
+
 // Moves the storage to one of `size` bytes keeping its first bytes, as realloc does: inline when it fits,
 // otherwise on the heap. Gives fresh storage when there is none. Throws with the String unchanged.
 void String::resizeTo(std::uint32_t size) {

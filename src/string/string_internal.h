@@ -3,6 +3,7 @@
 
 #include <kel/string.h>
 
+#include <cstdint>
 #include <cstdlib>
 
 namespace Kel {
@@ -40,6 +41,13 @@ public:
 
 private:
     char* _pText;
+};
+
+// Library code that builds a long text elsewhere hands it to a String without copying it.
+struct StringStorage {
+    // Makes s the variable-length text of the length characters at storage, which ends with a NUL behind
+    // them and was obtained with std::malloc or std::realloc at exactly length + 1 bytes; s frees it.
+    static void adopt(String& s, char* storage, std::uint32_t length) noexcept;
 };
 
 } // namespace detail

@@ -1,7 +1,8 @@
-// The writer walks the tree once, collecting the text in a growing buffer, and copies it into a String of
-// exactly its size. The walk is a loop over the tree's links, so the time is linear in the
-// size of the text and the depth of the tree costs no stack.
+// The writer walks the tree once, collecting the text in a growing buffer, which it then hands to a String,
+// cut to the text's size. The walk is a loop over the tree's links, so the time is linear in the size of
+// the text and the depth of the tree costs no stack.
 
+#include "string/string_internal.h"
 #include "xml/xml_text.h"
 
 #include <kel/xml.h>
@@ -65,6 +66,18 @@ public:
     std::size_t size() const { return _size; }
     // Takes back what was written after the first size bytes.
     void truncate(std::size_t size) { _size = size; }
+    // Hands over the text written, with a NUL behind it, in storage of exactly that size, which the
+    // caller frees with std::free. Nothing is left written.
+    char* releaseText() {
+        char* text = static_cast<char*>(std::realloc(_data, _size + 1));
+        if (!text) {
+            throw std::bad_alloc();
+        }
+        text[_size] = '\0';
+        _data = nullptr;
+        _size = _capacity = 0;
+        return text;
+    }
 
 private:
     void grow(std::size_t more) {
@@ -439,19 +452,15 @@ private:
 
 namespace {
 
-// Writes the text, then copies it into a String of exactly that length.
+// Writes the text, then hands its storage, cut to its length, to a String: no copy of a long text.
 template <class Write> String writeText(const Write& write) {
     Collect out;
     write(out);
     String result("");
-    const auto length = static_cast<unsigned long>(out.size());
-    if (length == 0) {
-        return result;
+    const auto length = static_cast<std::uint32_t>(out.size());
+    if (length > 0) {
+        detail::StringStorage::adopt(result, out.releaseText(), length);
     }
-    char* storage = result.buffer(length);
-    std::memcpy(storage, out.data(), length);
-    storage[length] = '\0';
-    result.release();
     return result;
 }
 

@@ -31,6 +31,13 @@ TEST(XMLWriter, WritesTheDocumentWithTabIndentationFollowingTheLevel) {
     EXPECT_EQ(std::string(mid->stream(false)), "<n:c>\n\t\t<d>5 &lt; 6</d>\n\t</n:c>\n");
     EXPECT_EQ(std::string(mid->stream(true)), "\t<n:c>\n\t\t<d>5 &lt; 6</d>\n\t</n:c>\n");
     EXPECT_EQ(std::string(XMLNode("name").stream(true)), "<name/>\n");
+    // The text written is a String like any other: it grows, and its copies are its own.
+    String written = mid->stream(false);
+    const String copy = written;
+    written += '!';
+    written += " and more";
+    EXPECT_EQ(std::string(written), std::string(copy) + "! and more");
+    EXPECT_EQ(written.fixedLength(), 0u);
 }
 
 TEST(XMLWriter, EncodesTextAndAttributeValuesAndWritesDeclarationsLikeElements) {
