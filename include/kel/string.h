@@ -110,7 +110,8 @@ public:
     ///@}
     ///@{
     /// Not available: these would append one character, not the number's text. Use format() or assign the
-    /// number to a String and append that.
+    /// number to a String and append that. The character types, short and int append a character.
+    const String& operator+=(unsigned short numberNeedsFormat) = delete;
     const String& operator+=(unsigned int numberNeedsFormat) = delete;
     const String& operator+=(long numberNeedsFormat) = delete;
     const String& operator+=(unsigned long numberNeedsFormat) = delete;
@@ -133,6 +134,7 @@ public:
     ///@}
     ///@{
     /// Not available, as for +=.
+    const String operator+(unsigned short numberNeedsFormat) const = delete;
     const String operator+(unsigned int numberNeedsFormat) const = delete;
     const String operator+(long numberNeedsFormat) const = delete;
     const String operator+(unsigned long numberNeedsFormat) const = delete;

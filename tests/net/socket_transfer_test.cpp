@@ -12,7 +12,9 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <utility>
+#include <vector>
 
 #if defined(_WIN32)
 #include <winsock2.h>
@@ -191,6 +193,23 @@ TEST(OwnedSocket, ClosesWhenItGoesAndReleaseGivesTheSocketBackOpen) {
     OwnedSocket holder(std::move(kept));
     holder = OwnedSocket(Socket::internet);
     EXPECT_TRUE(sock_test::peerEnded(d.client));
+
+    // Owners live in containers: a growing vector moves them without closing or copying a connection.
+    static_assert(std::is_nothrow_move_constructible_v<Socket> && std::is_nothrow_move_assignable_v<Socket> &&
+                      std::is_nothrow_move_constructible_v<OwnedSocket> &&
+                      std::is_nothrow_move_assignable_v<OwnedSocket> &&
+                      !std::is_copy_constructible_v<OwnedSocket>,
+                  "sockets move into containers without a copy");
+    sock_test::Connection e;
+    std::vector<OwnedSocket> owners;
+    owners.emplace_back(std::move(e.server));
+    for (int i = 0; i < 8; ++i) {
+        owners.emplace_back(Socket::internet);
+    }
+    *owners.front() << "moved" << Socket::flush;
+    EXPECT_EQ(receiveAll(e.client, 5), "moved");
+    owners.clear();
+    EXPECT_TRUE(sock_test::peerEnded(e.client));
 }
 
 TEST(SocketSink, WritingToAGonePeerFailsQuietlyWithoutKillingTheProcess) {

@@ -473,9 +473,9 @@ TEST(StringNumbers, IntAppendsACharacterOtherNumbersDoNotCompile) {
     static_assert(accepted<int> && accepted<char> && accepted<short> && accepted<unsigned char>,
                   "characters");
     static_assert(accepted<const char*> && accepted<String> && accepted<std::string>, "texts");
-    static_assert(refused<long> && refused<long long> && refused<unsigned> && refused<unsigned long> &&
-                      refused<unsigned long long> && refused<float> && refused<double> &&
-                      refused<long double>,
+    static_assert(refused<long> && refused<long long> && refused<unsigned short> && refused<unsigned> &&
+                      refused<unsigned long> && refused<unsigned long long> && refused<float> &&
+                      refused<double> && refused<long double>,
                   "numbers other than int do not append a character");
 }
 

@@ -3,6 +3,8 @@
 
 #include <kel/xml.h>
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -108,6 +110,14 @@ TEST(XMLDocument, FromFileReadsFilesAndRefusesMissingTinyAndBadOnes) {
     XMLDoc fromDirectory("keep", true, "1.0", "UTF-8");
     EXPECT_THROW_REASON(fromDirectory.fromFile(dir.path().c_str()), XMLException, 403);
     EXPECT_TRUE(fromDirectory.isNull());
+    // The message names the file and what the system said of it.
+    try {
+        doc.fromFile(dir.file("missing.xml").c_str());
+    } catch (const std::exception& e) {
+        const std::string what = e.what();
+        EXPECT_NE(what.find(dir.file("missing.xml")), std::string::npos) << what;
+        EXPECT_NE(what.find(std::strerror(ENOENT)), std::string::npos) << what;
+    }
     EXPECT_THROW_REASON(doc.fromFile(write("bad.xml", "<r>&nope;</r>").c_str()), XMLException, 102);
 }
 
