@@ -16,6 +16,8 @@ database_server_packages=(postgresql odbc-postgresql)
 linux_packages=(
     "${unit_test_packages[@]}" "${database_server_packages[@]}"
     libbenchmark-dev libpugixml-dev libtinyxml2-dev libxml2-dev doxygen netcat-openbsd clang-format-16
+    # The example in today's idioms is also built by clang.
+    clang
     # Read back by the XML round trip through a standard reader.
     maven dbus gsettings-desktop-schemas adwaita-icon-theme appstream packagekit xorg-sgml-doctools
 )

@@ -150,6 +150,15 @@ format_check() { # every C++ source as .clang-format writes it (braces included,
         xargs clang-format-16 --dry-run -Werror)
 }
 
+clang_example() { # the example in today's idioms builds clean under clang too, with conversion warnings, and runs
+    local dir="$build_root/linux" program="$build_root/linux/example_modern_clang"
+    echo "== linux: example_modern built by clang"
+    clang++ -std=c++17 -Wall -Wextra -Wpedantic -Wconversion -Wsign-conversion -Werror -I"$root/include" \
+        -I"$dir/generated/include" "$root/examples/modern.cpp" -L"$dir/src" -lkel -Wl,-rpath,"$dir/src" \
+        -o "$program" &&
+        (cd "$dir" && timeout 120 "$program") >"$program.log" 2>&1 || { tail -20 "$program.log"; return 1; }
+}
+
 stage_enabled() { [[ " $stages " == *" $1 "* ]]; }
 
 start_database() { # the private PostgreSQL server; it prints the exports that tell the tests where it is
@@ -255,6 +264,7 @@ if stage_enabled linux; then
         api_reference
         record linux-format format_check
         run_examples linux
+        record linux-clang-example clang_example
         xml_round_trip
     else
         note_failure linux-build
