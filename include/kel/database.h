@@ -249,7 +249,9 @@ private:
 /// query returns are read as in ResultSet: bindColumn() once per column, then fetch() row by row.
 ///
 /// Batches: bindArray() binds a column of values that the caller owns, one per row, and executeBatch()
-/// sends all rows at once (ODBC parameter arrays); drivers that cannot take arrays run them row by row.
+/// sends all rows in one execution (ODBC parameter arrays). A driver that cannot take that many rows at
+/// once (it refuses the array size, or offers fewer rows) makes executeBatch() fail before anything runs;
+/// with such a driver, run the rows one at a time with set...() and execute().
 ///
 /// Closing or destroying the Database ends the statement: it is then unprepared and every operation
 /// but prepare() fails. Not synchronised: one thread at a time, like its Database. Not copyable and not
@@ -299,9 +301,13 @@ public:
     /// message in the database's lastError() (SQL_NO_DATA from an UPDATE or DELETE that touched no row is
     /// ok, with rowCount() 0). A previous result is discarded first.
     long execute();
-    /// Runs the prepared statement once for each of rows rows of the bound arrays. Returns as execute().
+    /// Runs the prepared statement once for each of rows rows of the bound arrays, all in one execution.
+    /// Returns as execute(); 0 rows runs nothing and returns Database::ok with rowCount() 0. When the
+    /// driver cannot take rows rows at once, nothing is run and it returns failed with the driver's
+    /// message in the database's lastError().
     long executeBatch(unsigned long rows);
-    /// The rows affected by the last execution (all rows of a batch), or -1 when the driver gives none.
+    /// The rows affected by the last execution, or -1 when the driver gives none. For a batch, the rows
+    /// that all its parameter rows affected, added up when the driver counts each of them on its own.
     long rowCount() const;
 
     /// Binds result column (numbered from 1) to a variable, as ResultSet::bindColumn() does for its

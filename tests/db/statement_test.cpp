@@ -184,11 +184,24 @@ TEST_P(StatementTest, BatchesInsertEveryRowOfTheirArrays) {
     EXPECT_EQ(insert.bindArray(3, ResultSet::typeKelDate, quantities.data(), 4), Database::failed);
     ASSERT_EQ(_d.begin(), Database::ok);
     ASSERT_EQ(insert.executeBatch(rows), Database::ok) << text(_d.lastError());
+    EXPECT_EQ(insert.rowCount(), rows);
     ASSERT_EQ(_d.commit(), Database::ok);
+    // An empty batch runs nothing, whatever size the batch before it had.
+    EXPECT_EQ(insert.executeBatch(0), Database::ok) << text(_d.lastError());
+    EXPECT_EQ(insert.rowCount(), 0);
     EXPECT_EQ(scalar(_d, "SELECT COUNT(*) FROM kst_products"), rows);
     EXPECT_EQ(scalar(_d, "SELECT COUNT(*) FROM kst_products WHERE name IS NULL"), rows / 100);
     EXPECT_EQ(scalar(_d, "SELECT SUM(quantity) FROM kst_products"), rows * (rows - 1) / 2);
     EXPECT_EQ(nameWhere("quantity = 999"), "item'999");
+
+    // The count of a batch covers all its rows, those that touch nothing counting 0.
+    std::int32_t targets[] = {-1, 5, 7, -2, 9};
+    Statement update(&_d);
+    ASSERT_EQ(update.prepare("UPDATE kst_products SET price = 1 WHERE quantity = ?"), Database::ok);
+    ASSERT_EQ(update.bindArray(1, ResultSet::typeLong, targets, sizeof targets[0]), Database::ok);
+    ASSERT_EQ(update.executeBatch(5), Database::ok) << text(_d.lastError());
+    EXPECT_EQ(update.rowCount(), 3);
+    EXPECT_EQ(scalar(_d, "SELECT COUNT(*) FROM kst_products WHERE price = 1"), 3);
 }
 
 // Every statement, however often prepared and in whatever order, ends with the connection.
