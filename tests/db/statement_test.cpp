@@ -128,6 +128,43 @@ TEST_P(StatementTest, EveryParameterTypeRoundTripsOnceAndAgain) {
     EXPECT_EQ(std::make_tuple(day.year(), moved.year()), std::make_tuple(0L, 0L));
 }
 
+// Kel dates through Statement's column bindings as through ResultSet's, and dates before Kel's calendar
+// begins: the row fails with a message, its date variables are left empty, and the next row reads well.
+TEST_P(StatementTest, KelDateColumnsReadInTheCalendarAndFailOutsideIt) {
+    run(_d, "INSERT INTO kst_products (name, day, at, moved) VALUES "
+            "('new', '2031-02-28', '23:59:58', '2024-12-31 23:59:58'), "
+            "('old', '1500-06-01', '12:00:00', '0001-01-01 12:00:00'), ('tea', NULL, NULL, NULL)");
+    Statement q(&_d);
+    ASSERT_EQ(q.prepare("SELECT day, at, moved FROM kst_products ORDER BY name"), Database::ok);
+    q.bindColumn(1, &day, ResultSet::typeKelDate, 0);
+    q.bindColumn(2, &at, ResultSet::typeKelTime, 0);
+    q.bindColumn(3, &moved, ResultSet::typeKelTimestamp, 0);
+    ASSERT_EQ(q.execute(), Database::ok) << text(_d.lastError());
+    ASSERT_EQ(q.fetch(), 0) << text(_d.lastError());
+    EXPECT_EQ(text(day.format("YYYY-MM-DD")) + text(at.format(" HH:NN:SS")), "2031-02-28 23:59:58");
+    EXPECT_EQ(std::make_tuple(moved.year(), moved.month(), moved.second()),
+              std::make_tuple(2024L, 12L, 58.0));
+    EXPECT_EQ(q.fetch(), -1);
+    EXPECT_NE(text(_d.lastError()).find("outside the calendar"), std::string::npos) << text(_d.lastError());
+    EXPECT_EQ(std::make_tuple(day.year(), moved.year(), moved.hour()), std::make_tuple(0L, 0L, 0L));
+    EXPECT_FALSE(q.isNull(1));
+    day = Date(2000, 1, 1);
+    ASSERT_EQ(q.fetch(), 0);
+    EXPECT_TRUE(q.isNull(1) && q.isNull(3));
+    EXPECT_EQ(std::make_tuple(day.year(), moved.year()), std::make_tuple(0L, 0L));
+    EXPECT_EQ(q.fetch(), 1);
+
+    product.setFilter("name = 'old'");
+    day = Date(2000, 1, 1);
+    moved = Timestamp(2000, 1, 1, 1, 1, 1L);
+    product.open();
+    EXPECT_EQ(product.fetch(), -1);
+    EXPECT_NE(text(_d.lastError()).find("outside the calendar"), std::string::npos) << text(_d.lastError());
+    EXPECT_EQ(std::make_tuple(day.year(), moved.year(), text(at.format("HH:NN"))),
+              std::make_tuple(0L, 0L, std::string("12:00")));
+    EXPECT_EQ(product.fetch(), 1);
+}
+
 TEST_P(StatementTest, SqlShapedTextIsStoredAsItIsAndTouchesOneRow) {
     const char* const shapes[] = {"O'Brien", "x' WHERE 1=1 --", "'); DROP TABLE kst_products; --", "a\\'b"};
     quantity = 1;
