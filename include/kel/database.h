@@ -453,7 +453,9 @@ public:
     /// The insert takes no filter. The statement runs at once on the database, in its current commit
     /// mode, and its text is left in statement(). Returns the number of rows affected (-1 when the
     /// driver gives none; an update that touches no row returns 0); throws DatabaseException with the
-    /// driver's message (also in the database's lastError()) when it fails.
+    /// driver's message (also in the database's lastError()) when it fails, for instance on a broken
+    /// constraint. A failed statement changes no row (the driver undoes the rows it had reached) and
+    /// marks no transaction; the text stays in statement() and the result set remains usable.
     long insertBound();
     long updateBound();
     ///@}
