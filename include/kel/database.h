@@ -165,9 +165,16 @@ public:
     /// instead of failing midway with "database is locked". Ended by commit() or rollback() as usual.
     ///   SQLite: runs BEGIN IMMEDIATE with the connection left in auto-commit mode (the driver would
     ///   otherwise open its own deferred transaction); commit() and rollback() run COMMIT and ROLLBACK.
+    ///   A connection in manual-commit mode (enableAutoCommit(0)) is switched to auto-commit for the
+    ///   transaction, which would commit the work pending on it: beginWrite() therefore fails, changing
+    ///   nothing, while a transaction is recorded (isInTransaction()) or a statement that returns no
+    ///   rows ran since the last commit(), rollback() or switch to auto-commit. Commit or roll back
+    ///   first. Queries do not count, and neither does work done by the caller's own ODBC calls on
+    ///   handle(), which the switch commits.
     ///   Other drivers (PostgreSQL among them): the same as begin(); a server that locks rows makes
     ///   writers of the same rows wait for one another already.
-    /// Returns ok or failed with the driver's message (nothing is then pending).
+    /// Returns ok, or failed with the driver's message or the reason above (no transaction is then
+    /// started).
     long beginWrite();
     ///@{
     /// Ends the transaction (SQL_COMMIT or SQL_ROLLBACK on the connection), then switches auto-commit back
@@ -211,6 +218,7 @@ private:
     long endTransaction(short completion);
     long connectWith(const char* connection, bool connectionString);
     bool isSQLite();
+    void noteExecuted(void* stmt);
     void scrubPassword();
     bool disconnect();
     void attach(detail::StatementLink& link);
@@ -231,6 +239,7 @@ private:
     detail::StatementLink* _pStatements;
     String _connection;
     long _lNativeTransaction;
+    long _lWorkPending;
 };
 
 /// A statement prepared once on a Database and executed as often as wanted, with values bound to its

@@ -259,6 +259,7 @@ long Statement::run(unsigned long rows) {
         _lRowCount = static_cast<long>(count);
         return fail(detail::noDiagnostic);
     }
+    _pDatabase->noteExecuted(stmt);
     _lRowCount = rowsAffected(stmt, static_cast<SQLHDBC>(_pDatabase->_hDbc), rows);
     return Database::ok;
 }
