@@ -239,6 +239,7 @@ long Statement::run(unsigned long rows) {
     }
     // One row needs no array: a driver that knows nothing of parameter sets runs it all the same.
     if (!takesRows(stmt, rows) && rows > 1) {
+        _lRowCount = 0;
         fail("the driver refused the number of rows");
         _pDatabase->_lastError = String("the driver cannot take the batch's rows in one execution, and none "
                                         "was run: ") +

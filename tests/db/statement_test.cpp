@@ -1,7 +1,7 @@
 // Values bound to "?" placeholders: prepared statements of every parameter type executed once and again,
 // rows read back through column bindings (Kel dates included), result sets that insert and update with
-// bound values, text shaped like SQL stored as it is, batches of parameter arrays, and connections opened
-// from a full connection string.
+// bound values, text shaped like SQL stored as it is, batches of parameter arrays (and drivers that cannot
+// take them whole), and connections opened from a full connection string.
 
 #include "db_fixture.h"
 
@@ -13,6 +13,42 @@
 #include <string>
 #include <tuple>
 #include <vector>
+
+#if defined(__ELF__)
+#include "db/odbc.h"
+
+#include <dlfcn.h>
+
+#include <atomic>
+
+// This program stands in for the driver manager's SQLSetStmtAttr, so that a test can play a driver that
+// takes at most rowLimit rows of parameters at once: asked for more, it refuses, or, with offerFewer,
+// takes rowLimit rows and says so. Only ELF systems let a program take a library's place this way.
+namespace {
+std::atomic<long> rowLimit{-1}; // -1: no limit
+std::atomic<bool> offerFewer{false};
+} // namespace
+
+// Exported, so that the library binds to it rather than to the driver manager.
+extern "C" __attribute__((visibility("default"))) SQLRETURN SQL_API SQLSetStmtAttr(SQLHSTMT stmt,
+                                                                                   SQLINTEGER attribute,
+                                                                                   SQLPOINTER value,
+                                                                                   SQLINTEGER length) {
+    using Set = SQLRETURN(SQL_API*)(SQLHSTMT, SQLINTEGER, SQLPOINTER, SQLINTEGER);
+    static const Set next = reinterpret_cast<Set>(dlsym(RTLD_NEXT, "SQLSetStmtAttr"));
+    const long limit = rowLimit;
+    if (attribute != SQL_ATTR_PARAMSET_SIZE || limit < 0 ||
+        reinterpret_cast<SQLULEN>(value) <= SQLULEN(limit)) {
+        return next(stmt, attribute, value, length);
+    }
+    if (!offerFewer || limit == 0) {
+        return SQL_ERROR;
+    }
+    const SQLRETURN r =
+        next(stmt, attribute, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(limit)), length);
+    return r == SQL_SUCCESS ? SQL_SUCCESS_WITH_INFO : r;
+}
+#endif
 
 using namespace Kel;
 using namespace db_test;
@@ -240,6 +276,43 @@ TEST_P(StatementTest, BatchesInsertEveryRowOfTheirArrays) {
     EXPECT_EQ(update.rowCount(), 3);
     EXPECT_EQ(scalar(_d, "SELECT COUNT(*) FROM kst_products WHERE price = 1"), 3);
 }
+
+#if defined(__ELF__)
+// A driver that cannot take a batch whole, refusing its size or offering fewer rows, runs none of it and
+// says so; a batch it can take, and single executions, run as usual.
+TEST_P(StatementTest, BatchesADriverCannotTakeWholeRunNothing) {
+    struct Limit {
+        ~Limit() {
+            rowLimit = -1;
+            offerFewer = false;
+        }
+    } restore;
+    // A driver that takes no arrays at all still runs statements one row at a time.
+    rowLimit = 0;
+    Statement single(&_d);
+    ASSERT_EQ(single.prepare("INSERT INTO kst_products (quantity) VALUES (?)"), Database::ok);
+    single.setInt32(1, 9);
+    ASSERT_EQ(single.execute(), Database::ok) << text(_d.lastError());
+    run(_d, "DELETE FROM kst_products");
+
+    std::int32_t quantities[] = {1, 2, 3, 4, 5};
+    Statement insert(&_d);
+    ASSERT_EQ(insert.prepare("INSERT INTO kst_products (quantity) VALUES (?)"), Database::ok);
+    ASSERT_EQ(insert.bindArray(1, ResultSet::typeLong, quantities, sizeof quantities[0]), Database::ok);
+    rowLimit = 3;
+    for (bool fewer : {false, true}) {
+        SCOPED_TRACE(fewer ? "offers fewer rows" : "refuses");
+        offerFewer = fewer;
+        EXPECT_EQ(insert.executeBatch(5), Database::failed);
+        EXPECT_NE(text(_d.lastError()).find("none was run"), std::string::npos) << text(_d.lastError());
+        EXPECT_EQ(insert.rowCount(), 0);
+        EXPECT_EQ(scalar(_d, "SELECT COUNT(*) FROM kst_products"), 0);
+    }
+    ASSERT_EQ(insert.executeBatch(3), Database::ok) << text(_d.lastError());
+    EXPECT_EQ(insert.rowCount(), 3);
+    EXPECT_EQ(scalar(_d, "SELECT SUM(quantity) FROM kst_products"), 6);
+}
+#endif
 
 // Every statement, however often prepared and in whatever order, ends with the connection.
 TEST_P(StatementTest, ClosingTheConnectionEndsItsStatements) {
