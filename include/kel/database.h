@@ -583,7 +583,9 @@ private:
 /// free connection and without room to grow, DB throws DBPoolException(1). After setWait(limit) a
 /// borrower waits up to limit milliseconds for a connection to come back; waiting borrowers are served
 /// in the order they came, a connection given back going straight to the one that has waited longest.
-/// Free connections are lent oldest first.
+/// Waiting borrowers are served only by connections that come back: while anyone waits, the pool opens
+/// no connection, even when it is resizeable and below its maximum (as after a connection failed to
+/// open), and a newcomer waits behind them. Free connections are lent oldest first.
 ///
 /// Lending, giving back, growing, adding and marking take the manager's lock, so any thread may borrow
 /// and return at any time. Reconnecting a connection marked for refresh happens outside the lock, on the
@@ -619,10 +621,11 @@ public:
     long setResizeable(const String& source, const String& user, const String& password, long initial,
                        long maximum);
 
-    /// Lends the first free connection, or opens a new one when none is free and the pool may grow (a
-    /// failure to open one is swallowed: the result is null). A connection marked for refresh is
-    /// reconnected before it is returned; when that fails it goes back to the pool, still marked, and
-    /// DatabaseException is thrown. Null when nothing can be lent.
+    /// Lends the first free connection, or opens a new one when none is free and the pool may grow (a failure
+    /// to open one is swallowed: the result is null). While other borrowers wait, it neither lends nor opens
+    /// one but waits behind them, as setWait() describes. A connection marked for refresh is reconnected
+    /// before it is returned; when that fails it goes back to the pool, still marked, and DatabaseException
+    /// is thrown. Null when nothing can be lent.
     PooledDB* getPooledDB();
     /// Gives a lent connection back. A null pointer is ignored.
     void freePooledDB(PooledDB* p);
@@ -632,10 +635,11 @@ public:
     /// The number of connections in the chain.
     long count() const;
     /// How long getPooledDB() (and so DB) waits for a connection when none is free and the pool cannot
-    /// grow: 0, the default, refuses at once; otherwise up to milliseconds, after which it gives null
-    /// (DBPoolException(1) from DB). A connection handed to a waiter that fails to reconnect (a stopped
-    /// server) throws DatabaseException to that waiter and passes on to the next one, so no waiter
-    /// stays past its limit on account of a dead server, beyond the time the driver takes to fail.
+    /// grow, or when others are waiting already: 0, the default, refuses at once; otherwise up to
+    /// milliseconds, after which it gives null (DBPoolException(1) from DB). A connection handed to a waiter
+    /// that fails to reconnect (a stopped server) throws DatabaseException to that waiter and passes on to
+    /// the next one, so no waiter stays past its limit on account of a dead server, beyond the time the
+    /// driver takes to fail.
     void setWait(unsigned long milliseconds);
     /// The waiting limit in milliseconds, 0 for none.
     unsigned long waitLimit() const;
