@@ -165,9 +165,16 @@ public:
     /// instead of failing midway with "database is locked". Ended by commit() or rollback() as usual.
     ///   SQLite: runs BEGIN IMMEDIATE with the connection left in auto-commit mode (the driver would
     ///   otherwise open its own deferred transaction); commit() and rollback() run COMMIT and ROLLBACK.
+    ///   A connection in manual-commit mode (enableAutoCommit(0)) is switched to auto-commit for the
+    ///   transaction, which would commit the work pending on it: beginWrite() therefore fails, changing
+    ///   nothing, while a transaction is recorded (isInTransaction()) or a statement that returns no
+    ///   rows ran since the last commit(), rollback() or switch to auto-commit. Commit or roll back
+    ///   first. Queries do not count, and neither does work done by the caller's own ODBC calls on
+    ///   handle(), which the switch commits.
     ///   Other drivers (PostgreSQL among them): the same as begin(); a server that locks rows makes
     ///   writers of the same rows wait for one another already.
-    /// Returns ok or failed with the driver's message (nothing is then pending).
+    /// Returns ok, or failed with the driver's message or the reason above (no transaction is then
+    /// started).
     long beginWrite();
     ///@{
     /// Ends the transaction (SQL_COMMIT or SQL_ROLLBACK on the connection), then switches auto-commit back
@@ -211,6 +218,7 @@ private:
     long endTransaction(short completion);
     long connectWith(const char* connection, bool connectionString);
     bool isSQLite();
+    void noteExecuted(void* stmt);
     void scrubPassword();
     bool disconnect();
     void attach(detail::StatementLink& link);
@@ -231,6 +239,7 @@ private:
     detail::StatementLink* _pStatements;
     String _connection;
     long _lNativeTransaction;
+    long _lWorkPending;
 };
 
 /// A statement prepared once on a Database and executed as often as wanted, with values bound to its
@@ -249,7 +258,9 @@ private:
 /// query returns are read as in ResultSet: bindColumn() once per column, then fetch() row by row.
 ///
 /// Batches: bindArray() binds a column of values that the caller owns, one per row, and executeBatch()
-/// sends all rows at once (ODBC parameter arrays); drivers that cannot take arrays run them row by row.
+/// sends all rows in one execution (ODBC parameter arrays). A driver that cannot take that many rows at
+/// once (it refuses the array size, or offers fewer rows) makes executeBatch() fail before anything runs;
+/// with such a driver, run the rows one at a time with set...() and execute().
 ///
 /// Closing or destroying the Database ends the statement: it is then unprepared and every operation
 /// but prepare() fails. Not synchronised: one thread at a time, like its Database. Not copyable and not
@@ -299,9 +310,13 @@ public:
     /// message in the database's lastError() (SQL_NO_DATA from an UPDATE or DELETE that touched no row is
     /// ok, with rowCount() 0). A previous result is discarded first.
     long execute();
-    /// Runs the prepared statement once for each of rows rows of the bound arrays. Returns as execute().
+    /// Runs the prepared statement once for each of rows rows of the bound arrays, all in one execution.
+    /// Returns as execute(); 0 rows runs nothing and returns Database::ok with rowCount() 0. When the
+    /// driver cannot take rows rows at once, nothing is run and it returns failed with the driver's
+    /// message in the database's lastError().
     long executeBatch(unsigned long rows);
-    /// The rows affected by the last execution (all rows of a batch), or -1 when the driver gives none.
+    /// The rows affected by the last execution, or -1 when the driver gives none. For a batch, the rows
+    /// that all its parameter rows affected, added up when the driver counts each of them on its own.
     long rowCount() const;
 
     /// Binds result column (numbered from 1) to a variable, as ResultSet::bindColumn() does for its
@@ -447,7 +462,9 @@ public:
     /// The insert takes no filter. The statement runs at once on the database, in its current commit
     /// mode, and its text is left in statement(). Returns the number of rows affected (-1 when the
     /// driver gives none; an update that touches no row returns 0); throws DatabaseException with the
-    /// driver's message (also in the database's lastError()) when it fails.
+    /// driver's message (also in the database's lastError()) when it fails, for instance on a broken
+    /// constraint. A failed statement changes no row (the driver undoes the rows it had reached) and
+    /// marks no transaction; the text stays in statement() and the result set remains usable.
     long insertBound();
     long updateBound();
     ///@}
@@ -566,7 +583,9 @@ private:
 /// free connection and without room to grow, DB throws DBPoolException(1). After setWait(limit) a
 /// borrower waits up to limit milliseconds for a connection to come back; waiting borrowers are served
 /// in the order they came, a connection given back going straight to the one that has waited longest.
-/// Free connections are lent oldest first.
+/// Waiting borrowers are served only by connections that come back: while anyone waits, the pool opens
+/// no connection, even when it is resizeable and below its maximum (as after a connection failed to
+/// open), and a newcomer waits behind them. Free connections are lent oldest first.
 ///
 /// Lending, giving back, growing, adding and marking take the manager's lock, so any thread may borrow
 /// and return at any time. Reconnecting a connection marked for refresh happens outside the lock, on the
@@ -602,10 +621,11 @@ public:
     long setResizeable(const String& source, const String& user, const String& password, long initial,
                        long maximum);
 
-    /// Lends the first free connection, or opens a new one when none is free and the pool may grow (a
-    /// failure to open one is swallowed: the result is null). A connection marked for refresh is
-    /// reconnected before it is returned; when that fails it goes back to the pool, still marked, and
-    /// DatabaseException is thrown. Null when nothing can be lent.
+    /// Lends the first free connection, or opens a new one when none is free and the pool may grow (a failure
+    /// to open one is swallowed: the result is null). While other borrowers wait, it neither lends nor opens
+    /// one but waits behind them, as setWait() describes. A connection marked for refresh is reconnected
+    /// before it is returned; when that fails it goes back to the pool, still marked, and DatabaseException
+    /// is thrown. Null when nothing can be lent.
     PooledDB* getPooledDB();
     /// Gives a lent connection back. A null pointer is ignored.
     void freePooledDB(PooledDB* p);
@@ -615,10 +635,11 @@ public:
     /// The number of connections in the chain.
     long count() const;
     /// How long getPooledDB() (and so DB) waits for a connection when none is free and the pool cannot
-    /// grow: 0, the default, refuses at once; otherwise up to milliseconds, after which it gives null
-    /// (DBPoolException(1) from DB). A connection handed to a waiter that fails to reconnect (a stopped
-    /// server) throws DatabaseException to that waiter and passes on to the next one, so no waiter
-    /// stays past its limit on account of a dead server, beyond the time the driver takes to fail.
+    /// grow, or when others are waiting already: 0, the default, refuses at once; otherwise up to
+    /// milliseconds, after which it gives null (DBPoolException(1) from DB). A connection handed to a waiter
+    /// that fails to reconnect (a stopped server) throws DatabaseException to that waiter and passes on to
+    /// the next one, so no waiter stays past its limit on account of a dead server, beyond the time the
+    /// driver takes to fail.
     void setWait(unsigned long milliseconds);
     /// The waiting limit in milliseconds, 0 for none.
     unsigned long waitLimit() const;

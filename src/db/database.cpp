@@ -34,8 +34,8 @@ SQLRETURN setAutoCommit(SQLHDBC h, bool on) {
 
 Database::Database()
     : _lAllocated(0), _lConnected(0), _lAutoCommit(0), _lTransaction(0), _lRowCount(-1), _szSource(),
-      _szUser(), _szPassword(), _lastError(""), _hDbc(nullptr), _pStatements(nullptr),
-      _lNativeTransaction(0) {}
+      _szUser(), _szPassword(), _lastError(""), _hDbc(nullptr), _pStatements(nullptr), _lNativeTransaction(0),
+      _lWorkPending(0) {}
 
 Database::Database(const Database& o) : Database() {
     KELBase::operator=(o);
@@ -153,6 +153,7 @@ long Database::connectWith(const char* connection, bool connectionString) {
     _lConnected = 1;
     _lTransaction = 0;
     _lNativeTransaction = 0;
+    _lWorkPending = 0;
     // ODBC opens connections in auto-commit mode unless the driver or data source says otherwise.
     SQLULEN mode = SQL_AUTOCOMMIT_ON;
     if (!detail::succeeded(SQLGetConnectAttr(hdbc, SQL_ATTR_AUTOCOMMIT, &mode, 0, nullptr))) {
@@ -180,6 +181,7 @@ long Database::close() {
     _lAutoCommit = 0;
     _lTransaction = 0;
     _lNativeTransaction = 0;
+    _lWorkPending = 0;
     _connection = nullptr;
     _szSource[0] = '\0';
     _szUser[0] = '\0';
@@ -203,6 +205,8 @@ long Database::execute(const char* sql) {
     if (!detail::succeeded(r)) {
         recordError(SQL_HANDLE_STMT, stmt, r == SQL_NO_DATA ? detail::noRowAffected : detail::noDiagnostic);
         result = failed;
+    } else {
+        noteExecuted(stmt);
     }
     // Some drivers leave the count alone when they have none to give.
     SQLLEN rows = -1;
@@ -232,7 +236,13 @@ long Database::begin() {
 long Database::beginWrite() {
     if (_lConnected && isSQLite()) {
         // The driver's own transactions start deferred, and a deferred transaction that comes to write
-        // after another writer fails at once: BEGIN IMMEDIATE waits for the write lock instead.
+        // after another writer fails at once: BEGIN IMMEDIATE waits for the write lock instead. It needs
+        // the driver in auto-commit mode, and switching to it would commit the work of manual mode.
+        if (!_lAutoCommit && (_lWorkPending || _lTransaction)) {
+            _lastError = "work is pending in manual-commit mode, and beginWrite() would commit it: commit "
+                         "or roll it back first";
+            return failed;
+        }
         if (!_lAutoCommit && !detail::succeeded(setAutoCommit(dbcOf(_hDbc), true))) {
             recordError(SQL_HANDLE_DBC, _hDbc, detail::noDiagnostic);
             return failed;
@@ -266,6 +276,7 @@ long Database::endTransaction(short completion) {
         if (!_lAutoCommit) {
             setAutoCommit(dbcOf(_hDbc), false);
         }
+        _lWorkPending = 0;
         return result == ok ? ok : failed;
     }
     long result = ok;
@@ -277,6 +288,7 @@ long Database::endTransaction(short completion) {
         setAutoCommit(dbcOf(_hDbc), true);
     }
     _lTransaction = 0;
+    _lWorkPending = 0;
     return result;
 }
 
@@ -286,6 +298,9 @@ long Database::enableAutoCommit(long on) {
     if (!detail::succeeded(r)) {
         recordError(SQL_HANDLE_DBC, _hDbc, _hDbc ? detail::noDiagnostic : detail::notConnected);
         return failed;
+    }
+    if (on) {
+        _lWorkPending = 0; // committed by the switch
     }
     return ok;
 }
@@ -356,6 +371,16 @@ void Database::scrubPassword() {
     const char* connection = _connection;
     if (connection) {
         _lastError = detail::scrubbed(_lastError, detail::passwordOf(connection));
+    }
+}
+
+// In manual-commit mode, records that a statement which returns no rows ran: its work stays pending until
+// the transaction ends. Queries do not count: ending a transaction that only read loses nothing.
+void Database::noteExecuted(void* stmt) {
+    SQLSMALLINT columns = 0;
+    if (!_lAutoCommit &&
+        (!detail::succeeded(SQLNumResultCols(static_cast<SQLHSTMT>(stmt), &columns)) || columns == 0)) {
+        _lWorkPending = 1;
     }
 }
 

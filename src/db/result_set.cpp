@@ -321,6 +321,7 @@ long ResultSet::open(const String& sql) {
         _hStmt = nullptr;
         throw;
     }
+    _pDatabase->noteExecuted(stmt.get());
     stmt.release();
     _lOpen = 1;
     _pDatabase->attach(_link);
@@ -586,6 +587,7 @@ long ResultSet::executeBound(detail::ParameterList& parameters) {
         _pDatabase->recordError(SQL_HANDLE_STMT, stmt.get(), detail::noDiagnostic);
         throw DatabaseException(_pDatabase->_lastError);
     }
+    _pDatabase->noteExecuted(stmt.get());
     SQLLEN rows = -1;
     SQLRowCount(stmt.get(), &rows);
     return static_cast<long>(rows);

@@ -14,6 +14,39 @@ SQLHSTMT stmtOf(void* h) {
     return static_cast<SQLHSTMT>(h);
 }
 
+// Asks the driver to take rows parameter sets in one execution. A driver may refuse, or take fewer and
+// say so with SQL_SUCCESS_WITH_INFO; either way it cannot run the whole batch at once.
+bool takesRows(SQLHSTMT stmt, SQLULEN rows) {
+    const SQLRETURN r = SQLSetStmtAttr(stmt, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(rows), 0);
+    if (r != SQL_SUCCESS_WITH_INFO) {
+        return r == SQL_SUCCESS;
+    }
+    SQLULEN taken = 0;
+    return detail::succeeded(SQLGetStmtAttr(stmt, SQL_ATTR_PARAMSET_SIZE, &taken, 0, nullptr)) &&
+           taken == rows;
+}
+
+// The rows that the execution just done affected, -1 when the driver gives no count. A driver that counts
+// each parameter set on its own gives one count per set, each reached with SQLMoreResults.
+long rowsAffected(SQLHSTMT stmt, SQLHDBC hdbc, unsigned long rows) {
+    SQLLEN count = -1;
+    SQLRowCount(stmt, &count);
+    SQLUINTEGER counting = 0;
+    if (rows < 2 ||
+        !detail::succeeded(
+            SQLGetInfo(hdbc, SQL_PARAM_ARRAY_ROW_COUNTS, &counting, sizeof counting, nullptr)) ||
+        counting != SQL_PARC_BATCH) {
+        return static_cast<long>(count);
+    }
+    long total = static_cast<long>(count);
+    while (detail::succeeded(SQLMoreResults(stmt))) {
+        SQLLEN more = -1;
+        SQLRowCount(stmt, &more);
+        total = total < 0 || more < 0 ? -1 : total + static_cast<long>(more);
+    }
+    return total;
+}
+
 } // namespace
 
 Statement::Statement(Database* db)
@@ -200,21 +233,35 @@ long Statement::run(unsigned long rows) {
     }
     SQLHSTMT stmt = stmtOf(_hStmt);
     SQLFreeStmt(stmt, SQL_CLOSE);
-    SQLSetStmtAttr(stmt, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(rows)), 0);
+    if (rows == 0) {
+        _lRowCount = 0;
+        return Database::ok;
+    }
+    // One row needs no array: a driver that knows nothing of parameter sets runs it all the same.
+    if (!takesRows(stmt, rows) && rows > 1) {
+        _lRowCount = 0;
+        fail("the driver refused the number of rows");
+        _pDatabase->_lastError = String("the driver cannot take the batch's rows in one execution, and none "
+                                        "was run: ") +
+                                 _pDatabase->_lastError;
+        return Database::failed;
+    }
     if (!_pParameters->bindTo(stmt)) {
         return fail(detail::noDiagnostic);
     }
     const SQLRETURN r = SQLExecute(stmt);
-    SQLLEN count = -1;
-    SQLRowCount(stmt, &count);
-    _lRowCount = static_cast<long>(count);
     if (r == SQL_NO_DATA) {
         _lRowCount = 0;
         return Database::ok;
     }
     if (!detail::succeeded(r)) {
+        SQLLEN count = -1;
+        SQLRowCount(stmt, &count);
+        _lRowCount = static_cast<long>(count);
         return fail(detail::noDiagnostic);
     }
+    _pDatabase->noteExecuted(stmt);
+    _lRowCount = rowsAffected(stmt, static_cast<SQLHDBC>(_pDatabase->_hDbc), rows);
     return Database::ok;
 }
 

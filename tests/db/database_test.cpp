@@ -234,6 +234,44 @@ TEST_P(DatabaseBackend, RollbackDiscardsAndCommitKeepsWithTheCommitModeRestored)
     }
 }
 
+// Work done in manual-commit mode stays uncommitted whatever beginWrite() answers: on SQLite, where taking
+// the write lock means switching auto-commit on, it refuses while work is pending.
+TEST_P(DatabaseBackend, BeginWriteNeverCommitsTheWorkPendingInManualMode) {
+    Database other;
+    connect(other);
+    const long refused = GetParam() == SQLite ? Database::failed : Database::ok;
+    ASSERT_EQ(_d.enableAutoCommit(0), Database::ok);
+    // A query leaves nothing to lose.
+    EXPECT_EQ(rows(_d), 0);
+    EXPECT_EQ(_d.beginWrite(), Database::ok) << text(_d.lastError());
+    EXPECT_EQ(_d.rollback(), Database::ok);
+
+    run(_d, "INSERT INTO kdb_t VALUES (1, 'pending')");
+    EXPECT_EQ(_d.beginWrite(), refused);
+    if (refused) {
+        EXPECT_NE(text(_d.lastError()).find("pending"), std::string::npos) << text(_d.lastError());
+        EXPECT_EQ(_d.isInTransaction(), 0);
+    }
+    EXPECT_EQ(rows(other), 0);
+    EXPECT_EQ(_d.rollback(), Database::ok);
+    EXPECT_EQ(rows(_d), 0);
+
+    // Work through a statement counts as well; once committed, beginWrite() works in manual mode.
+    Statement insert(&_d);
+    ASSERT_EQ(insert.prepare("INSERT INTO kdb_t VALUES (2, 'statement')"), Database::ok);
+    ASSERT_EQ(insert.execute(), Database::ok) << text(_d.lastError());
+    EXPECT_EQ(_d.beginWrite(), refused);
+    EXPECT_EQ(rows(other), 0);
+    EXPECT_EQ(_d.commit(), Database::ok);
+    EXPECT_EQ(rows(other), 1);
+    ASSERT_EQ(_d.beginWrite(), Database::ok) << text(_d.lastError());
+    run(_d, "INSERT INTO kdb_t VALUES (3, 'written')");
+    EXPECT_EQ(rows(other), 1);
+    EXPECT_EQ(_d.commit(), Database::ok);
+    EXPECT_EQ(rows(other), 2);
+    EXPECT_EQ(_d.isAutoCommit(), 0);
+}
+
 TEST_P(DatabaseBackend, UnfinishedWorkIsRolledBackByDestructorReopenAndClose) {
     {
         Database d;

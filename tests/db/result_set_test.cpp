@@ -2,6 +2,7 @@
 
 #include "db/odbc.h"
 
+#include <cctype>
 #include <cstring>
 #include <string>
 #include <tuple>
@@ -250,6 +251,69 @@ TEST_P(ResultSetBackend, FailedOpenThrowsTheMessageAndStaysClosed) {
     Row copy(r);
     EXPECT_EQ(copy.isOpen(), 0);
     EXPECT_EQ(r.fetch(), 1);
+}
+
+// A bound insert or update that breaks a constraint throws the driver's message and changes no row, not
+// even those a multi-row update reached before the one that broke it; the result set carries on.
+TEST_P(ResultSetBackend, BoundRowsThatBreakAConstraintThrowTheDriversMessageAndChangeNothing) {
+    recreate(_d, "krs_keyed (id INTEGER PRIMARY KEY, name VARCHAR(20) NOT NULL UNIQUE)");
+    std::int32_t id = 0;
+    char name[21] = "";
+    Bound keyed(&_d, "krs_keyed",
+                {{"id", &id, R::typeLong, sizeof id}, {"name", name, R::typeChar, sizeof name}});
+    for (id = 1; id <= 3; ++id) {
+        name[0] = static_cast<char>('a' + id);
+        ASSERT_EQ(keyed.insertBound(), 1) << text(_d.lastError());
+    }
+    const auto lower = [](std::string s) {
+        for (char& c : s) {
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        }
+        return s;
+    };
+    const auto listed = [&] {
+        std::int32_t i = 0;
+        char n[21] = "";
+        Bound all(&_d, "krs_keyed", {{"id", &i, R::typeLong, sizeof i}, {"name", n, R::typeChar, sizeof n}});
+        all.setSort("id");
+        all.open();
+        std::string rows;
+        while (all.fetch() == 0) {
+            rows += std::to_string(i) + n + " ";
+        }
+        return rows;
+    };
+    EXPECT_EQ(listed(), "1b 2c 3d ");
+
+    id = 2;
+    std::strcpy(name, "z");
+    std::string message = errorOf([&] { keyed.insertBound(); });
+    EXPECT_NE(lower(message).find("unique"), std::string::npos) << message;
+    EXPECT_EQ(message, text(_d.lastError()));
+    EXPECT_EQ(text(keyed.statement()), "INSERT INTO krs_keyed ( id, name ) VALUES ( ?, ? )");
+
+    Bound nameless(&_d, "krs_keyed",
+                   {{"id", &id, R::typeLong, sizeof id}, {"name", nullptr, R::typeChar, 0}});
+    id = 7;
+    message = errorOf([&] { nameless.insertBound(); });
+    EXPECT_NE(lower(message).find("null"), std::string::npos) << message;
+    EXPECT_EQ(message, text(_d.lastError()));
+
+    // Both rows the filter selects are given the same key: the second breaks it, the first stays as it was.
+    keyed.setFilter("id >= 2");
+    id = 9;
+    message = errorOf([&] { keyed.updateBound(); });
+    EXPECT_NE(lower(message).find("unique"), std::string::npos) << message;
+    EXPECT_EQ(text(keyed.statement()), "UPDATE krs_keyed SET id = ?, name = ? WHERE id >= 2");
+    EXPECT_EQ(listed(), "1b 2c 3d ");
+    EXPECT_EQ(_d.isInTransaction(), 0);
+
+    // The result set reads and writes as before.
+    keyed.setFilter("");
+    id = 4;
+    std::strcpy(name, "e");
+    EXPECT_EQ(keyed.insertBound(), 1) << text(_d.lastError());
+    EXPECT_EQ(listed(), "1b 2c 3d 4e ");
 }
 
 DB_TEST_BACKENDS(ResultSetBackend);

@@ -1,7 +1,7 @@
 // Values bound to "?" placeholders: prepared statements of every parameter type executed once and again,
 // rows read back through column bindings (Kel dates included), result sets that insert and update with
-// bound values, text shaped like SQL stored as it is, batches of parameter arrays, and connections opened
-// from a full connection string.
+// bound values, text shaped like SQL stored as it is, batches of parameter arrays (and drivers that cannot
+// take them whole), and connections opened from a full connection string.
 
 #include "db_fixture.h"
 
@@ -13,6 +13,42 @@
 #include <string>
 #include <tuple>
 #include <vector>
+
+#if defined(__ELF__)
+#include "db/odbc.h"
+
+#include <dlfcn.h>
+
+#include <atomic>
+
+// This program stands in for the driver manager's SQLSetStmtAttr, so that a test can play a driver that
+// takes at most rowLimit rows of parameters at once: asked for more, it refuses, or, with offerFewer,
+// takes rowLimit rows and says so. Only ELF systems let a program take a library's place this way.
+namespace {
+std::atomic<long> rowLimit{-1}; // -1: no limit
+std::atomic<bool> offerFewer{false};
+} // namespace
+
+// Exported, so that the library binds to it rather than to the driver manager.
+extern "C" __attribute__((visibility("default"))) SQLRETURN SQL_API SQLSetStmtAttr(SQLHSTMT stmt,
+                                                                                   SQLINTEGER attribute,
+                                                                                   SQLPOINTER value,
+                                                                                   SQLINTEGER length) {
+    using Set = SQLRETURN(SQL_API*)(SQLHSTMT, SQLINTEGER, SQLPOINTER, SQLINTEGER);
+    static const Set next = reinterpret_cast<Set>(dlsym(RTLD_NEXT, "SQLSetStmtAttr"));
+    const long limit = rowLimit;
+    if (attribute != SQL_ATTR_PARAMSET_SIZE || limit < 0 ||
+        reinterpret_cast<SQLULEN>(value) <= SQLULEN(limit)) {
+        return next(stmt, attribute, value, length);
+    }
+    if (!offerFewer || limit == 0) {
+        return SQL_ERROR;
+    }
+    const SQLRETURN r =
+        next(stmt, attribute, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(limit)), length);
+    return r == SQL_SUCCESS ? SQL_SUCCESS_WITH_INFO : r;
+}
+#endif
 
 using namespace Kel;
 using namespace db_test;
@@ -128,6 +164,43 @@ TEST_P(StatementTest, EveryParameterTypeRoundTripsOnceAndAgain) {
     EXPECT_EQ(std::make_tuple(day.year(), moved.year()), std::make_tuple(0L, 0L));
 }
 
+// Kel dates through Statement's column bindings as through ResultSet's, and dates before Kel's calendar
+// begins: the row fails with a message, its date variables are left empty, and the next row reads well.
+TEST_P(StatementTest, KelDateColumnsReadInTheCalendarAndFailOutsideIt) {
+    run(_d, "INSERT INTO kst_products (name, day, at, moved) VALUES "
+            "('new', '2031-02-28', '23:59:58', '2024-12-31 23:59:58'), "
+            "('old', '1500-06-01', '12:00:00', '0001-01-01 12:00:00'), ('tea', NULL, NULL, NULL)");
+    Statement q(&_d);
+    ASSERT_EQ(q.prepare("SELECT day, at, moved FROM kst_products ORDER BY name"), Database::ok);
+    q.bindColumn(1, &day, ResultSet::typeKelDate, 0);
+    q.bindColumn(2, &at, ResultSet::typeKelTime, 0);
+    q.bindColumn(3, &moved, ResultSet::typeKelTimestamp, 0);
+    ASSERT_EQ(q.execute(), Database::ok) << text(_d.lastError());
+    ASSERT_EQ(q.fetch(), 0) << text(_d.lastError());
+    EXPECT_EQ(text(day.format("YYYY-MM-DD")) + text(at.format(" HH:NN:SS")), "2031-02-28 23:59:58");
+    EXPECT_EQ(std::make_tuple(moved.year(), moved.month(), moved.second()),
+              std::make_tuple(2024L, 12L, 58.0));
+    EXPECT_EQ(q.fetch(), -1);
+    EXPECT_NE(text(_d.lastError()).find("outside the calendar"), std::string::npos) << text(_d.lastError());
+    EXPECT_EQ(std::make_tuple(day.year(), moved.year(), moved.hour()), std::make_tuple(0L, 0L, 0L));
+    EXPECT_FALSE(q.isNull(1));
+    day = Date(2000, 1, 1);
+    ASSERT_EQ(q.fetch(), 0);
+    EXPECT_TRUE(q.isNull(1) && q.isNull(3));
+    EXPECT_EQ(std::make_tuple(day.year(), moved.year()), std::make_tuple(0L, 0L));
+    EXPECT_EQ(q.fetch(), 1);
+
+    product.setFilter("name = 'old'");
+    day = Date(2000, 1, 1);
+    moved = Timestamp(2000, 1, 1, 1, 1, 1L);
+    product.open();
+    EXPECT_EQ(product.fetch(), -1);
+    EXPECT_NE(text(_d.lastError()).find("outside the calendar"), std::string::npos) << text(_d.lastError());
+    EXPECT_EQ(std::make_tuple(day.year(), moved.year(), text(at.format("HH:NN"))),
+              std::make_tuple(0L, 0L, std::string("12:00")));
+    EXPECT_EQ(product.fetch(), 1);
+}
+
 TEST_P(StatementTest, SqlShapedTextIsStoredAsItIsAndTouchesOneRow) {
     const char* const shapes[] = {"O'Brien", "x' WHERE 1=1 --", "'); DROP TABLE kst_products; --", "a\\'b"};
     quantity = 1;
@@ -184,12 +257,62 @@ TEST_P(StatementTest, BatchesInsertEveryRowOfTheirArrays) {
     EXPECT_EQ(insert.bindArray(3, ResultSet::typeKelDate, quantities.data(), 4), Database::failed);
     ASSERT_EQ(_d.begin(), Database::ok);
     ASSERT_EQ(insert.executeBatch(rows), Database::ok) << text(_d.lastError());
+    EXPECT_EQ(insert.rowCount(), rows);
     ASSERT_EQ(_d.commit(), Database::ok);
+    // An empty batch runs nothing, whatever size the batch before it had.
+    EXPECT_EQ(insert.executeBatch(0), Database::ok) << text(_d.lastError());
+    EXPECT_EQ(insert.rowCount(), 0);
     EXPECT_EQ(scalar(_d, "SELECT COUNT(*) FROM kst_products"), rows);
     EXPECT_EQ(scalar(_d, "SELECT COUNT(*) FROM kst_products WHERE name IS NULL"), rows / 100);
     EXPECT_EQ(scalar(_d, "SELECT SUM(quantity) FROM kst_products"), rows * (rows - 1) / 2);
     EXPECT_EQ(nameWhere("quantity = 999"), "item'999");
+
+    // The count of a batch covers all its rows, those that touch nothing counting 0.
+    std::int32_t targets[] = {-1, 5, 7, -2, 9};
+    Statement update(&_d);
+    ASSERT_EQ(update.prepare("UPDATE kst_products SET price = 1 WHERE quantity = ?"), Database::ok);
+    ASSERT_EQ(update.bindArray(1, ResultSet::typeLong, targets, sizeof targets[0]), Database::ok);
+    ASSERT_EQ(update.executeBatch(5), Database::ok) << text(_d.lastError());
+    EXPECT_EQ(update.rowCount(), 3);
+    EXPECT_EQ(scalar(_d, "SELECT COUNT(*) FROM kst_products WHERE price = 1"), 3);
 }
+
+#if defined(__ELF__)
+// A driver that cannot take a batch whole, refusing its size or offering fewer rows, runs none of it and
+// says so; a batch it can take, and single executions, run as usual.
+TEST_P(StatementTest, BatchesADriverCannotTakeWholeRunNothing) {
+    struct Limit {
+        ~Limit() {
+            rowLimit = -1;
+            offerFewer = false;
+        }
+    } restore;
+    // A driver that takes no arrays at all still runs statements one row at a time.
+    rowLimit = 0;
+    Statement single(&_d);
+    ASSERT_EQ(single.prepare("INSERT INTO kst_products (quantity) VALUES (?)"), Database::ok);
+    single.setInt32(1, 9);
+    ASSERT_EQ(single.execute(), Database::ok) << text(_d.lastError());
+    run(_d, "DELETE FROM kst_products");
+
+    std::int32_t quantities[] = {1, 2, 3, 4, 5};
+    Statement insert(&_d);
+    ASSERT_EQ(insert.prepare("INSERT INTO kst_products (quantity) VALUES (?)"), Database::ok);
+    ASSERT_EQ(insert.bindArray(1, ResultSet::typeLong, quantities, sizeof quantities[0]), Database::ok);
+    rowLimit = 3;
+    for (bool fewer : {false, true}) {
+        SCOPED_TRACE(fewer ? "offers fewer rows" : "refuses");
+        offerFewer = fewer;
+        EXPECT_EQ(insert.executeBatch(5), Database::failed);
+        EXPECT_NE(text(_d.lastError()).find("none was run"), std::string::npos) << text(_d.lastError());
+        EXPECT_EQ(insert.rowCount(), 0);
+        EXPECT_EQ(scalar(_d, "SELECT COUNT(*) FROM kst_products"), 0);
+    }
+    ASSERT_EQ(insert.executeBatch(3), Database::ok) << text(_d.lastError());
+    EXPECT_EQ(insert.rowCount(), 3);
+    EXPECT_EQ(scalar(_d, "SELECT SUM(quantity) FROM kst_products"), 6);
+}
+#endif
 
 // Every statement, however often prepared and in whatever order, ends with the connection.
 TEST_P(StatementTest, ClosingTheConnectionEndsItsStatements) {
