@@ -32,7 +32,9 @@ long rowsAffected(SQLHSTMT stmt, SQLHDBC hdbc, unsigned long rows) {
     SQLLEN count = -1;
     SQLRowCount(stmt, &count);
     SQLUINTEGER counting = 0;
-    if (rows < 2 ||
+    SQLSMALLINT columns = 0;
+    // A query's further results are rows to fetch, not counts.
+    if (rows < 2 || !detail::succeeded(SQLNumResultCols(stmt, &columns)) || columns != 0 ||
         !detail::succeeded(
             SQLGetInfo(hdbc, SQL_PARAM_ARRAY_ROW_COUNTS, &counting, sizeof counting, nullptr)) ||
         counting != SQL_PARC_BATCH) {
