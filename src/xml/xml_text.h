@@ -69,12 +69,15 @@ void assignRange(String& s, const char* p, std::size_t n);
 
 // The general entities that a document's DOCTYPE declares, and the state of their expansion. Each
 // reference is expanded where it is used, within limits: no entity inside its own expansion, at most
-// maxDepth expansions inside one another, and at most limit() characters from expansions in a document.
+// maxDepth expansions inside one another, and at most limit() characters charged for expansions in a
+// document. Every expansion, at any depth, is charged the replacement text it reads, and at least the
+// length of its reference: expansions never give more characters than they read, so the charge bounds both
+// the text that expansions give and the work of reading them, even for entities that give nothing.
 class EntityTable {
 public:
     static constexpr int maxDepth = 16;
 
-    // The expansions of a document of inputSize characters may give 10 times as much, at least 1 MiB.
+    // The expansions of a document of inputSize characters may be charged 10 times as much, at least 1 MiB.
     explicit EntityTable(std::size_t inputSize);
     EntityTable(const EntityTable&) = delete;
     EntityTable& operator=(const EntityTable&) = delete;
@@ -94,13 +97,16 @@ public:
     };
     Entry* find(const char* name, std::size_t length);
 
+    // Charges an expansion of referenceLength characters that reads replacementLength; false, with
+    // nothing charged, past the limit.
+    bool charge(std::size_t referenceLength, std::size_t replacementLength);
+
     int depth = 0;
-    std::size_t expanded = 0;   // characters given by finished outermost expansions
-    std::size_t outerStart = 0; // where the outermost expansion under way began in its buffer
 
 private:
     std::vector<Entry> _entries;
     std::size_t _limit;
+    std::size_t _charged = 0;
 };
 
 // How references are read. XMLUtil::XMLDecode keeps the low 8 bits of a character reference; a document
