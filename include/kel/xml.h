@@ -645,13 +645,14 @@ public:
     /// ends the document quietly.
     ///
     /// General entities that the DOCTYPE's internal subset declares (<!ENTITY name "text">) are expanded
-    /// where text and attribute values refer to them, within limits: XMLException(105) for an entity met
-    /// inside its own expansion, for more than 16 expansions inside one another, or for expansions that
-    /// read more than 10 times the size of the text (at least 1 MiB) of replacement text in all, each
-    /// expansion at any depth counting at least the length of its reference, so that entities that give
-    /// nothing cannot keep the reader busy either (expansions never give more text than they read);
-    /// XMLException(106) for an entity whose text holds markup ("<"). An external entity (SYSTEM or
-    /// PUBLIC) is never read: a reference to one raises XMLException(104).
+    /// where text and attribute values refer to them, whatever the length of their names (other
+    /// references keep the 16 characters that XMLUtil::XMLDecode allows them), within limits:
+    /// XMLException(105) for an entity met inside its own expansion, for more than 16 expansions inside one
+    /// another, or for expansions that read more than 10 times the size of the text (at least 1 MiB) of
+    /// replacement text in all, each expansion at any depth counting at least the length of its reference, so
+    /// that entities that give nothing cannot keep the reader busy either (expansions never give more text
+    /// than they read); XMLException(106) for an entity whose text holds markup ("<"). An external entity
+    /// (SYSTEM or PUBLIC) is never read: a reference to one raises XMLException(104).
     ///
     /// Throws XMLException(401) for a null cursor and passes on 101 to 106 and 205; what was read before
     /// stays. Every XMLException raised while reading the text tells where: line(), column() (counting

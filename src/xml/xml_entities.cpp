@@ -29,6 +29,9 @@ void EntityTable::declare(const char* name, std::size_t nameLength, const char* 
     }
     _entries.push_back(
         Entry{std::string(name, nameLength), std::string(value, valueLength), external, false});
+    if (nameLength > _longestName) {
+        _longestName = nameLength;
+    }
 }
 
 bool EntityTable::charge(std::size_t referenceLength, std::size_t replacementLength) {

@@ -88,6 +88,8 @@ public:
                  bool external);
     bool empty() const { return _entries.empty(); }
     std::size_t limit() const { return _limit; }
+    // The length of the longest name declared.
+    std::size_t longestName() const { return _longestName; }
 
     struct Entry {
         std::string name;
@@ -107,6 +109,7 @@ private:
     std::vector<Entry> _entries;
     std::size_t _limit;
     std::size_t _charged = 0;
+    std::size_t _longestName = 0;
 };
 
 // How references are read. XMLUtil::XMLDecode keeps the low 8 bits of a character reference; a document
@@ -124,8 +127,8 @@ struct DecodeFailure {
 };
 
 // Appends the decoded form of [p, end) to out. Throws DecodeFailure: 101 for an "&" without ";" in the
-// 16 characters that begin with it, 102 for an entity outside the table, 103 for a reference to a number
-// that is no character.
+// 16 characters that begin with it (a reference to an entity that options.entities declares may be longer),
+// 102 for an entity outside the table, 103 for a reference to a number that is no character.
 void decodeRange(const char* p, const char* end, TextBuffer& out, const DecodeOptions& options);
 
 // Appends the expansion of the entity [amp, semicolon] when the table declares it and returns true;

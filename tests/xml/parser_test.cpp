@@ -269,6 +269,18 @@ TEST(XMLDocType, EntitiesExpandInTextAndAttributesAndInsideEachOther) {
               "(r\n@k=[x\xC3\xA9&y]\n\"x\xC3\xA9&y\xC3\xA9&\n(c\n\"x\xC3\xA9&y\n)\n\"x\xC3\xA9&y\n)\n");
     // Undeclared names still go to the table, and fail as before.
     EXPECT_THROW_REASON(XMLDoc("<!DOCTYPE r [<!ENTITY a 'x'>]><r>&b;</r>"), XMLException, 102);
+    // Declared names may be longer than the 16 characters other references take, in text, in attribute
+    // values and in other entities; other long references still have no ";" in reach.
+    const std::string longName(40, 'n');
+    XMLDoc named(("<!DOCTYPE r [<!ENTITY nextfullreldate 'Tue'><!ENTITY " + longName +
+                  " '&nextfullreldate;!'>]>" + "<r d='&nextfullreldate;' e='&" + longName + ";'>&" +
+                  longName + ";&nextfullreldate;</r>")
+                     .c_str());
+    EXPECT_EQ(kel_test::contentOf(named.rootNode()), "(r\n@d=Tue\n@e=Tue!\n\"Tue!Tue\n)\n");
+    EXPECT_THROW_REASON(XMLDoc("<!DOCTYPE r [<!ENTITY nextfullreldate 'Tue'>]><r>&nextfullreldatf;</r>"),
+                        XMLException, 101);
+    EXPECT_THROW_REASON(XMLDoc("<!DOCTYPE r [<!ENTITY nextfullreldate 'Tue'>]><r>&#00000000000000065;</r>"),
+                        XMLException, 101);
 }
 
 TEST(XMLDocType, ExpansionLimits) {
