@@ -630,7 +630,11 @@ public:
     /// The comments and processing instructions before the root (prolog) and after it (epilog), in
     /// document order, as the children of a holder node without name; null when there are none (the
     /// non-const forms create an empty holder then). The writer writes the prolog's nodes after the
-    /// DOCTYPE and before the root, the epilog's after the root, each on a line of its own.
+    /// DOCTYPE and before the root, the epilog's after the root, each on a line of its own. Only
+    /// comments and instructions may stand there (an element standing for a comment is one): stream()
+    /// refuses an element or a declaration, which would be a second tag beside the root, with
+    /// XMLException(303), and a text node holding more than white space with XMLException(302); text
+    /// nodes of white space alone are not written (the reader keeps no white space outside the root).
     XMLNode* prolog();
     const XMLNode* prolog() const;
     XMLNode* epilog();
@@ -665,9 +669,10 @@ public:
 
     /// The declaration "<?xml version="..." encoding="..."?>" when the version or the encoding is set (the
     /// version "1.0" when only the encoding is, the encoding only when it is set), followed on the same line
-    /// by "<!DOCTYPE text>" when there is a DOCTYPE text, a line feed when either was written, and the
-    /// root's stream(true). Throws XMLException(301) when the text would be too long for a String, 302 or
-    /// 303 for a text or name XML cannot hold.
+    /// by "<!DOCTYPE text>" when there is a DOCTYPE text, a line feed when either was written, the
+    /// prolog's nodes, the root's stream(true) and the epilog's nodes. Throws XMLException(301) when the
+    /// text would be too long for a String, 302 or 303 for a text or name XML cannot hold, or a node that
+    /// cannot stand outside the root (see prolog()).
     String stream() const;
 
 protected:
