@@ -658,6 +658,14 @@ public:
     /// than they read); XMLException(106) for an entity whose text holds markup ("<"). An external entity
     /// (SYSTEM or PUBLIC) is never read: a reference to one raises XMLException(104).
     ///
+    /// Attribute defaults that the internal subset declares (<!ATTLIST element name CDATA "value">, also
+    /// with #FIXED, any type, several attributes in one declaration, several declarations for one element)
+    /// are given to the elements of the root's tree whose tags lack the attribute, behind their own
+    /// attributes in the order of declaration. The first declaration of an attribute counts, as in XML;
+    /// #REQUIRED and #IMPLIED add nothing. Element and attribute names match as tags write them, prefix
+    /// included. A value is read like an attribute value where it is given, entities expanded: a reference
+    /// that fails raises its XMLException at its place in the DOCTYPE.
+    ///
     /// Throws XMLException(401) for a null cursor and passes on 101 to 106 and 205; what was read before
     /// stays. Every XMLException raised while reading the text tells where: line(), column() (counting
     /// bytes) and offset() from the start of the text, also in its detail and what().

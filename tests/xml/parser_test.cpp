@@ -370,7 +370,8 @@ TEST(XMLPositions, EveryReadingFailureSaysWhere) {
          104, 3, 1, 122},
         {"<!DOCTYPE r [<!ENTITY e '&e;'>]><r>\n&e;</r>", 105, 2, 1, 36},
         {"<!DOCTYPE r [<!ENTITY e '<b/>'>]><r>\r\n &e;</r>", 106, 2, 2, 39},
-        {"<r>\n  <a b=\"1\" c>", 205, 2, 13, 16}, // where the "=" should stand
+        {"<!DOCTYPE r [<!ATTLIST r a CDATA '&bad;'>]>\n<r/>", 102, 1, 35, 34}, // a default read where used
+        {"<r>\n  <a b=\"1\" c>", 205, 2, 13, 16},                              // where the "=" should stand
         {"<r>\n<a x=1/></r>", 205, 2, 6, 9},
         {"<r>\n  <a", 205, 2, 3, 6},
     };
