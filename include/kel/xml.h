@@ -645,8 +645,9 @@ public:
     /// top-level node after another is parsed, white space between them passed over. The first element
     /// becomes the root (a later one is dropped when it follows directly, and ends the document after
     /// white space), an "xml" instruction gives version and encoding, a "DOCTYPE" declaration the DOCTYPE
-    /// text, and comments and other instructions go to the prolog or the epilog. Text that is not a tag
-    /// ends the document quietly.
+    /// text and the declarations below (XML allows one: a later one is passed over, so that the text kept
+    /// is the one whose declarations were read), and comments and other instructions go to the prolog or
+    /// the epilog. Text that is not a tag ends the document quietly.
     ///
     /// General entities that the DOCTYPE's internal subset declares (<!ENTITY name "text">) are expanded
     /// where text and attribute values refer to them, whatever the length of their names (other

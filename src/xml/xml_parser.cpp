@@ -1072,16 +1072,16 @@ const XMLDoc& XMLDoc::fromStream(const char*& cursor) {
             keepTopLevel(node.release());
             break;
         case XMLNode::Declaration:
-            if (node->_name.equals("DOCTYPE", 7) && node->_pFirstAttr) {
+            // XML allows one DOCTYPE: a later one is passed over, so that the text kept is the one whose
+            // declarations are read.
+            if (node->_name.equals("DOCTYPE", 7) && node->_pFirstAttr && !entities) {
                 _docType = node->_pFirstAttr->name();
-                if (!entities) {
-                    entities.reset(new detail::EntityTable(std::strlen(begin)));
-                    defaults.reset(new detail::AttributeDefaults());
-                    // The DOCTYPE text ends at the ">" before the cursor.
-                    XMLParser::declareSubset(_docType, cursor - 1 - _docType.length(), *entities, *defaults);
-                    if (!entities->empty()) {
-                        parser.entities(entities.get());
-                    }
+                entities.reset(new detail::EntityTable(std::strlen(begin)));
+                defaults.reset(new detail::AttributeDefaults());
+                // The DOCTYPE text ends at the ">" before the cursor.
+                XMLParser::declareSubset(_docType, cursor - 1 - _docType.length(), *entities, *defaults);
+                if (!entities->empty()) {
+                    parser.entities(entities.get());
                 }
             }
             break;
