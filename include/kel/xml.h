@@ -630,7 +630,11 @@ public:
     /// The comments and processing instructions before the root (prolog) and after it (epilog), in
     /// document order, as the children of a holder node without name; null when there are none (the
     /// non-const forms create an empty holder then). The writer writes the prolog's nodes after the
-    /// DOCTYPE and before the root, the epilog's after the root, each on a line of its own.
+    /// DOCTYPE and before the root, the epilog's after the root, each on a line of its own. Only
+    /// comments and instructions may stand there (an element standing for a comment is one): stream()
+    /// refuses an element or a declaration, which would be a second tag beside the root, with
+    /// XMLException(303), and a text node holding more than white space with XMLException(302); text
+    /// nodes of white space alone are not written (the reader keeps no white space outside the root).
     XMLNode* prolog();
     const XMLNode* prolog() const;
     XMLNode* epilog();
@@ -641,15 +645,27 @@ public:
     /// top-level node after another is parsed, white space between them passed over. The first element
     /// becomes the root (a later one is dropped when it follows directly, and ends the document after
     /// white space), an "xml" instruction gives version and encoding, a "DOCTYPE" declaration the DOCTYPE
-    /// text, and comments and other instructions go to the prolog or the epilog. Text that is not a tag
-    /// ends the document quietly.
+    /// text and the declarations below (XML allows one: a later one is passed over, so that the text kept
+    /// is the one whose declarations were read), and comments and other instructions go to the prolog or
+    /// the epilog. Text that is not a tag ends the document quietly.
     ///
     /// General entities that the DOCTYPE's internal subset declares (<!ENTITY name "text">) are expanded
-    /// where text and attribute values refer to them, within limits: XMLException(105) for an entity met
-    /// inside its own expansion, for more than 16 expansions inside one another, or for expansions that
-    /// give more than 10 times the size of the text (at least 1 MiB) in all; XMLException(106) for an
-    /// entity whose text holds markup ("<"). An external entity (SYSTEM or PUBLIC) is never read: a
-    /// reference to one raises XMLException(104).
+    /// where text and attribute values refer to them, whatever the length of their names (other
+    /// references keep the 16 characters that XMLUtil::XMLDecode allows them), within limits:
+    /// XMLException(105) for an entity met inside its own expansion, for more than 16 expansions inside one
+    /// another, or for expansions that read more than 10 times the size of the text (at least 1 MiB) of
+    /// replacement text in all, each expansion at any depth counting at least the length of its reference, so
+    /// that entities that give nothing cannot keep the reader busy either (expansions never give more text
+    /// than they read); XMLException(106) for an entity whose text holds markup ("<"). An external entity
+    /// (SYSTEM or PUBLIC) is never read: a reference to one raises XMLException(104).
+    ///
+    /// Attribute defaults that the internal subset declares (<!ATTLIST element name CDATA "value">, also
+    /// with #FIXED, any type, several attributes in one declaration, several declarations for one element)
+    /// are given to the elements of the root's tree whose tags lack the attribute, behind their own
+    /// attributes in the order of declaration. The first declaration of an attribute counts, as in XML;
+    /// #REQUIRED and #IMPLIED add nothing. Element and attribute names match as tags write them, prefix
+    /// included. A value is read like an attribute value where it is given, entities expanded: a reference
+    /// that fails raises its XMLException at its place in the DOCTYPE.
     ///
     /// Throws XMLException(401) for a null cursor and passes on 101 to 106 and 205; what was read before
     /// stays. Every XMLException raised while reading the text tells where: line(), column() (counting
@@ -662,9 +678,10 @@ public:
 
     /// The declaration "<?xml version="..." encoding="..."?>" when the version or the encoding is set (the
     /// version "1.0" when only the encoding is, the encoding only when it is set), followed on the same line
-    /// by "<!DOCTYPE text>" when there is a DOCTYPE text, a line feed when either was written, and the
-    /// root's stream(true). Throws XMLException(301) when the text would be too long for a String, 302 or
-    /// 303 for a text or name XML cannot hold.
+    /// by "<!DOCTYPE text>" when there is a DOCTYPE text, a line feed when either was written, the
+    /// prolog's nodes, the root's stream(true) and the epilog's nodes. Throws XMLException(301) when the
+    /// text would be too long for a String, 302 or 303 for a text or name XML cannot hold, or a node that
+    /// cannot stand outside the root (see prolog()).
     String stream() const;
 
 protected:

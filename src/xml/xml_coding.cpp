@@ -191,6 +191,30 @@ void appendReference(const char* amp, const char* semicolon, TextBuffer& out, co
     appendUtf8(out, number);
 }
 
+// The ";" that ends the reference at amp, before end: the first one in the entity window, or, past the
+// window, the one behind the name of a declared entity (documents name entities as they like); null when
+// there is none.
+const char* referenceEnd(const char* amp, const char* end, const DecodeOptions& options) {
+    const std::size_t available = static_cast<std::size_t>(end - amp);
+    const std::size_t window = available < entityWindow ? available : entityWindow;
+    if (const void* semicolon = std::memchr(amp, ';', window)) {
+        return static_cast<const char*>(semicolon);
+    }
+    if (!options.entities || window < 2 || amp[1] == '#') {
+        return nullptr;
+    }
+    const std::size_t longest = options.entities->longestName() + 2; // with "&" and ";"
+    const std::size_t span = available < longest ? available : longest;
+    if (span <= window) {
+        return nullptr;
+    }
+    const char* semicolon = static_cast<const char*>(std::memchr(amp + window, ';', span - window));
+    if (!semicolon || !options.entities->find(amp + 1, static_cast<std::size_t>(semicolon - amp - 1))) {
+        return nullptr;
+    }
+    return semicolon;
+}
+
 } // namespace
 
 void decodeRange(const char* p, const char* end, TextBuffer& out, const DecodeOptions& options) {
@@ -200,10 +224,7 @@ void decodeRange(const char* p, const char* end, TextBuffer& out, const DecodeOp
             out.append(p, static_cast<std::size_t>(end - p));
             return;
         }
-        const std::size_t window = static_cast<std::size_t>(end - amp) < entityWindow
-                                       ? static_cast<std::size_t>(end - amp)
-                                       : entityWindow;
-        const char* semicolon = static_cast<const char*>(std::memchr(amp, ';', window));
+        const char* semicolon = referenceEnd(amp, end, options);
         if (!semicolon) {
             throw DecodeFailure{101, amp};
         }

@@ -1,6 +1,7 @@
 // Expansion of the general entities that a DOCTYPE declares. An expansion is decoded like the text that
 // refers to it, so entities may refer to other entities; the limits keep a small document from growing
-// without bound ("billion laughs") and from referring to itself.
+// without bound ("billion laughs"), from keeping the reader busy with expansions that give little or
+// nothing, and from referring to itself.
 
 #include "xml/xml_text.h"
 
@@ -28,6 +29,18 @@ void EntityTable::declare(const char* name, std::size_t nameLength, const char* 
     }
     _entries.push_back(
         Entry{std::string(name, nameLength), std::string(value, valueLength), external, false});
+    if (nameLength > _longestName) {
+        _longestName = nameLength;
+    }
+}
+
+bool EntityTable::charge(std::size_t referenceLength, std::size_t replacementLength) {
+    const std::size_t cost = replacementLength > referenceLength ? replacementLength : referenceLength;
+    if (cost > _limit - _charged) {
+        return false;
+    }
+    _charged += cost;
+    return true;
 }
 
 EntityTable::Entry* EntityTable::find(const char* name, std::size_t length) {
@@ -77,24 +90,16 @@ bool expandDeclared(EntityTable& table, const char* amp, const char* semicolon, 
     if (entry->value.find('<') != std::string::npos) {
         throw DecodeFailure{106, amp};
     }
-    const bool outermost = table.depth == 0;
-    if (outermost) {
-        table.outerStart = out.size();
-    }
-    {
-        Expanding scope(table, *entry);
-        try {
-            decodeRange(entry->value.data(), entry->value.data() + entry->value.size(), out, options);
-        } catch (const DecodeFailure& failure) {
-            // Reported at the reference in the document, not inside the replacement text.
-            throw DecodeFailure{failure.reason, amp};
-        }
-    }
-    if (table.expanded + (out.size() - table.outerStart) > table.limit()) {
+    // Charged before it is read: an entity that gives nothing still costs the reading of its text.
+    if (!table.charge(static_cast<std::size_t>(semicolon + 1 - amp), entry->value.size())) {
         throw DecodeFailure{105, amp};
     }
-    if (outermost) {
-        table.expanded += out.size() - table.outerStart;
+    Expanding scope(table, *entry);
+    try {
+        decodeRange(entry->value.data(), entry->value.data() + entry->value.size(), out, options);
+    } catch (const DecodeFailure& failure) {
+        // Reported at the reference in the document, not inside the replacement text.
+        throw DecodeFailure{failure.reason, amp};
     }
     return true;
 }

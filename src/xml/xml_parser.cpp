@@ -23,6 +23,8 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace Kel {
@@ -140,6 +142,47 @@ const char* detail::docTypeEnd(const char* p) {
     return nullptr;
 }
 
+namespace detail {
+
+// The attribute defaults that a DOCTYPE's internal subset declares (<!ATTLIST element name type "value">),
+// by element name as tags write it. Names and values are views into the text being read, which lasts as
+// long as they do.
+class AttributeDefaults {
+public:
+    struct Default {
+        std::string_view name;
+        std::string_view value; // the literal between its quotes
+    };
+
+    // Declares an attribute of an element with a default value (null for one declared without: #REQUIRED
+    // or #IMPLIED); the first declaration of an attribute counts, as in XML.
+    void declare(std::string_view element, std::string_view name, const char* value, std::size_t length) {
+        std::vector<Default>& attributes = _byElement[element];
+        for (const Default& d : attributes) {
+            if (d.name == name) {
+                return;
+            }
+        }
+        attributes.push_back(Default{name, std::string_view(value, value ? length : 0)});
+        if (value) {
+            _valued = true;
+        }
+    }
+    // Whether any default has a value.
+    bool any() const { return _valued; }
+    // The attributes declared for the element [p, p + n); null when none is.
+    const std::vector<Default>* of(const char* p, std::size_t n) const {
+        const auto found = _byElement.find(std::string_view(p, n));
+        return found == _byElement.end() ? nullptr : &found->second;
+    }
+
+private:
+    std::unordered_map<std::string_view, std::vector<Default>> _byElement;
+    bool _valued = false;
+};
+
+} // namespace detail
+
 class XMLParser {
 public:
     // A parser for text that begins at begin; options say how references are read.
@@ -159,14 +202,20 @@ public:
     void utf8References(bool on) { _options.utf8References = on; }
     // The entities a document's DOCTYPE declares, expanded where they are used from here on.
     void entities(detail::EntityTable* table) { _options.entities = table; }
+    // Gives the elements of the tree under root (root included) the attributes that defaults declare
+    // for them and their tags do not give, behind their own attributes in the order of their declarations.
+    // A separate walk over the tree, so that documents without defaults pay nothing for them.
+    void addDefaults(XMLNode* root, const detail::AttributeDefaults& defaults);
 
     // A new node or attribute, from the blocks this parser holds.
     XMLNode* newNode() { return ::new (_nodeBlocks.take()) XMLNode(); }
     XMLAttr* newAttr() { return ::new (_attrBlocks.take()) XMLAttr(); }
 
-    // Declares in table the general entities of the internal subset in a DOCTYPE text (which begins
-    // at text).
-    static void declareEntities(const char* text, detail::EntityTable& table);
+    // Declares in table the general entities, and in defaults the attribute defaults, of the internal
+    // subset in a DOCTYPE text that begins at text, a copy of the text at input: the defaults refer to
+    // the input.
+    static void declareSubset(const char* text, const char* input, detail::EntityTable& table,
+                              detail::AttributeDefaults& defaults);
 
 private:
     // A run of white space between child nodes, kept until the element shows whether its content is mixed.
@@ -190,6 +239,7 @@ private:
     void readInstruction(XMLNode* node, const char* start, const char*& cursor);
     void readDeclaration(XMLNode* node, const char* start, const char*& cursor);
     bool readElementTag(XMLNode* node, const char* start, const char*& cursor);
+    void addDefaults(XMLNode* element, const std::vector<detail::AttributeDefaults::Default>& declared);
     bool readPseudoAttributes(XMLNode* node, const char* p, const char* end);
     void setName(XMLNode* node, const char* begin, const char* end);
 
@@ -652,6 +702,54 @@ bool XMLParser::readElementTag(XMLNode* node, const char* start, const char*& cu
     }
 }
 
+void XMLParser::addDefaults(XMLNode* root, const detail::AttributeDefaults& defaults) {
+    std::string name; // as the tag writes it
+    for (XMLNode* n = root; n;) {
+        if (n->_type == XMLNode::Element) {
+            name.clear();
+            if (!n->_nameSpace.isNull()) {
+                name.append(n->_nameSpace.data(), n->_nameSpace.size()).append(1, ':');
+            }
+            name.append(n->_name.data(), n->_name.size());
+            if (const auto* declared = defaults.of(name.data(), name.size())) {
+                addDefaults(n, *declared);
+            }
+        }
+        // The next node in document order.
+        if (n->_pFirstChild) {
+            n = n->_pFirstChild;
+            continue;
+        }
+        while (n != root && !n->_pNext) {
+            n = n->_pParent;
+        }
+        n = n == root ? nullptr : n->_pNext;
+    }
+}
+
+void XMLParser::addDefaults(XMLNode* element,
+                            const std::vector<detail::AttributeDefaults::Default>& declared) {
+    for (const detail::AttributeDefaults::Default& d : declared) {
+        if (!d.value.data()) {
+            continue;
+        }
+        bool given = false;
+        for (const XMLAttr* a = element->_pFirstAttr; a && !given; a = a->_pNext) {
+            given = a->_pName && a->_pName->length == d.name.size() &&
+                    std::memcmp(a->_pName->chars, d.name.data(), d.name.size()) == 0;
+        }
+        if (given) {
+            continue;
+        }
+        std::unique_ptr<XMLAttr> attr(newAttr());
+        attr->adoptName(_names.get(d.name.data(), d.name.size()));
+        if (!d.value.empty()) {
+            decode(attr->_value, d.value.data(), d.value.data() + d.value.size());
+        }
+        element->addAttr(attr.release());
+    }
+}
+
 // name="value" or name='value', with white space allowed around "=".
 void XMLParser::readAttribute(XMLNode::Type type, XMLAttr& attr, const char*& cursor) {
     const char* begin = cursor;
@@ -755,9 +853,66 @@ const char* nameEndIn(const char* p) {
     return p;
 }
 
+// Declares the attributes of an attribute-list declaration whose text, behind "<!ATTLIST", runs from p to
+// end, within a copy, that begins at text, of the text at origin; the defaults refer to the origin. A
+// definition that does not read ends the declaration there.
+void declareAttributes(const char* p, const char* end, const char* text, const char* origin,
+                       detail::AttributeDefaults& defaults) {
+    const auto input = [text, origin](const char* q) { return origin + (q - text); };
+    p = skipSpace(p);
+    const char* element = p;
+    p = nameEndIn(p);
+    const std::string_view elementName(input(element), static_cast<std::size_t>(p - element));
+    for (;;) {
+        p = skipSpace(p);
+        const char* name = p;
+        const char* nameStop = nameEndIn(p);
+        if (nameStop == name || elementName.empty() || nameStop >= end) {
+            return;
+        }
+        // The type: a keyword, or an enumeration in parentheses, after NOTATION or not.
+        p = skipSpace(nameStop);
+        if (startsWith(p, "NOTATION")) {
+            p = skipSpace(p + 8);
+        }
+        if (*p == '(') {
+            p = std::strchr(p, ')');
+            if (!p || p >= end) {
+                return;
+            }
+            ++p;
+        } else {
+            p = nameEndIn(p);
+        }
+        // The default: #REQUIRED or #IMPLIED, or a value after #FIXED or not.
+        p = skipSpace(p);
+        if (startsWith(p, "#FIXED") && isXmlSpace(p[6])) {
+            p = skipSpace(p + 6);
+        }
+        const char* value = nullptr;
+        std::size_t length = 0;
+        if (*p == '#') {
+            p = nameEndIn(p);
+        } else if (const char* literal = literalEnd(p)) {
+            value = input(p + 1);
+            length = static_cast<std::size_t>(literal - 1 - (p + 1));
+            p = literal;
+        } else {
+            return;
+        }
+        if (p >= end) {
+            return;
+        }
+        defaults.declare(elementName,
+                         std::string_view(input(name), static_cast<std::size_t>(nameStop - name)), value,
+                         length);
+    }
+}
+
 } // namespace
 
-void XMLParser::declareEntities(const char* text, detail::EntityTable& table) {
+void XMLParser::declareSubset(const char* text, const char* input, detail::EntityTable& table,
+                              detail::AttributeDefaults& defaults) {
     // The subset opens with the first "[" outside the literals of the external identifier.
     const char* p = text;
     while (*p && *p != '[') {
@@ -804,6 +959,10 @@ void XMLParser::declareEntities(const char* text, detail::EntityTable& table) {
                     table.declare(name, static_cast<std::size_t>(nameStop - name), "", 0, true);
                 }
             }
+            p = end;
+        } else if (startsWith(p, "<!ATTLIST") && isXmlSpace(p[9])) {
+            const char* end = declarationEnd(p);
+            declareAttributes(p + 9, end, text, input, defaults);
             p = end;
         } else if (*p == '<') {
             p = declarationEnd(p);
@@ -873,6 +1032,7 @@ const XMLDoc& XMLDoc::fromStream(const char*& cursor) {
     const char* const begin = cursor;
     XMLParser parser(cursor, standaloneOptions());
     std::unique_ptr<detail::EntityTable> entities;
+    std::unique_ptr<detail::AttributeDefaults> defaults;
     while (cursor) {
         const char* next = XMLParser::nextTopLevel(cursor);
         // Behind the root, an element after white space is not read (text after the root is ignored);
@@ -893,6 +1053,9 @@ const XMLDoc& XMLDoc::fromStream(const char*& cursor) {
         switch (node->_type) {
         case XMLNode::Element:
             if (!_pRoot) {
+                if (defaults && defaults->any()) {
+                    parser.addDefaults(node.get(), *defaults);
+                }
                 _pRoot = node.release();
             }
             break;
@@ -909,14 +1072,16 @@ const XMLDoc& XMLDoc::fromStream(const char*& cursor) {
             keepTopLevel(node.release());
             break;
         case XMLNode::Declaration:
-            if (node->_name.equals("DOCTYPE", 7) && node->_pFirstAttr) {
+            // XML allows one DOCTYPE: a later one is passed over, so that the text kept is the one whose
+            // declarations are read.
+            if (node->_name.equals("DOCTYPE", 7) && node->_pFirstAttr && !entities) {
                 _docType = node->_pFirstAttr->name();
-                if (!entities) {
-                    entities.reset(new detail::EntityTable(std::strlen(begin)));
-                    XMLParser::declareEntities(_docType, *entities);
-                    if (!entities->empty()) {
-                        parser.entities(entities.get());
-                    }
+                entities.reset(new detail::EntityTable(std::strlen(begin)));
+                defaults.reset(new detail::AttributeDefaults());
+                // The DOCTYPE text ends at the ">" before the cursor.
+                XMLParser::declareSubset(_docType, cursor - 1 - _docType.length(), *entities, *defaults);
+                if (!entities->empty()) {
+                    parser.entities(entities.get());
                 }
             }
             break;

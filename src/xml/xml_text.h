@@ -69,12 +69,15 @@ void assignRange(String& s, const char* p, std::size_t n);
 
 // The general entities that a document's DOCTYPE declares, and the state of their expansion. Each
 // reference is expanded where it is used, within limits: no entity inside its own expansion, at most
-// maxDepth expansions inside one another, and at most limit() characters from expansions in a document.
+// maxDepth expansions inside one another, and at most limit() characters charged for expansions in a
+// document. Every expansion, at any depth, is charged the replacement text it reads, and at least the
+// length of its reference: expansions never give more characters than they read, so the charge bounds both
+// the text that expansions give and the work of reading them, even for entities that give nothing.
 class EntityTable {
 public:
     static constexpr int maxDepth = 16;
 
-    // The expansions of a document of inputSize characters may give 10 times as much, at least 1 MiB.
+    // The expansions of a document of inputSize characters may be charged 10 times as much, at least 1 MiB.
     explicit EntityTable(std::size_t inputSize);
     EntityTable(const EntityTable&) = delete;
     EntityTable& operator=(const EntityTable&) = delete;
@@ -85,6 +88,8 @@ public:
                  bool external);
     bool empty() const { return _entries.empty(); }
     std::size_t limit() const { return _limit; }
+    // The length of the longest name declared.
+    std::size_t longestName() const { return _longestName; }
 
     struct Entry {
         std::string name;
@@ -94,13 +99,17 @@ public:
     };
     Entry* find(const char* name, std::size_t length);
 
+    // Charges an expansion of referenceLength characters that reads replacementLength; false, with
+    // nothing charged, past the limit.
+    bool charge(std::size_t referenceLength, std::size_t replacementLength);
+
     int depth = 0;
-    std::size_t expanded = 0;   // characters given by finished outermost expansions
-    std::size_t outerStart = 0; // where the outermost expansion under way began in its buffer
 
 private:
     std::vector<Entry> _entries;
     std::size_t _limit;
+    std::size_t _charged = 0;
+    std::size_t _longestName = 0;
 };
 
 // How references are read. XMLUtil::XMLDecode keeps the low 8 bits of a character reference; a document
@@ -118,8 +127,8 @@ struct DecodeFailure {
 };
 
 // Appends the decoded form of [p, end) to out. Throws DecodeFailure: 101 for an "&" without ";" in the
-// 16 characters that begin with it, 102 for an entity outside the table, 103 for a reference to a number
-// that is no character.
+// 16 characters that begin with it (a reference to an entity that options.entities declares may be longer),
+// 102 for an entity outside the table, 103 for a reference to a number that is no character.
 void decodeRange(const char* p, const char* end, TextBuffer& out, const DecodeOptions& options);
 
 // Appends the expansion of the entity [amp, semicolon] when the table declares it and returns true;

@@ -340,11 +340,32 @@ private:
         return name.n >= 3 && std::memcmp(name.p, "!--", 3) == 0;
     }
 
-    // The nodes a holder keeps outside the root, each on a line of its own.
+    // The nodes a holder keeps outside the root, each on a line of its own. Only comments and instructions
+    // may stand there: an element or a declaration would be a second tag beside the root (303), text no
+    // XML at all (302). White space is left out: the reader keeps none there, and each node written
+    // has a line of its own anyway.
     template <class Out> static void topLevel(Out& out, const XMLNode* holder) {
         for (const XMLNode* n = holder ? holder->_pFirstChild : nullptr; n; n = n->_pNext) {
+            if (n->_type == XMLNode::Text) {
+                if (!isBlank(field(n->_value))) {
+                    throw XMLException(302);
+                }
+                continue;
+            }
+            if (n->_type != XMLNode::Comment && n->_type != XMLNode::Instruction && !standsForComment(n)) {
+                throw XMLException(303);
+            }
             node(out, n, false);
         }
+    }
+
+    static bool isBlank(const Text& t) {
+        for (std::size_t i = 0; i < t.n; ++i) {
+            if (!detail::isXmlSpace(t.p[i])) {
+                return false;
+            }
+        }
+        return true;
     }
 
     // "1." and digits.

@@ -21,8 +21,9 @@ String decode(const char* text) {
     return XMLUtil::XMLDecode(String(text));
 }
 
-std::string bomb(int levels) {
-    std::string subset = "<!ENTITY lol0 \"lol\">";
+// Entities lol1 to lol<levels>, each ten references to the one below, over lol0 = innermost.
+std::string bomb(int levels, const std::string& innermost = "lol") {
+    std::string subset = "<!ENTITY lol0 \"" + innermost + "\">";
     for (int i = 1; i <= levels; ++i) {
         subset += "<!ENTITY lol" + std::to_string(i) + " \"";
         for (int j = 0; j < 10; ++j) {
@@ -32,6 +33,31 @@ std::string bomb(int levels) {
     }
     return "<?xml version=\"1.0\"?><!DOCTYPE lolz [" + subset + "]><lolz>&lol" + std::to_string(levels) +
            ";</lolz>";
+}
+
+// A root referring references times to an entity of valueLength characters, the text padded with
+// blanks behind the root to size characters.
+std::string expanding(std::size_t valueLength, std::size_t references, std::size_t size = 0) {
+    std::string text = "<!DOCTYPE r [<!ENTITY e '" + std::string(valueLength, 'x') + "'>]><r>";
+    for (std::size_t i = 0; i < references; ++i) {
+        text += "&e;";
+    }
+    text += "</r>";
+    if (text.size() < size) {
+        text.append(size - text.size(), ' ');
+    }
+    return text;
+}
+
+// Whether the document reads, or is refused for its expansions (anything else fails the test).
+bool expands(const std::string& text) {
+    try {
+        XMLDoc doc(text.c_str());
+        return true;
+    } catch (const XMLException& e) {
+        EXPECT_EQ(e.reason(), 105);
+        return false;
+    }
 }
 
 } // namespace
@@ -241,8 +267,24 @@ TEST(XMLDocType, EntitiesExpandInTextAndAttributesAndInsideEachOther) {
                "'param'> %p; <?pi in subset?>]><r k=\"[&a;]\">&a;&b;<c>&a;</c>&a;</r>");
     EXPECT_EQ(kel_test::contentOf(doc.rootNode()),
               "(r\n@k=[x\xC3\xA9&y]\n\"x\xC3\xA9&y\xC3\xA9&\n(c\n\"x\xC3\xA9&y\n)\n\"x\xC3\xA9&y\n)\n");
+    // The first DOCTYPE counts, its text as its declarations: the document writes and reads back the same.
+    XMLDoc twice("<!DOCTYPE r [<!ENTITY e 'first'>]><!DOCTYPE s [<!ENTITY e 'second'>]><r>&e;</r>");
+    EXPECT_EQ(text(twice.docType()), "r [<!ENTITY e 'first'>]");
+    EXPECT_EQ(text(XMLDoc(static_cast<const char*>(twice.stream())).rootNode()->value()), "first");
     // Undeclared names still go to the table, and fail as before.
     EXPECT_THROW_REASON(XMLDoc("<!DOCTYPE r [<!ENTITY a 'x'>]><r>&b;</r>"), XMLException, 102);
+    // Declared names may be longer than the 16 characters other references take, in text, in attribute
+    // values and in other entities; other long references still have no ";" in reach.
+    const std::string longName(40, 'n');
+    XMLDoc named(("<!DOCTYPE r [<!ENTITY nextfullreldate 'Tue'><!ENTITY " + longName +
+                  " '&nextfullreldate;!'>]>" + "<r d='&nextfullreldate;' e='&" + longName + ";'>&" +
+                  longName + ";&nextfullreldate;</r>")
+                     .c_str());
+    EXPECT_EQ(kel_test::contentOf(named.rootNode()), "(r\n@d=Tue\n@e=Tue!\n\"Tue!Tue\n)\n");
+    EXPECT_THROW_REASON(XMLDoc("<!DOCTYPE r [<!ENTITY nextfullreldate 'Tue'>]><r>&nextfullreldatf;</r>"),
+                        XMLException, 101);
+    EXPECT_THROW_REASON(XMLDoc("<!DOCTYPE r [<!ENTITY nextfullreldate 'Tue'>]><r>&#00000000000000065;</r>"),
+                        XMLException, 101);
 }
 
 TEST(XMLDocType, ExpansionLimits) {
@@ -253,6 +295,24 @@ TEST(XMLDocType, ExpansionLimits) {
               2.0 * kel_test::slowdown());
     // Three levels (1,000 "lol"s) are within the limit.
     EXPECT_EQ(XMLDoc(bomb(3).c_str()).rootNode()->value().length(), 3000ul);
+    // Expansions that give nothing are charged too: 10^8 expansions of an empty entity, or 10^4 readings
+    // of 25,000 references to the character 0, are refused as soon.
+    std::string nothing;
+    for (int i = 0; i < 25000; ++i) {
+        nothing += "&#0;";
+    }
+    for (const std::string& idle : {bomb(8, ""), bomb(4, nothing)}) {
+        const auto idleStart = std::chrono::steady_clock::now();
+        EXPECT_THROW_REASON(XMLDoc(idle.c_str()), XMLException, 105);
+        EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - idleStart).count(),
+                  0.5 * kel_test::slowdown());
+    }
+    EXPECT_TRUE(XMLDoc(bomb(3, "").c_str()).rootNode()->value().isNull());
+    // The characters charged may reach 1 MiB, or 10 times the size of a larger text, and no more.
+    EXPECT_TRUE(expands(expanding(1024, 1024)));
+    EXPECT_FALSE(expands(expanding(1024, 1025)));
+    EXPECT_TRUE(expands(expanding(1000, 1100, 110000)));
+    EXPECT_FALSE(expands(expanding(1000, 1100, 109999)));
     // Recursion, direct or through another entity, and nesting deeper than 16.
     EXPECT_THROW_REASON(XMLDoc("<!DOCTYPE r [<!ENTITY a '&a;'>]><r>&a;</r>"), XMLException, 105);
     EXPECT_THROW_REASON(XMLDoc("<!DOCTYPE r [<!ENTITY a '&b;'><!ENTITY b '&a;'>]><r x='&a;'/>"), XMLException,
@@ -261,8 +321,9 @@ TEST(XMLDocType, ExpansionLimits) {
     for (int i = 1; i <= 17; ++i) {
         chain += "<!ENTITY e" + std::to_string(i) + " '&e" + std::to_string(i - 1) + ";'>";
     }
+    // &e15; takes 16 expansions inside one another, &e16; 17.
     EXPECT_EQ(text(XMLDoc((chain + "]><r>&e15;</r>").c_str()).rootNode()->value()), "end");
-    EXPECT_THROW_REASON(XMLDoc((chain + "]><r>&e17;</r>").c_str()), XMLException, 105);
+    EXPECT_THROW_REASON(XMLDoc((chain + "]><r>&e16;</r>").c_str()), XMLException, 105);
     // Markup in a replacement text is not read.
     EXPECT_THROW_REASON(XMLDoc("<!DOCTYPE r [<!ENTITY m '<b/>'>]><r>&m;</r>"), XMLException, 106);
 }
@@ -313,7 +374,8 @@ TEST(XMLPositions, EveryReadingFailureSaysWhere) {
          104, 3, 1, 122},
         {"<!DOCTYPE r [<!ENTITY e '&e;'>]><r>\n&e;</r>", 105, 2, 1, 36},
         {"<!DOCTYPE r [<!ENTITY e '<b/>'>]><r>\r\n &e;</r>", 106, 2, 2, 39},
-        {"<r>\n  <a b=\"1\" c>", 205, 2, 13, 16}, // where the "=" should stand
+        {"<!DOCTYPE r [<!ATTLIST r a CDATA '&bad;'>]>\n<r/>", 102, 1, 35, 34}, // a default read where used
+        {"<r>\n  <a b=\"1\" c>", 205, 2, 13, 16},                              // where the "=" should stand
         {"<r>\n<a x=1/></r>", 205, 2, 6, 9},
         {"<r>\n  <a", 205, 2, 3, 6},
     };

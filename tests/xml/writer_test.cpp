@@ -149,6 +149,43 @@ TEST(XMLWriter, TextsXmlCannotHoldAreRefused) {
     EXPECT_THROW_REASON(XMLDoc("!--", "1.0", "UTF-8").stream(), XMLException, 303);
 }
 
+TEST(XMLWriter, OnlyCommentsAndInstructionsStandOutsideTheRoot) {
+    // Only comments and instructions stand outside the root: anything else there would not be XML.
+    const struct {
+        XMLNode::Type type;
+        const char* name;
+        const char* value;
+        long reason;
+    } misplaced[] = {{XMLNode::Element, "second", "root", 303},
+                     {XMLNode::Element, "empty", nullptr, 303},
+                     {XMLNode::Declaration, "ELEMENT", nullptr, 303},
+                     {XMLNode::Text, nullptr, " x ", 302}};
+    for (const auto& row : misplaced) {
+        for (const bool before : {true, false}) {
+            SCOPED_TRACE(std::string(row.value ? row.value : row.name) + (before ? " before" : " after"));
+            XMLDoc bad("r", "1.0", "UTF-8");
+            XMLNode* holder = before ? bad.prolog() : bad.epilog();
+            holder->addNode(row.name, row.value)->type(row.type);
+            EXPECT_THROW_REASON(bad.stream(), XMLException, row.reason);
+        }
+    }
+    // Prolog nodes go between the DOCTYPE and the root, epilog nodes behind the root.
+    XMLDoc doc("r", true, "1.0", "UTF-8");
+    kel_test::parseNode(*doc.prolog(), "<!-- before -->");
+    doc.prolog()->addNode(String(), " \r\n\t")->type(XMLNode::Text); // white space: left out
+    doc.epilog()->addNode("done", "now")->type(XMLNode::Instruction);
+    doc.epilog()->addNode("!--", "standing for a comment");
+    EXPECT_EQ(std::string(doc.stream()),
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?><!DOCTYPE r>\n<!-- before "
+              "-->\n<r/>\n<?done now?>\n<!--standing for a comment-->\n");
+    const XMLDoc back = readBack(doc);
+    ASSERT_TRUE(back.prolog() && back.rootNode() && back.epilog());
+    EXPECT_EQ(kel_test::text(back.docType()), "r");
+    EXPECT_EQ(kel_test::shapeOf(*back.prolog()), "(null)(#!--=<!-- before -->)");
+    EXPECT_EQ(kel_test::shapeOf(*back.rootNode()), "r");
+    EXPECT_EQ(kel_test::shapeOf(*back.epilog()), "(null)(?done=now #!--=<!--standing for a comment-->)");
+}
+
 TEST(XMLWriter, CommentsReadBackAsTheSameComment) {
     // However many blanks follow "<!--", and whatever they are, the comment comes back with its value.
     for (const char* comment :
