@@ -1,14 +1,13 @@
 // Connections used by threads. Pools: borrowers that never share a connection, refreshes while threads
 // borrow, and a pool that waits: a borrower waits up to its limit for a connection to come back, waiting
-// borrowers are served in the order they came and only by connections that come back, and a stopped server
-// sends waiters away within their limit. Writers: on SQLite, beginWrite() takes the write lock at once, so
-// writers that read before they write queue behind one another instead of failing with "database is locked".
+// borrowers are served in the order they came, and a stopped server sends waiters away within their
+// limit. Writers: on SQLite, beginWrite() takes the write lock at once, so writers that read before they
+// write queue behind one another instead of failing with "database is locked".
 
 #include "db_fixture.h"
 
 #include <atomic>
 #include <chrono>
-#include <filesystem>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -189,45 +188,6 @@ TEST_F(PoolThreads, ABorrowerWaitsForAConnectionToComeBackInTurnOrGivesUpAtItsLi
         w.join();
     }
     EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3, 4}));
-}
-
-// Waiting borrowers are served only by connections that come back: a newcomer finding others waiting
-// waits behind them, even where the pool could now grow.
-TEST_F(PoolThreads, WhileBorrowersWaitThePoolDoesNotGrowForThem) {
-    namespace fs = std::filesystem;
-    const std::string dir = Sources::get().movingDir();
-    fs::create_directories(dir);
-    DBPoolMgr pool;
-    pool.setResizeable("kel_sqlite_moving", "", "", 1, 3);
-    pool.setWait(static_cast<unsigned long>(30000 * kel_test::slowdown()));
-    std::mutex orderLock;
-    std::vector<std::string> order;
-    std::vector<std::thread> borrowers;
-    const auto borrower = [&](std::string name) {
-        return std::thread([&, name] {
-            DB d(&pool);
-            std::lock_guard<std::mutex> guard(orderLock);
-            order.push_back(name);
-        });
-    };
-    {
-        DB held(&pool);
-        // The first borrower cannot open a connection of its own, so it waits for the one lent.
-        fs::remove_all(dir);
-        borrowers.push_back(borrower("first"));
-        sleepFor(100);
-        fs::create_directories(dir);
-        borrowers.push_back(borrower("second"));
-        sleepFor(100);
-        EXPECT_EQ(pool.count(), 1);
-        std::lock_guard<std::mutex> guard(orderLock);
-        EXPECT_TRUE(order.empty());
-    }
-    for (std::thread& b : borrowers) {
-        b.join();
-    }
-    EXPECT_EQ(order, (std::vector<std::string>{"first", "second"}));
-    EXPECT_EQ(pool.count(), 1);
 }
 
 using PoolFault = On<PostgreSQLFault>;
