@@ -173,7 +173,6 @@ bool prepareTable(Kel::Database& db) {
            Kel::Database::ok;
 }
 
-// Registers the three benchmarks on one connection; the name suffix tells the backend.
 // Registers the two benchmarks on one connection; the name suffix tells the backend. The pairs run nine
 // to a repetition; the one-at-a-time inserts, with no goal and half a minute a run on a server, once.
 void registerOn(Kel::Database* db, const std::string& backend, kel_bench::RatioReporter& reporter) {
