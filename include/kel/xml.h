@@ -660,10 +660,10 @@ public:
     /// (SYSTEM or PUBLIC) is never read: a reference to one raises XMLException(104).
     ///
     /// Attribute defaults that the internal subset declares (<!ATTLIST element name CDATA "value">, also
-    /// with #FIXED, any type, several attributes in one declaration, several declarations for one element)
+    /// with `#FIXED`, any type, several attributes in one declaration, several declarations for one element)
     /// are given to the elements of the root's tree whose tags lack the attribute, behind their own
     /// attributes in the order of declaration. The first declaration of an attribute counts, as in XML;
-    /// #REQUIRED and #IMPLIED add nothing. Element and attribute names match as tags write them, prefix
+    /// `#REQUIRED` and `#IMPLIED` add nothing. Element and attribute names match as tags write them, prefix
     /// included. A value is read like an attribute value where it is given, entities expanded: a reference
     /// that fails raises its XMLException at its place in the DOCTYPE.
     ///

@@ -3,7 +3,6 @@
 #include "db/odbc.h"
 
 #include <cstring>
-#include <regex>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -265,8 +264,8 @@ TEST_P(ResultSetBackend, BoundRowsThatBreakAConstraintThrowTheDriversMessageAndC
         name[0] = static_cast<char>('a' + id);
         ASSERT_EQ(keyed.insertBound(), 1) << text(_d.lastError());
     }
-    const auto mentions = [](const std::string& message, const char* word) {
-        return std::regex_search(message, std::regex(word, std::regex::icase));
+    const auto mentionsUnique = [](const std::string& m) {
+        return m.find("UNIQUE") != std::string::npos || m.find("unique") != std::string::npos;
     };
     const auto listed = [&] {
         std::int32_t i = 0;
@@ -285,7 +284,7 @@ TEST_P(ResultSetBackend, BoundRowsThatBreakAConstraintThrowTheDriversMessageAndC
     id = 2;
     std::strcpy(name, "z");
     std::string message = errorOf([&] { keyed.insertBound(); });
-    EXPECT_TRUE(mentions(message, "unique")) << message;
+    EXPECT_TRUE(mentionsUnique(message)) << message;
     EXPECT_EQ(message, text(_d.lastError()));
     EXPECT_EQ(text(keyed.statement()), "INSERT INTO krs_keyed ( id, name ) VALUES ( ?, ? )");
 
@@ -293,7 +292,7 @@ TEST_P(ResultSetBackend, BoundRowsThatBreakAConstraintThrowTheDriversMessageAndC
     keyed.setFilter("id >= 2");
     id = 9;
     message = errorOf([&] { keyed.updateBound(); });
-    EXPECT_TRUE(mentions(message, "unique")) << message;
+    EXPECT_TRUE(mentionsUnique(message)) << message;
     EXPECT_EQ(text(keyed.statement()), "UPDATE krs_keyed SET id = ?, name = ? WHERE id >= 2");
     EXPECT_EQ(listed(), "1b 2c 3d ");
     EXPECT_EQ(_d.isInTransaction(), 0);
